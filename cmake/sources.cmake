@@ -1,0 +1,15 @@
+# Sources are collected per folder so that adding a file needs no CMake edit.
+# Platform code lives in *_win32.cpp / *_posix.cpp pairs; CMake picks one side.
+function(glimmark_collect out)
+  set(result)
+  foreach(dir IN LISTS ARGN)
+    file(GLOB files CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*.cpp" "${PROJECT_SOURCE_DIR}/${dir}/*.c")
+    list(APPEND result ${files})
+  endforeach()
+  if(WIN32)
+    list(FILTER result EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER result EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
