@@ -1,0 +1,18 @@
+# Shared by the scripts: repository root, and a one-time install on a fresh
+# machine (scripts/setup.sh needs root).
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+ensure_setup() {
+  local missing=0
+  for tool in cmake ninja g++ x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix /usr/lib/wine/wine64 Xvfb wrestool; do
+    command -v "$tool" >/dev/null 2>&1 || missing=1
+  done
+  [ -f /usr/include/lcms2.h ] && [ -f /usr/include/stb/stb_image.h ] && [ -d /usr/src/googletest ] || missing=1
+  ls "$root"/third_party/sources/lcms2_*.orig.tar.* >/dev/null 2>&1 || missing=1
+  ls "$root"/third_party/sources/glew_*.orig.tar.* >/dev/null 2>&1 || missing=1
+  if [ "$missing" = 1 ]; then
+    echo "== installing build dependencies (scripts/setup.sh)"
+    if [ "$(id -u)" = 0 ]; then bash "$root/scripts/setup.sh"; else sudo bash "$root/scripts/setup.sh"; fi
+  fi
+}

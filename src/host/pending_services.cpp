@@ -1,0 +1,53 @@
+#include "host/pending_services.h"
+
+#include "host/plugin_globals.h"
+#include "runtime/report.h"
+
+bool InitializeUserDataFolders() { return true; }
+bool InitializeBufferUsageTracking() { return true; }
+void InitializeHelpViewer() {}
+void IdentifyPrimaryDisplayAdapter() {}
+bool InitializeImageEditorProgressBar() { return true; }
+void ShutdownImageEditorProgress() {}
+void CloseHelpViewer() {}
+void RemoveDialogMessageHook() {}
+void ReportBufferUsage() {}
+void DeleteBufferUsageTracking() {}
+
+void LoadDialogLibraries() {}
+void InitializePresetsMenu() {}
+void LoadSplashBitmap() {}
+
+int16_t ReadRegistryParameters(ParameterSet*) { return errPlugInHostInsufficient; }
+bool LoadLastSavedParameters(ParameterSet*) { return false; }
+void WriteRegistryParameters(const ParameterSet*) {}
+void SaveLastSavedParameters(const ParameterSet*) {}
+bool ReadScriptingParameters(ParameterSet*, bool*) { return true; }
+void WriteScriptingParameters(const ParameterSet*) {}
+void BuildPixelValueTables() {}
+bool SetupColorProfiles() { return true; }
+void ReleaseColorProfiles() {}
+bool ReadHostImage() { return true; }
+bool WriteHostImage() { return true; }
+void ReleaseHostImageCopy() {}
+
+bool RunMainDialog() {
+  // Until the dialog exists every build renders with the current settings,
+  // as the native build always will.
+  REPORT_TRACE("No dialog in this build: rendering with the current settings.");
+  return true;
+}
+
+void InitializeEffectTablesWithoutPreview() {}
+void ReleaseEffectShapeCaches() {}
+
+bool RenderEffectsIntoImage(int threadCount) {
+  REPORT_TRACE("Not yet rendering effects (%d worker threads would be used).", threadCount);
+  return true;
+}
+
+bool DisplayImageEditorProgressBar(int32_t done, int32_t total) {
+  FilterRecord* record = GetFilterRecord();
+  if (record->progressProc != nullptr && total > 0) record->progressProc(done, total);
+  return record->abortProc != nullptr && record->abortProc() != 0;
+}

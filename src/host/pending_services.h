@@ -1,0 +1,48 @@
+#pragma once
+// Services the selector lifecycle calls whose real implementations arrive
+// with later subsystems (user data folders, buffers and progress, help,
+// display adapter, stored settings, scripting, colour management, image
+// transfer, light source analysis, the dialog, effect drawing). Each stand-in
+// succeeds and does nothing, so that the lifecycle around it is complete and
+// testable now. Replace one function at a time; delete this file when empty.
+#include <cstdint>
+
+#include "params/parameter_set.h"
+
+// InitializePlugin / ShutdownPlugin.
+bool InitializeUserDataFolders();
+bool InitializeBufferUsageTracking();
+void InitializeHelpViewer();
+void IdentifyPrimaryDisplayAdapter();
+bool InitializeImageEditorProgressBar();
+void ShutdownImageEditorProgress();
+void CloseHelpViewer();
+void RemoveDialogMessageHook();
+void ReportBufferUsage();
+void DeleteBufferUsageTracking();
+
+// Parameters and Prepare.
+void LoadDialogLibraries();
+void InitializePresetsMenu();
+void LoadSplashBitmap();
+
+// Start and Finish.
+int16_t ReadRegistryParameters(ParameterSet* set);  // 0, -30900 (nothing stored) or -30905 (other version)
+bool LoadLastSavedParameters(ParameterSet* set);
+void WriteRegistryParameters(const ParameterSet* set);
+void SaveLastSavedParameters(const ParameterSet* set);
+bool ReadScriptingParameters(ParameterSet* set, bool* showDialog);  // false: no working copy
+void WriteScriptingParameters(const ParameterSet* set);
+void BuildPixelValueTables();
+bool SetupColorProfiles();
+void ReleaseColorProfiles();
+bool ReadHostImage();
+bool WriteHostImage();
+void ReleaseHostImageCopy();
+bool RunMainDialog();  // true for OK
+void InitializeEffectTablesWithoutPreview();
+void ReleaseEffectShapeCaches();
+bool RenderEffectsIntoImage(int threadCount);  // false with the status already stored
+
+// Host progress while the UI thread waits; true when the host asks to abort.
+bool DisplayImageEditorProgressBar(int32_t done, int32_t total);

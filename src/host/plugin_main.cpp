@@ -1,0 +1,148 @@
+// The exported entry point, the one-time initialisation of process-wide
+// services and their shutdown.
+#include <exception>
+#include <new>
+
+#include "host/pending_services.h"
+#include "host/plugin_globals.h"
+#include "platform/platform.h"
+#include "runtime/report.h"
+
+#if defined(_WIN32)
+#define GLIMMARK_ENTRY extern "C"
+#else
+#define GLIMMARK_ENTRY extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+constexpr const char* PRODUCT_TITLE = "Glimmark 2";
+
+WindowHandle HostWindowOf(int16_t selector, void* record) {
+  const PlatformData* platform = nullptr;
+  if (selector == filterSelectorAbout) platform = static_cast<AboutRecord*>(record)->platformData;
+  else platform = static_cast<FilterRecord*>(record)->platformData;
+  // Some hosts hand over a zero window; fall back to the active one.
+  WindowHandle window = platform != nullptr ? reinterpret_cast<WindowHandle>(platform->hwnd) : nullptr;
+  return window != nullptr ? window : PlatformActiveWindow();
+}
+
+void CallHandler(int16_t selector) {
+  switch (selector) {
+    case filterSelectorAbout: DoAbout(); break;
+    case filterSelectorParameters: DoParameters(); break;
+    case filterSelectorPrepare: DoPrepare(); break;
+    case filterSelectorStart: DoStart(); break;
+    case filterSelectorContinue: DoContinue(); break;
+    case filterSelectorFinish: DoFinish(); break;
+    default:
+      REPORT_DEBUG("PluginMain() called with unknown selector %d.", selector);
+      SetStatus(filterBadParameters);
+      break;
+  }
+}
+
+void UnlockHostBlocks() {
+  // Unlock exactly what this call locked: hosts count locks, and an unlock
+  // without a lock (Continue locks nothing) can unbalance them.
+  PluginGlobals& g = Globals();
+  if (g.lockedData != nullptr && g.dataPointer != nullptr && *g.dataPointer != 0)
+    UnlockHostHandle(reinterpret_cast<Handle>(*g.dataPointer));
+  FilterRecord* record = GetFilterRecord();
+  if (g.lockedParameters != nullptr && record->parameters != nullptr) UnlockHostHandle(record->parameters);
+  g.lockedParameters = nullptr;
+  g.lockedData = nullptr;
+}
+
+void RunSelector(int16_t selector, void* record) {
+  PluginGlobals& g = Globals();
+  if (!g.initialized) {
+    InitializePlugin(HostWindowOf(selector, record));
+    g.initialized = true;
+  }
+  if (selector != filterSelectorAbout) {
+    FilterRecord* filter = GetFilterRecord();
+    g.host = ProbeHost(filter);
+    g.use32BitCoordinates = false;
+    if (filter->bigDocumentData != nullptr) {
+      filter->bigDocumentData->PluginUsing32BitCoordinates = 1;
+      g.use32BitCoordinates = true;
+    }
+  } else {
+    g.host = HostCapabilities{};
+  }
+
+  CallHandler(selector);
+
+  if (selector != filterSelectorAbout) UnlockHostBlocks();
+  if (Status() != 0 || selector == filterSelectorFinish || selector == filterSelectorAbout) ShutdownPlugin();
+}
+}  // namespace
+
+// Entry point of the filter module. The caller removes the arguments.
+GLIMMARK_ENTRY void PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result) {
+  int16_t localResult = 0;
+  if (result == nullptr) result = &localResult;
+  // Hosts differ in what they leave in *result on entry (one engine passes
+  // 1 for About): it is never a status, so start clean.
+  *result = noErr;
+  PlatformSetLastError(0);
+
+  PluginGlobals& g = Globals();
+  g.selector = selector;
+  g.filterRecord = record;
+  g.dataPointer = data;
+  g.resultPointer = result;
+  if (record == nullptr) {
+    // Nothing can be reported to the host without a record; keep quiet
+    // rather than crash, and say so if the log is open.
+    *result = filterBadParameters;
+    return;
+  }
+
+  try {
+    RunSelector(selector, record);
+  } catch (const std::bad_alloc&) {
+    SetStatusIfNone(memFullErr);
+    if (g.initialized) ShutdownPlugin();
+  } catch (const std::exception& e) {
+    REPORT_DEBUG("Internal failure in selector %d: %s", selector, e.what());
+    SetStatusIfNone(STATUS_FAILURE_REPORTED);
+    if (g.initialized) ShutdownPlugin();
+  } catch (...) {
+    REPORT_DEBUG("Internal failure in selector %d.", selector);
+    SetStatusIfNone(STATUS_FAILURE_REPORTED);
+    if (g.initialized) ShutdownPlugin();
+  }
+  // The host's pointer is only valid during this call.
+  g.resultPointer = nullptr;
+  g.filterRecord = nullptr;
+}
+
+void InitializePlugin(WindowHandle hostWindow) {
+  PluginGlobals& g = Globals();
+  g.uiThreadId = PlatformCurrentThreadId();
+  if (!OpenDebugLoggingQueue(hostWindow, PRODUCT_TITLE)) {
+    // Reports still work without a queue (they go nowhere); carry on.
+  }
+  InitializeUserDataFolders();
+  OpenDebugLog(LOGMODE_THREADED);
+  InitializeBufferUsageTracking();
+  InitializeHelpViewer();
+  IdentifyPrimaryDisplayAdapter();
+  if (!InitializeImageEditorProgressBar()) SetStatus(memFullErr);
+  if (PlatformModuleHandle() == nullptr)
+    REPORT_DEBUG("The application's instance handle has not been initialized.");
+}
+
+void ShutdownPlugin() {
+  PluginGlobals& g = Globals();
+  ShutdownImageEditorProgress();
+  CloseHelpViewer();
+  RemoveDialogMessageHook();
+  ReportBufferUsage();
+  DeleteBufferUsageTracking();
+  CloseDebugLog();
+  // The host may call again without unloading the module: the next call
+  // initialises everything afresh instead of using released objects.
+  g.initialized = false;
+}
