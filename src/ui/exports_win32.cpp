@@ -1,0 +1,58 @@
+// The module's exported routines besides PluginMain. They are called from
+// outside the host's filter protocol (rundll32-style command lines and dialog
+// templates), so they use the stdcall convention with four pointer-sized
+// arguments; on 32-bit Windows that makes their decorated names end in @16.
+// The .def files give the exported names; these functions must not be
+// marked dllexport, or the 32-bit module gains a second, wrong spelling.
+//
+// Nothing may leave these routines by exception: their callers are C code.
+#include <windows.h>
+
+#include "runtime/report.h"
+
+namespace {
+
+void ReportUnavailable(const char* feature) noexcept {
+  try {
+    REPORT_USER(STYLE_INFORMATION, "Glimmark 2", "%s is not available in this version.", feature);
+  } catch (...) {
+    // Reporting is the last resort; there is nowhere further to go.
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall ConfigureOptions(HWND window, HINSTANCE instance, LPSTR commandLine, int show) noexcept;
+void __stdcall InstallConfiguration(HWND window, HINSTANCE instance, LPSTR commandLine, int show) noexcept;
+INT_PTR __stdcall GlimmarkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+INT_PTR __stdcall DisplayLightSourceTableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+
+int __stdcall ConfigureOptions(HWND, HINSTANCE, LPSTR, int) noexcept {
+  ReportUnavailable("The options dialog");
+  return 0;
+}
+
+void __stdcall InstallConfiguration(HWND, HINSTANCE, LPSTR, int) noexcept {
+  ReportUnavailable("Installation configuration");
+}
+
+// Dialog procedures: FALSE lets the dialog manager apply its defaults.
+INT_PTR __stdcall GlimmarkProc(HWND, UINT, WPARAM, LPARAM) noexcept {
+  return FALSE;
+}
+
+INT_PTR __stdcall DisplayLightSourceTableProc(HWND, UINT, WPARAM, LPARAM) noexcept {
+  return FALSE;
+}
+
+}  // extern "C"
+
+// The decorated names in the 32-bit .def assume 16 bytes of arguments.
+#ifndef _WIN64
+static_assert(sizeof(HWND) + sizeof(HINSTANCE) + sizeof(LPSTR) + sizeof(int) == 16,
+              "ConfigureOptions and InstallConfiguration must take 16 bytes of arguments");
+static_assert(sizeof(HWND) + sizeof(UINT) + sizeof(WPARAM) + sizeof(LPARAM) == 16,
+              "the dialog procedures must take 16 bytes of arguments");
+#endif
