@@ -124,6 +124,13 @@ std::string HeaderText(const char* productTitle, bool installation) {
 
 std::string FooterText() { return FormatText("\nLog closed %s.\n", OpeningTimeText().c_str()); }
 
+// Writes one entry; the errno of a failure, else 0.
+int WriteEntry(std::FILE* file, const std::string& entry) {
+  errno = 0;
+  if (std::fwrite(entry.data(), 1, entry.size(), file) == entry.size()) return 0;
+  return errno != 0 ? errno : EIO;
+}
+
 // Writes every queued entry in order and flushes; the caller holds
 // LogQueueSection. Returns the errno of a failed write (0 when fine); after a
 // failure the queue is emptied and later entries are dropped.
@@ -134,12 +141,8 @@ int WriteQueuedEntriesLocked(LogState& s) noexcept {
   }
   int error = 0;
   while (!s.queue.empty()) {
-    const std::string& entry = s.queue.front();
-    errno = 0;
-    if (std::fwrite(entry.data(), 1, entry.size(), s.file) != entry.size()) {
-      error = errno != 0 ? errno : EIO;
-      break;
-    }
+    error = WriteEntry(s.file, s.queue.front());
+    if (error != 0) break;
     s.queue.pop_front();
   }
   if (error == 0 && std::fflush(s.file) != 0) error = errno != 0 ? errno : EIO;
@@ -159,44 +162,39 @@ void ReportWriteFailure(int error) {
 // The logging thread of threaded mode.
 void LoggingThread() noexcept {
   LogState& s = State();
-  int writeError = 0;
   std::unique_lock<std::mutex> lock(s.LogQueueSection);
   bool flushed = true;
   for (;;) {
+    int writeError = 0;
     if (!s.queue.empty()) {
-      std::string entry = std::move(s.queue.front());
-      s.queue.pop_front();
       bool write = !s.writeFailed;
       std::FILE* file = s.file;
-      lock.unlock();
-      if (write) {
-        errno = 0;
-        if (std::fwrite(entry.data(), 1, entry.size(), file) != entry.size()) {
-          writeError = errno != 0 ? errno : EIO;
-        }
-      }
-      entry = std::string();  // free it outside the lock
-      flushed = false;
-      if (writeError != 0) {
-        lock.lock();
-        s.writeFailed = true;
+      {
+        std::string entry = std::move(s.queue.front());
+        s.queue.pop_front();
         lock.unlock();
-        ReportWriteFailure(writeError);
-        writeError = 0;
-      }
-      lock.lock();
-      continue;
-    }
-    if (!flushed) {
+        if (write) writeError = WriteEntry(file, entry);
+      }  // the entry is freed outside the lock
+      flushed = false;
+    } else if (!flushed) {
       std::FILE* file = s.file;
       lock.unlock();
-      std::fflush(file);
+      if (std::fflush(file) != 0) writeError = errno != 0 ? errno : EIO;
       flushed = true;
-      lock.lock();
+    } else if (s.terminationRequested) {
+      break;
+    } else {
+      s.IoStartEvent.wait(lock);
       continue;
     }
-    if (s.terminationRequested) break;
-    s.IoStartEvent.wait(lock);
+    if (writeError != 0) {
+      lock.lock();
+      bool firstFailure = !s.writeFailed;
+      s.writeFailed = true;
+      lock.unlock();
+      if (firstFailure) ReportWriteFailure(writeError);
+    }
+    lock.lock();
   }
   s.threadFinished = true;
   s.ThreadFinishedEvent.notify_all();
