@@ -1,0 +1,116 @@
+// The operating-system seam for the native (POSIX) build. There are no
+// windows here: user messages go to standard error, COM does not exist, and
+// the module's version is the one compiled in.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "glimmark_version.h"
+
+namespace {
+
+// glibc's strerror_r returns the text (GNU variant) while other C libraries
+// fill the buffer and return a status (XSI variant); these overloads take
+// whichever the headers declare.
+[[maybe_unused]] const char* PickErrorText(const char* result, const char* /*buffer*/) { return result; }
+[[maybe_unused]] const char* PickErrorText(int result, const char* buffer) { return result == 0 ? buffer : nullptr; }
+
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+uint32_t PlatformCurrentThreadId() {
+  return static_cast<uint32_t>(syscall(SYS_gettid));
+}
+
+uint32_t PlatformGetLastError() { return static_cast<uint32_t>(errno); }
+
+void PlatformSetLastError(uint32_t code) { errno = static_cast<int>(code); }
+
+std::string PlatformSystemErrorText(uint32_t code) {
+  char buffer[256] = {0};
+  const char* text = PickErrorText(strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer);
+  if (text == nullptr || text[0] == '\0') return std::string();
+  // The C library invents "Unknown error N" for numbers it does not know;
+  // that is no text of the system's own.
+  if (std::strncmp(text, "Unknown error", 13) == 0) return std::string();
+  std::string result(text);
+  size_t cut = result.find_first_of("\r\n");
+  if (cut != std::string::npos) result.erase(cut);
+  return result;
+}
+
+WindowHandle PlatformActiveWindow() { return nullptr; }
+
+bool PlatformIsWindow(WindowHandle /*window*/) { return false; }
+
+void PlatformShowMessageBox(WindowHandle /*owner*/, const char* text, const char* caption, uint32_t /*style*/) {
+  std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
+  std::fflush(stderr);
+}
+
+bool PlatformPostMessage(WindowHandle /*window*/, uint32_t /*message*/, uintptr_t /*wparam*/, intptr_t /*lparam*/) {
+  return false;
+}
+
+bool PlatformInitializeCom() { return true; }
+
+void PlatformUninitializeCom() {}
+
+void* PlatformModuleHandle() {
+  // Any stable non-null address serves as the marker.
+  static const char marker = 0;
+  return const_cast<char*>(&marker);
+}
+
+bool PlatformModuleVersion(uint16_t version[4]) {
+  if (version == nullptr) return false;
+  version[0] = GLIMMARK_VERSION_MAJOR;
+  version[1] = GLIMMARK_VERSION_MINOR;
+  version[2] = GLIMMARK_VERSION_PATCH;
+  version[3] = GLIMMARK_VERSION_BUILD;
+  return true;
+}
+
+bool PlatformLocalAppDataFolder(std::string* folder) {
+  if (folder == nullptr) return false;
+  std::string result;
+  // A relative XDG_DATA_HOME is invalid by the XDG rules and is ignored.
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    result = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') return false;
+    result = home;
+    while (result.size() > 1 && result.back() == '/') result.pop_back();
+    result += "/.local/share";
+  }
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  *folder = result;
+  return true;
+}
+
+char PlatformPathSeparator() { return '/'; }
+
+bool PlatformCreateFolderTree(const std::string& path) {
+  if (path.empty()) return false;
+  // Create each prefix that ends at a separator, then the whole path; an
+  // existing folder along the way is fine.
+  for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1)) {
+    std::string prefix = path.substr(0, at);
+    if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  return IsFolder(path);
+}
