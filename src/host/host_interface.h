@@ -359,18 +359,14 @@ constexpr int16_t kCurrentWriteDescriptorProcsVersion = 0;
 constexpr int16_t kCurrentWriteDescriptorProcsCount = 16;
 
 // playInfo: how the host wants the plug-in to behave when played back.
-enum : int16_t {
-  plugInDialogDontDisplay = 0,
-  plugInDialogDisplay = 1,
-  plugInDialogSilent = 2,
-};
+constexpr int16_t plugInDialogDontDisplay = 0;
+constexpr int16_t plugInDialogDisplay = 1;
+constexpr int16_t plugInDialogSilent = 2;
 
 // recordInfo: whether the dialog is optional when recording.
-enum : int16_t {
-  plugInDialogOptional = 0,
-  plugInDialogRequired = 1,
-  plugInDialogNone = 2,
-};
+constexpr int16_t plugInDialogOptional = 0;
+constexpr int16_t plugInDialogRequired = 1;
+constexpr int16_t plugInDialogNone = 2;
 
 // Flags returned by getKeyProc (the low word mirrors the terminology flags).
 constexpr int32_t actionSimpleParameter = 0x00000000;
@@ -689,14 +685,12 @@ typedef void (*PluginMainProc)(int16_t selector, void* record, intptr_t* data, i
 // Constants
 
 // Selectors.
-enum : int16_t {
-  filterSelectorAbout = 0,
-  filterSelectorParameters = 1,
-  filterSelectorPrepare = 2,
-  filterSelectorStart = 3,
-  filterSelectorContinue = 4,
-  filterSelectorFinish = 5,
-};
+constexpr int16_t filterSelectorAbout = 0;
+constexpr int16_t filterSelectorParameters = 1;
+constexpr int16_t filterSelectorPrepare = 2;
+constexpr int16_t filterSelectorStart = 3;
+constexpr int16_t filterSelectorContinue = 4;
+constexpr int16_t filterSelectorFinish = 5;
 
 // Result codes (OSErr and *result). Positive values other than
 // coercedParamErr mean "the plug-in already reported its own error".
@@ -726,55 +720,49 @@ constexpr OSErr errWrongPlatformFilePath = -30916;
 constexpr OSErr errIllegalCharInID = -30917;
 
 // Image modes (FilterRecord.imageMode). The interface defines nothing above 17.
-enum : int16_t {
-  plugInModeBitmap = 0,
-  plugInModeGrayScale = 1,
-  plugInModeIndexedColor = 2,
-  plugInModeRGBColor = 3,
-  plugInModeCMYKColor = 4,
-  plugInModeHSLColor = 5,
-  plugInModeHSBColor = 6,
-  plugInModeMultichannel = 7,
-  plugInModeDuotone = 8,
-  plugInModeLabColor = 9,
-  plugInModeGray16 = 10,
-  plugInModeRGB48 = 11,
-  plugInModeLab48 = 12,
-  plugInModeCMYK64 = 13,
-  plugInModeDeepMultichannel = 14,
-  plugInModeDuotone16 = 15,
-  plugInModeRGB96 = 16,
-  plugInModeGray32 = 17,
-};
+constexpr int16_t plugInModeBitmap = 0;
+constexpr int16_t plugInModeGrayScale = 1;
+constexpr int16_t plugInModeIndexedColor = 2;
+constexpr int16_t plugInModeRGBColor = 3;
+constexpr int16_t plugInModeCMYKColor = 4;
+constexpr int16_t plugInModeHSLColor = 5;
+constexpr int16_t plugInModeHSBColor = 6;
+constexpr int16_t plugInModeMultichannel = 7;
+constexpr int16_t plugInModeDuotone = 8;
+constexpr int16_t plugInModeLabColor = 9;
+constexpr int16_t plugInModeGray16 = 10;
+constexpr int16_t plugInModeRGB48 = 11;
+constexpr int16_t plugInModeLab48 = 12;
+constexpr int16_t plugInModeCMYK64 = 13;
+constexpr int16_t plugInModeDeepMultichannel = 14;
+constexpr int16_t plugInModeDuotone16 = 15;
+constexpr int16_t plugInModeRGB96 = 16;
+constexpr int16_t plugInModeGray32 = 17;
 
 // Filter cases (FilterRecord.filterCase; index into the 'fici' property).
-enum : int16_t {
-  filterCaseUnsupported = -1,
-  filterCaseNotSet = 0,
-  filterCaseFlatImageNoSelection = 1,
-  filterCaseFlatImageWithSelection = 2,
-  filterCaseFloatingSelection = 3,
-  filterCaseEditableTransparencyNoSelection = 4,
-  filterCaseEditableTransparencyWithSelection = 5,
-  filterCaseProtectedTransparencyNoSelection = 6,
-  filterCaseProtectedTransparencyWithSelection = 7,
-};
+constexpr int16_t filterCaseUnsupported = -1;
+constexpr int16_t filterCaseNotSet = 0;
+constexpr int16_t filterCaseFlatImageNoSelection = 1;
+constexpr int16_t filterCaseFlatImageWithSelection = 2;
+constexpr int16_t filterCaseFloatingSelection = 3;
+constexpr int16_t filterCaseEditableTransparencyNoSelection = 4;
+constexpr int16_t filterCaseEditableTransparencyWithSelection = 5;
+constexpr int16_t filterCaseProtectedTransparencyNoSelection = 6;
+constexpr int16_t filterCaseProtectedTransparencyWithSelection = 7;
 
 // FilterCaseInfo handling values.
-enum : char {
-  filterDataHandlingCantFilter = 0,
-  filterDataHandlingNone = 1,
-  filterDataHandlingBlackMat = 2,
-  filterDataHandlingGrayMat = 3,
-  filterDataHandlingWhiteMat = 4,
-  filterDataHandlingDefringe = 5,
-  filterDataHandlingBlackZap = 6,
-  filterDataHandlingGrayZap = 7,
-  filterDataHandlingWhiteZap = 8,
-  filterDataHandlingFillMask = 9,
-  filterDataHandlingBackgroundZap = 10,
-  filterDataHandlingForegroundZap = 11,
-};
+constexpr char filterDataHandlingCantFilter = 0;
+constexpr char filterDataHandlingNone = 1;
+constexpr char filterDataHandlingBlackMat = 2;
+constexpr char filterDataHandlingGrayMat = 3;
+constexpr char filterDataHandlingWhiteMat = 4;
+constexpr char filterDataHandlingDefringe = 5;
+constexpr char filterDataHandlingBlackZap = 6;
+constexpr char filterDataHandlingGrayZap = 7;
+constexpr char filterDataHandlingWhiteZap = 8;
+constexpr char filterDataHandlingFillMask = 9;
+constexpr char filterDataHandlingBackgroundZap = 10;
+constexpr char filterDataHandlingForegroundZap = 11;
 
 // FilterCaseInfo.flags1 bits.
 constexpr char PIFilterDontCopyToDestinationBit = 0x01;
