@@ -1,0 +1,225 @@
+#pragma once
+// Host: everything one host of the filter interface owns, and the calls that
+// drive a module through its selectors.
+//
+// A Host keeps what a real host keeps between filter runs: the parameters
+// handle, the module's data slot, the recorded scripting descriptor and the
+// descriptor registry, so "repeat the last filter" (a run without the
+// Parameters selector) behaves as in an editor. Options make it behave like
+// poorer hosts (missing suites and records, odd incoming values) so that the
+// module's fallbacks can be exercised.
+//
+// Callbacks have no context argument, so the procedures find their host
+// through one process-wide "active host": the Host constructed last, and
+// again whichever Host is calling into a module. One module run at a time.
+// Host procedures are meant for the thread that called the selector; calls
+// from other threads are counted in stats().callsFromOtherThreads.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "host/host_interface.h"
+#include "hostkit/descriptors.h"
+#include "hostkit/handles.h"
+#include "hostkit/image.h"
+
+namespace hostkit {
+
+struct HostOptions {
+  // Suites and records a host may leave out.
+  bool offerBasicSuite = true;          // sSPBasic (record and About)
+  bool offerPropertySuite = true;       // through AcquireSuite
+  bool offerErrorSuite = true;
+  bool offerDescriptorSuites = true;    // registry and action descriptor suites
+  int32_t maxActionDescriptorVersion = 3;  // 2 or 3
+  bool propertyProcsInRecord = true;    // FilterRecord.propertyProcs
+  bool offerBigDocument = true;
+  bool offerDescriptorParameters = true;
+  bool nullDescriptorProcs = false;     // descriptorParameters present, procedures null
+  bool offerHandleProcs = true;
+  int16_t handleProcsCount = kCurrentHandleProcsCount;
+  bool offerPlatformData = true;
+  bool createWindow = false;            // Windows: a hidden top-level window as parent
+  bool offerErrorString = true;
+  bool offerAdvanceState = true;
+  // Behaviour.
+  int16_t incomingResult = 0;           // *result when the module is entered
+  bool dropParametersAtStart = false;   // pass no parameters handle to Start
+  bool neverContinue = false;           // RunFilter never calls Continue
+  int16_t tileWidth = 512;              // 0 = not set
+  int16_t tileHeight = 512;
+  int32_t abortAtCall = 0;              // abortProc answers TRUE from this call on; 0 = never
+  int32_t maxSpace = 1 << 30;
+  int32_t extraRowBytes = 0;            // padding at the end of delivered rows
+  OSType hostSignature = FourCC("GmHk");
+  int16_t filterCase = filterCaseFlatImageNoSelection;
+};
+
+struct ProgressCall {
+  int32_t done;
+  int32_t total;
+};
+
+struct SelectorCall {
+  int16_t selector;
+  int16_t result;
+};
+
+struct HostStats {
+  int32_t abortCalls = 0;
+  std::vector<ProgressCall> progress;   // capped; progressCalls counts all
+  int32_t progressCalls = 0;
+  int32_t advanceStateCalls = 0;
+  int32_t watchSetCalls = 0;
+  intptr_t lastWatchValue = 0;
+  int32_t errorSuiteCalls = 0;
+  std::string lastErrorSuiteText;
+  int32_t callsFromOtherThreads = 0;
+  std::vector<SelectorCall> selectors;  // every selector called, in order
+};
+
+class Host {
+ public:
+  explicit Host(PluginMainProc entry, HostOptions options = HostOptions());
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  HostOptions& options() { return options_; }
+
+  // The document. The filter rectangle defaults to the whole image.
+  void SetImage(HostImage image);
+  const HostImage& image() const { return image_; }
+  HostImage& image() { return image_; }
+  // A selection mask, one byte per image pixel (255 = selected); empty clears.
+  bool SetMask(std::vector<uint8_t> mask);
+  void SetFilterRect(const VRect& rect);
+
+  // Selectors; each returns the module's status.
+  int16_t CallAbout();
+  int16_t CallParameters();
+  int16_t CallPrepare();
+  int16_t CallStart();
+  int16_t CallContinue();
+  int16_t CallFinish();
+  // Any selector value with the filter record, no set-up, no data served.
+  int16_t CallRaw(int16_t selector);
+
+  // [Parameters] → Prepare → Start → Continue (while data is requested) →
+  // Finish, stopping at the first non-zero status.
+  int16_t RunFilter(bool withParameters);
+
+  // True while the module's requested rectangles ask for data.
+  bool RequestsData() const;
+
+  FilterRecord& record() { return record_; }
+  AboutRecord& aboutRecord() { return about_; }
+  HandleTable& handles() { return handles_; }
+
+  // State kept between runs.
+  bool HasParameters() const { return record_.parameters != nullptr; }
+  std::vector<uint8_t> ParametersBytes() const;
+  intptr_t dataSlot() const { return dataSlot_; }
+  void SetDataSlot(intptr_t value) { dataSlot_ = value; }
+  // First byte of the handle in the data slot; -1 when the slot holds none.
+  int DataByte() const;
+  // Disposes of the parameters and data handles, as a host restarted afresh.
+  void ForgetStoredState();
+
+  // Scripting.
+  void SetScriptDescriptor(const DescriptorItems& items);
+  // False when there is no descriptor or it cannot be decoded.
+  bool GetScriptDescriptor(DescriptorItems* items) const;
+  void ClearScriptDescriptor();
+  void SetPlayInfo(int16_t playInfo) { descriptorParameters_.playInfo = playInfo; }
+  void SetRecordInfo(int16_t recordInfo) { descriptorParameters_.recordInfo = recordInfo; }
+
+  // Descriptor registry.
+  bool GetRegistryEntry(const std::string& key, DescriptorItems* items, bool* persistent = nullptr) const;
+  void SetRegistryEntry(const std::string& key, const DescriptorItems& items, bool persistent);
+  void ClearRegistry() { registry_.clear(); }
+
+  // What the module left behind; all 0 after a clean run.
+  int OutstandingSuites() const;
+  size_t LiveActionDescriptors() const { return actionDescriptors_.size(); }
+  size_t OpenDescriptorReaders() const { return readers_.size(); }
+  size_t OpenDescriptorWriters() const { return writers_.size(); }
+  size_t LiveBlocks() const { return blocks_; }
+
+  // The Pascal string in errorString, as text.
+  std::string ErrorStringText() const;
+  const HostStats& stats() const { return stats_; }
+  void ResetStats() { stats_ = HostStats(); }
+
+ private:
+  friend struct HostCallbacks;
+
+  struct PendingOutput {
+    bool pending = false;
+    VRect rect{};
+    int32_t loPlane = 0;
+    int32_t hiPlane = 0;
+    int32_t rowBytes = 0;
+  };
+
+  void BuildSuites();
+  void SetUpRecord();
+  void ApplyOptions();
+  int16_t Call(int16_t selector, void* record);
+  // The image-transfer protocol (transfer.cpp).
+  OSErr Deliver();
+  void FlushOutput();
+  bool UsingBigCoordinates() const;
+  VRect RequestedRect(int which) const;
+  OSErr FillInput(const VRect& rect, int32_t lo, int32_t hi);
+  void FillOutput(const VRect& rect, int32_t lo, int32_t hi);
+  void FillMask(const VRect& rect);
+
+  PluginMainProc entry_;
+  HostOptions options_;
+  HostImage image_;
+  std::vector<uint8_t> mask_;
+  VRect filterRect_{};
+  bool filterRectSet_ = false;
+
+  FilterRecord record_{};
+  AboutRecord about_{};
+  PlatformData platformData_{};
+  intptr_t window_ = 0;
+  BigDocumentStruct bigDocument_{};
+  Str255 errorString_{};
+  intptr_t dataSlot_ = 0;
+  intptr_t watchLevel_ = 0;  // 'wtch', reset at every call into the module
+
+  HandleTable handles_;
+  HandleProcs handleProcs_{};
+  PropertyProcs propertyProcs_{};
+  PIDescriptorParameters descriptorParameters_{};
+  ReadDescriptorProcs readProcs_{};
+  WriteDescriptorProcs writeProcs_{};
+  SPBasicSuite basicSuite_{};
+  PSErrorSuite1 errorSuite_{};
+  PSDescriptorRegistryProcs registryProcs_{};
+  PSActionDescriptorProcs actionProcs_{};
+  AdvanceStateProc advanceProc_ = nullptr;
+
+  std::map<std::string, int> acquired_;
+  std::map<std::string, std::pair<DescriptorItems, bool>> registry_;
+  std::unordered_map<void*, std::unique_ptr<DescriptorItems>> actionDescriptors_;
+  std::unordered_map<void*, std::unique_ptr<DescriptorReader>> readers_;
+  std::unordered_map<void*, std::unique_ptr<DescriptorWriter>> writers_;
+  size_t blocks_ = 0;
+
+  std::vector<uint8_t> inBuffer_, outBuffer_, maskBuffer_;
+  PendingOutput output_;
+
+  std::thread::id selectorThread_;
+  bool inSelector_ = false;
+  HostStats stats_;
+};
+
+}  // namespace hostkit
