@@ -48,7 +48,7 @@ run_ctest() {
   local preset="$1" log
   log=$(mktemp)
   step "tests: $preset"
-  (cd "build/$preset" && ctest --output-on-failure -j"$jobs" --timeout 300) 2>&1 | tee "$log" | grep -vE '^ +Start |^[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+  (cd "build/$preset" && ctest --output-on-failure -j"$jobs" --timeout 300) 2>&1 | tee "$log" | grep -vE '^ +Start |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
   count_ctest "$log" "$preset"
   rm -f "$log"
 }

@@ -10,6 +10,7 @@ WINESERVER=/usr/lib/wine/wineserver
 
 wine_start() {
   local build="$1" n
+  mkdir -p "$build"
   export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   for n in $(seq 91 140); do
     if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then break; fi
