@@ -63,12 +63,32 @@ struct LogState {
   std::atomic<bool> installationHeader{false};
 };
 
-// Never destroyed: reports made while the process exits still find it, and a
-// still-running logging thread never meets a destroyed std::thread.
+// Made on first use and kept while the module is loaded: reports made while
+// the process exits still find it, and a still-running logging thread never
+// meets a destroyed std::thread.
+LogState*& StatePointer() {
+  static LogState* state = nullptr;
+  return state;
+}
+
 LogState& State() {
-  static LogState* state = new LogState;
+  LogState*& state = StatePointer();
+  if (state == nullptr) state = new LogState;
   return *state;
 }
+
+// When the module is unloaded after a clean shutdown (log closed, no logging
+// thread), the state goes with it; a host that loads and unloads the module
+// repeatedly must not lose memory each time. If the log is somehow still
+// open, the state is left alone rather than pulled from under its thread.
+struct StateReleaser {
+  ~StateReleaser() {
+    LogState*& state = StatePointer();
+    if (state == nullptr || state->mode.load() != LOGMODE_NOT_OPENED || state->loggingThread.joinable()) return;
+    delete state;
+    state = nullptr;
+  }
+} g_stateReleaser;
 
 void AppendLineFeedUtf16(std::string* entry) {
   entry->push_back('\n');
