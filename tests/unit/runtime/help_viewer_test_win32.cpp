@@ -106,6 +106,13 @@ TEST_F(HelpViewerProcessTest, TheSystemViewerIsHhInTheWindowsFolder) {
   std::string expected = std::string("\"") + windows + "\\hh.exe\" ms-its:" + HelpFilePathForTesting() +
                          "::/MainDialog.htm";
   EXPECT_EQ(LastHelpCommandLineForTesting(), expected);
+  // Whatever the system's viewer makes of it, it must not outlive the test.
+  HANDLE viewer = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, HelpViewerProcessIdForTesting());
+  CloseHelpViewer();
+  if (viewer != nullptr) {
+    if (WaitForSingleObject(viewer, 10000) != WAIT_OBJECT_0) TerminateProcess(viewer, 1);
+    CloseHandle(viewer);
+  }
 }
 
 }  // namespace
