@@ -3,13 +3,10 @@
 #include "host/plugin_globals.h"
 #include "runtime/report.h"
 
-bool InitializeUserDataFolders() { return true; }
 bool InitializeBufferUsageTracking() { return true; }
-void InitializeHelpViewer() {}
 void IdentifyPrimaryDisplayAdapter() {}
 bool InitializeImageEditorProgressBar() { return true; }
 void ShutdownImageEditorProgress() {}
-void CloseHelpViewer() {}
 void RemoveDialogMessageHook() {}
 void ReportBufferUsage() {}
 void DeleteBufferUsageTracking() {}

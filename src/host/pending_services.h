@@ -10,13 +10,10 @@
 #include "params/parameter_set.h"
 
 // InitializePlugin / ShutdownPlugin.
-bool InitializeUserDataFolders();
 bool InitializeBufferUsageTracking();
-void InitializeHelpViewer();
 void IdentifyPrimaryDisplayAdapter();
 bool InitializeImageEditorProgressBar();
 void ShutdownImageEditorProgress();
-void CloseHelpViewer();
 void RemoveDialogMessageHook();
 void ReportBufferUsage();
 void DeleteBufferUsageTracking();

@@ -6,7 +6,9 @@
 #include "host/pending_services.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
+#include "runtime/help_viewer.h"
 #include "runtime/report.h"
+#include "runtime/user_folders.h"
 
 #if defined(_WIN32)
 #define GLIMMARK_ENTRY extern "C"

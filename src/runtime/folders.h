@@ -1,11 +1,11 @@
 #pragma once
-// Where the debug log lives. Until the user data folders take over, the log
-// folder is the local application data folder followed by
-// Brightwerk/Glimmark2/Logs, created on first use.
+// Where the debug log lives: the Logs folder that InitializeUserDataFolders
+// built (see user_folders.h).
 #include <string>
 
-// The debug log folder without a trailing separator, created if missing;
-// false when it cannot be found or made.
+// The debug log folder without a trailing separator, created again if it went
+// missing; false, quietly, while the user data folders are not initialised
+// (the log reports that itself).
 bool GetDebugLogFolder(std::string* folder) noexcept;
 
 // Tests point the log at a folder of their own; null or "" restores the

@@ -5,6 +5,7 @@
 
 #include "log_test_support.h"
 #include "platform/platform.h"
+#include "runtime/user_folders.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ TEST(PlatformPosix, LogFolderFollowsXdgDataHome) {
   SetDebugLogFolderForTesting(nullptr);
 
   std::string folder;
+  EXPECT_FALSE(GetDebugLogFolder(&folder));  // no folders before initialisation
+  EXPECT_TRUE(InitializeUserDataFolders());
   EXPECT_TRUE(GetDebugLogFolder(&folder));
   EXPECT_EQ(folder, base.string() + "/Brightwerk/Glimmark2/Logs");
   EXPECT_TRUE(std::filesystem::is_directory(folder));
@@ -66,6 +69,7 @@ TEST(PlatformPosix, LogFolderFollowsXdgDataHome) {
 
   setenv("HOME", savedHome.c_str(), 1);
   if (oldXdg != nullptr) setenv("XDG_DATA_HOME", saved.c_str(), 1); else unsetenv("XDG_DATA_HOME");
+  ResetUserDataFoldersForTesting();
   std::filesystem::remove_all(base, ignored);
 }
 
