@@ -11,15 +11,10 @@
 
 // InitializePlugin / ShutdownPlugin.
 bool InitializeUserDataFolders();
-bool InitializeBufferUsageTracking();
 void InitializeHelpViewer();
 void IdentifyPrimaryDisplayAdapter();
-bool InitializeImageEditorProgressBar();
-void ShutdownImageEditorProgress();
 void CloseHelpViewer();
 void RemoveDialogMessageHook();
-void ReportBufferUsage();
-void DeleteBufferUsageTracking();
 
 // Parameters and Prepare.
 void LoadDialogLibraries();
@@ -43,6 +38,3 @@ bool RunMainDialog();  // true for OK
 void InitializeEffectTablesWithoutPreview();
 void ReleaseEffectShapeCaches();
 bool RenderEffectsIntoImage(int threadCount);  // false with the status already stored
-
-// Host progress while the UI thread waits; true when the host asks to abort.
-bool DisplayImageEditorProgressBar(int32_t done, int32_t total);
