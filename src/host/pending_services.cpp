@@ -3,13 +3,8 @@
 #include "host/plugin_globals.h"
 #include "runtime/report.h"
 
-bool InitializeBufferUsageTracking() { return true; }
 void IdentifyPrimaryDisplayAdapter() {}
-bool InitializeImageEditorProgressBar() { return true; }
-void ShutdownImageEditorProgress() {}
 void RemoveDialogMessageHook() {}
-void ReportBufferUsage() {}
-void DeleteBufferUsageTracking() {}
 
 void LoadDialogLibraries() {}
 void InitializePresetsMenu() {}
@@ -41,10 +36,4 @@ void ReleaseEffectShapeCaches() {}
 bool RenderEffectsIntoImage(int threadCount) {
   REPORT_TRACE("Not yet rendering effects (%d worker threads would be used).", threadCount);
   return true;
-}
-
-bool DisplayImageEditorProgressBar(int32_t done, int32_t total) {
-  FilterRecord* record = GetFilterRecord();
-  if (record->progressProc != nullptr && total > 0) record->progressProc(done, total);
-  return record->abortProc != nullptr && record->abortProc() != 0;
 }

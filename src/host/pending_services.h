@@ -1,8 +1,8 @@
 #pragma once
 // Services the selector lifecycle calls whose real implementations arrive
-// with later subsystems (user data folders, buffers and progress, help,
-// display adapter, stored settings, scripting, colour management, image
-// transfer, light source analysis, the dialog, effect drawing). Each stand-in
+// with later subsystems (display adapter, dialogs and presets, stored
+// settings, scripting, colour management, image transfer, light source
+// analysis, effect drawing). Each stand-in
 // succeeds and does nothing, so that the lifecycle around it is complete and
 // testable now. Replace one function at a time; delete this file when empty.
 #include <cstdint>
@@ -10,13 +10,8 @@
 #include "params/parameter_set.h"
 
 // InitializePlugin / ShutdownPlugin.
-bool InitializeBufferUsageTracking();
 void IdentifyPrimaryDisplayAdapter();
-bool InitializeImageEditorProgressBar();
-void ShutdownImageEditorProgress();
 void RemoveDialogMessageHook();
-void ReportBufferUsage();
-void DeleteBufferUsageTracking();
 
 // Parameters and Prepare.
 void LoadDialogLibraries();
@@ -40,6 +35,3 @@ bool RunMainDialog();  // true for OK
 void InitializeEffectTablesWithoutPreview();
 void ReleaseEffectShapeCaches();
 bool RenderEffectsIntoImage(int threadCount);  // false with the status already stored
-
-// Host progress while the UI thread waits; true when the host asks to abort.
-bool DisplayImageEditorProgressBar(int32_t done, int32_t total);

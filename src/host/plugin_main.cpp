@@ -6,7 +6,9 @@
 #include "host/pending_services.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
+#include "runtime/buffers.h"
 #include "runtime/help_viewer.h"
+#include "runtime/progress.h"
 #include "runtime/report.h"
 #include "runtime/user_folders.h"
 
@@ -26,6 +28,22 @@ WindowHandle HostWindowOf(int16_t selector, void* record) {
   // Some hosts hand over a zero window; fall back to the active one.
   WindowHandle window = platform != nullptr ? reinterpret_cast<WindowHandle>(platform->hwnd) : nullptr;
   return window != nullptr ? window : PlatformActiveWindow();
+}
+
+// The host's progress and abort procedures of the call in progress, for the
+// progress service; each checks that the current host offers it.
+void HostProgress(int32_t done, int32_t total) {
+  FilterRecord* record = GetFilterRecord();
+  if (record != nullptr && Globals().host.progressProc) record->progressProc(done, total);
+}
+
+bool HostAbortRequested() {
+  FilterRecord* record = GetFilterRecord();
+  return record != nullptr && Globals().host.abortProc && record->abortProc() != 0;
+}
+
+void StoreProgressStatus(int16_t status) {
+  if (Globals().resultPointer != nullptr) SetStatusIfNone(status);
 }
 
 void CallHandler(int16_t selector) {
@@ -131,7 +149,8 @@ void InitializePlugin(WindowHandle hostWindow) {
   InitializeBufferUsageTracking();
   InitializeHelpViewer();
   IdentifyPrimaryDisplayAdapter();
-  if (!InitializeImageEditorProgressBar()) SetStatus(memFullErr);
+  if (!InitializeImageEditorProgressBar(ProgressHostProcs{HostProgress, HostAbortRequested, StoreProgressStatus}))
+    SetStatus(memFullErr);
   if (PlatformModuleHandle() == nullptr)
     REPORT_DEBUG("The application's instance handle has not been initialized.");
 }

@@ -1,6 +1,5 @@
 // The Start selector: restore settings, read the image, analyse, show the
 // dialog or not, render at full size, write back, and always clean up.
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -12,11 +11,11 @@
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/event.h"
+#include "runtime/progress.h"
 #include "runtime/report.h"
+#include "runtime/threads.h"
 
 namespace {
-constexpr int MAX_RENDER_THREADS = 24;
-
 // The light source initialisation that runs beside the selector from the
 // moment the image is read until the clean-up of Start.
 struct LightSourceInitialization {
@@ -63,11 +62,6 @@ void StopLightSourceInitialization() {
   g_lightSources->dataInitializationComplete.Wait();
   if (g_lightSources->thread.joinable()) g_lightSources->thread.join();
   g_lightSources.reset();
-}
-
-int WorkerThreadCount() {
-  const unsigned n = std::thread::hardware_concurrency();
-  return std::clamp(static_cast<int>(n == 0 ? 1 : n), 1, MAX_RENDER_THREADS);
 }
 
 void SetWatchCursorSuspension() {
@@ -152,7 +146,7 @@ void RenderFinalImage() {
   // Wait for the analysis, serving host progress and abort every 20 ms.
   LightSourceInitialization* run = g_lightSources.get();
   while (run != nullptr && !run->dataInitializationComplete.WaitFor(std::chrono::milliseconds(20))) {
-    if (DisplayImageEditorProgressBar(run->workDone, run->workTotal)) {
+    if (!DisplayImageEditorProgressBar(run->workDone, run->workTotal)) {
       SetStatus(userCanceledErr);
       run->stopAll = true;
       break;
@@ -160,6 +154,6 @@ void RenderFinalImage() {
   }
   if (!NoError()) return;
 
-  if (!RenderEffectsIntoImage(WorkerThreadCount())) return;
+  if (!RenderEffectsIntoImage(GetWorkerThreadCount())) return;
   if (NoError() && !WriteHostImage()) SetStatusIfNone(paramErr);
 }
