@@ -1,6 +1,8 @@
-// glimmark: applies the filter module to a PNG file from the command line,
-// as an image editor would, or shows its About box.
+// glimmark: applies the filter module to an image file from the command
+// line, as an image editor would, or shows its About box.
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,15 +14,23 @@
 namespace {
 
 const char kUsage[] =
-    "usage: glimmark apply IN.png OUT.png [--module PATH] [--dialog]\n"
+    "usage: glimmark apply IN OUT [--module PATH] [--dialog] [--mode MODE] [--mask MASK] [--tile N]\n"
     "       glimmark about [--module PATH]\n"
     "       glimmark --help\n"
     "\n"
-    "apply    runs the filter on IN.png and writes OUT.png (only when it succeeds).\n"
+    "apply    runs the filter on IN and writes OUT (only when it succeeds).\n"
+    "         Files: PNG (8 or 16 bits; gray, gray+alpha, RGB, RGBA; alpha is the\n"
+    "         transparency plane) and Radiance .hdr (float RGB). OUT is .hdr by\n"
+    "         its name, otherwise PNG in the image's depth (16 bits for 16- and\n"
+    "         32-bit modes).\n"
     "         Without --dialog the filter runs with its stored settings, like an\n"
     "         editor repeating the last filter; --dialog asks for settings first.\n"
     "about    shows the module's About box.\n"
-    "--module the filter module to load (default: the one next to glimmark).\n";
+    "--module the filter module to load (default: the one next to glimmark).\n"
+    "--mode   gray8, rgb8, gray16, rgb16, gray32 or rgb32: the document mode the\n"
+    "         filter sees (default: the input file's).\n"
+    "--mask   a selection: an image of the same size, its gray value per pixel.\n"
+    "--tile   the tile size the host suggests (0 = none suggested; default 512).\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "glimmark: %s\n", message.c_str());
@@ -47,12 +57,22 @@ bool LoadModule(const std::string& path, hostkit::Module* module, std::string* m
   return false;
 }
 
+bool IsHdrName(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".hdr";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> positional;
   std::string modulePath;
   bool dialog = false;
+  std::string maskPath;
+  hostkit::ModeName mode = hostkit::ModeName::kFromFile;
+  int tile = 512;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -63,6 +83,20 @@ int main(int argc, char** argv) {
       modulePath = argv[++i];
     } else if (arg == "--dialog") {
       dialog = true;
+    } else if (arg == "--mode") {
+      if (i + 1 >= argc) return Usage("--mode needs a mode name");
+      if (!hostkit::ParseModeName(argv[++i], &mode)) return Usage("unknown mode '" + std::string(argv[i]) + "'");
+    } else if (arg == "--mask") {
+      if (i + 1 >= argc) return Usage("--mask needs a file name");
+      maskPath = argv[++i];
+    } else if (arg == "--tile") {
+      if (i + 1 >= argc) return Usage("--tile needs a number");
+      const std::string text = argv[++i];
+      char* end = nullptr;
+      const long value = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || value < 0 || value > 32767)
+        return Usage("--tile takes a number from 0 to 32767, not '" + text + "'");
+      tile = static_cast<int>(value);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option '" + arg + "'");
     } else {
@@ -89,15 +123,27 @@ int main(int argc, char** argv) {
     const std::string& output = positional[2];
     hostkit::HostImage image;
     std::string reason;
-    if (!hostkit::ReadPng(input, &image, &reason)) return Fail("cannot read '" + input + "': " + reason);
+    if (!hostkit::ReadImageFile(input, &image, &reason)) return Fail("cannot read '" + input + "': " + reason);
+    image = hostkit::ConvertImage(image, mode);
+    if (image.empty()) return Fail("not enough memory to convert '" + input + "'");
+    const bool sixteenBitOut = image.bytesPerSample != 1 && !IsHdrName(output);
+    if (sixteenBitOut && !hostkit::CanWrite16BitPng())
+      return Fail("this build cannot write 16-bit PNG files; name the output .hdr or use an 8-bit --mode");
+    std::vector<uint8_t> mask;
+    if (!maskPath.empty() && !hostkit::ReadMaskFile(maskPath, image.width, image.height, &mask, &reason))
+      return Fail("cannot use mask '" + maskPath + "': " + reason);
     hostkit::Module module;
     std::string message;
     if (!LoadModule(modulePath, &module, &message)) return Fail(message);
-    hostkit::Host host(module.entry());
+    hostkit::HostOptions options;
+    options.tileWidth = options.tileHeight = static_cast<int16_t>(tile);
+    hostkit::Host host(module.entry(), options);
     host.SetImage(std::move(image));
+    host.SetMask(std::move(mask));
     const int16_t status = host.RunFilter(dialog);
     if (status != noErr) return Fail(FilterFailure(host, status));
-    if (!hostkit::WritePng(output, host.image(), &reason)) return Fail("cannot write '" + output + "': " + reason);
+    if (!hostkit::WriteImageFile(output, host.image(), &reason))
+      return Fail("cannot write '" + output + "': " + reason);
     return 0;
   }
 

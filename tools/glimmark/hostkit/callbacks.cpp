@@ -73,6 +73,9 @@ struct HostCallbacks {
     Host* host = Enter();
     if (!host) return paramErr;
     ++host->stats_.advanceStateCalls;
+    if (host->options_.failAdvanceStateAtCall > 0 &&
+        host->stats_.advanceStateCalls == host->options_.failAdvanceStateAtCall)
+      return host->options_.advanceStateFailure;
     try {
       return host->Deliver();
     } catch (const std::bad_alloc&) {

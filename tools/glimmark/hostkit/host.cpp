@@ -84,7 +84,7 @@ void Host::SetUpRecord() {
   std::copy(black, black + 4, r.foreColor);
   r.hostSig = options_.hostSignature;
   r.hostProc = nullptr;
-  r.imageMode = image_.planes == 1 ? plugInModeGrayScale : plugInModeRGBColor;
+  r.imageMode = image_.mode();
   r.imageHRes = r.imageVRes = 72 << 16;
   r.floatCoord = Point{Clamp16(filterRect_.top), Clamp16(filterRect_.left)};
   r.wholeSize = r.imageSize;
@@ -93,7 +93,14 @@ void Host::SetUpRecord() {
   r.supportsDummyChannels = 0;
   r.supportsAlternateLayouts = 0;
   r.wantLayout = piLayoutTraditional;
-  r.filterCase = mask_.empty() ? options_.filterCase : filterCaseFlatImageWithSelection;
+  if (options_.filterCase != kFilterCaseFromDocument) {
+    r.filterCase = options_.filterCase;
+  } else if (image_.hasTransparency()) {
+    r.filterCase = mask_.empty() ? filterCaseEditableTransparencyNoSelection
+                                 : filterCaseEditableTransparencyWithSelection;
+  } else {
+    r.filterCase = mask_.empty() ? filterCaseFlatImageNoSelection : filterCaseFlatImageWithSelection;
+  }
   r.dummyPlaneValue = -1;
   r.supportsAbsolute = 0;
   r.wantsAbsolute = 0;
@@ -102,14 +109,17 @@ void Host::SetUpRecord() {
   r.inputPadding = r.outputPadding = r.maskPadding = plugInWantsErrorOnBoundsException;
   r.samplingSupport = hostDoesNotSupportSampling;
   r.inputRate = r.maskRate = 1 << 16;
-  const int16_t colourPlanes = static_cast<int16_t>(std::min(image_.planes, 3));
-  r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = colourPlanes;
-  r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask =
-      static_cast<int16_t>(image_.planes > 3 ? image_.planes - 3 : 0);
+  // Hosts count the colour planes and the transparency plane separately;
+  // planes = colour + transparency.
+  r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = static_cast<int16_t>(image_.colourPlanes());
+  r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = image_.hasTransparency() ? 1 : 0;
+  r.inLayerMasks = r.outLayerMasks = r.absLayerMasks = 0;
+  r.inInvertedLayerMasks = r.outInvertedLayerMasks = r.absInvertedLayerMasks = 0;
+  r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = 0;
   r.inTileWidth = r.outTileWidth = r.absTileWidth = r.maskTileWidth = options_.tileWidth;
   r.inTileHeight = r.outTileHeight = r.absTileHeight = r.maskTileHeight = options_.tileHeight;
   r.inTileOrigin = r.outTileOrigin = r.absTileOrigin = r.maskTileOrigin = Point{0, 0};
-  r.depth = 8;
+  r.depth = image_.depthBits();
 
   bigDocument_ = BigDocumentStruct{};
   bigDocument_.imageSize32 = VPoint{image_.height, image_.width};
@@ -121,6 +131,7 @@ void Host::SetUpRecord() {
   outBuffer_.clear();
   maskBuffer_.clear();
   output_ = PendingOutput();
+  lastInRect_ = VRect{};
   ApplyOptions();
 }
 

@@ -29,6 +29,8 @@
 
 namespace hostkit {
 
+constexpr int16_t kFilterCaseFromDocument = -32768;
+
 struct HostOptions {
   // Suites and records a host may leave out.
   bool offerBasicSuite = true;          // sSPBasic (record and About)
@@ -56,7 +58,17 @@ struct HostOptions {
   int32_t maxSpace = 1 << 30;
   int32_t extraRowBytes = 0;            // padding at the end of delivered rows
   OSType hostSignature = FourCC("GmHk");
-  int16_t filterCase = filterCaseFlatImageNoSelection;
+  // filterCase as sent; kFilterCaseFromDocument derives it from the mask
+  // and the transparency plane (1, 2, 4 or 5), as hosts do.
+  int16_t filterCase = kFilterCaseFromDocument;
+  // advanceState answers `advanceStateFailure` at its N-th call (counting
+  // from 1 in each Host's stats); 0 = never.
+  int32_t failAdvanceStateAtCall = 0;
+  OSErr advanceStateFailure = memFullErr;
+  // Behave like the engine that serves a request for one plane p > 0 as
+  // plane 0 (input and output), and refreshes input only when the input
+  // rectangle changes.
+  bool planeZeroQuirk = false;
 };
 
 struct ProgressCall {
@@ -96,7 +108,9 @@ class Host {
   const HostImage& image() const { return image_; }
   HostImage& image() { return image_; }
   // A selection mask, one byte per image pixel (255 = selected); empty clears.
+  // False (and nothing changed) when the size does not match the image.
   bool SetMask(std::vector<uint8_t> mask);
+  const std::vector<uint8_t>& mask() const { return mask_; }
   void SetFilterRect(const VRect& rect);
 
   // Selectors; each returns the module's status.
@@ -178,6 +192,7 @@ class Host {
   OSErr FillInput(const VRect& rect, int32_t lo, int32_t hi);
   void FillOutput(const VRect& rect, int32_t lo, int32_t hi);
   void FillMask(const VRect& rect);
+  void PaddingSample(int16_t padding, uint8_t* sample) const;
 
   PluginMainProc entry_;
   HostOptions options_;
@@ -216,6 +231,7 @@ class Host {
 
   std::vector<uint8_t> inBuffer_, outBuffer_, maskBuffer_;
   PendingOutput output_;
+  VRect lastInRect_{};
 
   std::thread::id selectorThread_;
   bool inSelector_ = false;
