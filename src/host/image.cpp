@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "host/pixel_access.h"
 #include "runtime/report.h"
 
 namespace {
@@ -125,10 +126,7 @@ bool CreateImage(const ImageRect& bufferRect, bool clamped, Image* image, const 
   image->profile = profile;
   image->gamma = ImageGammaOf(profileGamma);
   image->gammaTables = GetGammaTables(image->gamma);
-  // The per-mode accessors belong to the pixel access code, which chooses
-  // them from mode and clamped; until then an Image carries none.
-  image->readPixel = nullptr;
-  image->writePixel = nullptr;
+  AttachPixelRoutines(image);
   image->width = static_cast<int32_t>(width);
   image->height = static_cast<int32_t>(height);
   image->bufferWidth = static_cast<int32_t>(bufferWidth);

@@ -16,12 +16,13 @@ void WriteRegistryParameters(const ParameterSet*) {}
 void SaveLastSavedParameters(const ParameterSet*) {}
 bool ReadScriptingParameters(ParameterSet*, bool*) { return true; }
 void WriteScriptingParameters(const ParameterSet*) {}
-void BuildPixelValueTables() {}
 bool SetupColorProfiles() { return true; }
 void ReleaseColorProfiles() {}
-bool ReadHostImage() { return true; }
-bool WriteHostImage() { return true; }
-void ReleaseHostImageCopy() {}
+EditorProfileInfo GetEditorProfileInfo() {
+  // Without colour management every document counts as gamma 2.2 and its
+  // profile as matching its mode, so no grayscale warning is shown.
+  return EditorProfileInfo{nullptr, 2.2, true};
+}
 
 bool RunMainDialog() {
   // Until the dialog exists every build renders with the current settings,

@@ -7,6 +7,7 @@
 // testable now. Replace one function at a time; delete this file when empty.
 #include <cstdint>
 
+#include "host/host_image.h"
 #include "params/parameter_set.h"
 
 // InitializePlugin / ShutdownPlugin.
@@ -25,12 +26,9 @@ void WriteRegistryParameters(const ParameterSet* set);
 void SaveLastSavedParameters(const ParameterSet* set);
 bool ReadScriptingParameters(ParameterSet* set, bool* showDialog);  // false: no working copy
 void WriteScriptingParameters(const ParameterSet* set);
-void BuildPixelValueTables();
 bool SetupColorProfiles();
 void ReleaseColorProfiles();
-bool ReadHostImage();
-bool WriteHostImage();
-void ReleaseHostImageCopy();
+EditorProfileInfo GetEditorProfileInfo();
 bool RunMainDialog();  // true for OK
 void InitializeEffectTablesWithoutPreview();
 void ReleaseEffectShapeCaches();

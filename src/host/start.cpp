@@ -7,7 +7,9 @@
 #include <system_error>
 #include <thread>
 
+#include "host/host_image.h"
 #include "host/pending_services.h"
+#include "host/pixel_access.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/event.h"
@@ -70,17 +72,6 @@ void SetWatchCursorSuspension() {
   suite->setPropertyProc(kPhotoshopSignature, propWatchSuspension, 0, 1, nullptr);
 }
 
-// Empties the requested rectangles and lets the host take back what it
-// delivered; the host's answer becomes the status when nothing failed before.
-void ReleaseHostImage() {
-  FilterRecord* record = GetFilterRecord();
-  ClearHostRects();
-  if (Globals().host.advanceState) {
-    const OSErr result = record->advanceState();
-    SetStatusIfNone(result);
-  }
-  ReleaseHostImageCopy();
-}
 }  // namespace
 
 void RestoreLastParameters() {
@@ -115,7 +106,7 @@ void DoStart() {
     BuildPixelValueTables();
     if (!SetupColorProfiles()) SetStatus(paramErr);
   }
-  if (NoError() && !ReadHostImage()) SetStatus(paramErr);
+  if (NoError() && !ReadHostImage(GetEditorProfileInfo())) SetStatus(paramErr);
   if (NoError()) StartLightSourceInitialization();
   if (NoError()) {
     if (showDialog) {
@@ -155,5 +146,5 @@ void RenderFinalImage() {
   if (!NoError()) return;
 
   if (!RenderEffectsIntoImage(GetWorkerThreadCount())) return;
-  if (NoError() && !WriteHostImage()) SetStatusIfNone(paramErr);
+  if (NoError()) SetStatusIfNone(WriteHostImage(&GetHostImageCopy().image));
 }

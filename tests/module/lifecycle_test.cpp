@@ -157,6 +157,7 @@ TEST_F(ModuleRun, BufferSpaceSaturatesForHugeDocuments) {
   // Finish the run the way a host would, so the module shuts down before
   // the suite unloads it.
   host->SetFilterRect(VRect{0, 0, 48, 64});
+  ASSERT_EQ(host->CallPrepare(), 0);
   EXPECT_EQ(host->CallStart(), 0);
   EXPECT_EQ(host->CallFinish(), 0);
 
@@ -167,7 +168,9 @@ TEST_F(ModuleRun, BufferSpaceSaturatesForHugeDocuments) {
   EXPECT_EQ(big->record().bufferSpace, 1000000000);
   ASSERT_TRUE(big->record().bigDocumentData != nullptr);
   EXPECT_EQ(big->record().bigDocumentData->PluginUsing32BitCoordinates, 1);
+  // A host prepares again for the document it then filters.
   big->SetFilterRect(VRect{0, 0, 48, 64});
+  ASSERT_EQ(big->CallPrepare(), 0);
   EXPECT_EQ(big->CallStart(), 0);
   EXPECT_EQ(big->CallFinish(), 0);
 }
