@@ -95,6 +95,12 @@ cmsHPROFILE OpenProfileCopy(const void* data, size_t size, const char* noRoomMes
   return profile;
 }
 
+// Gives back the block that OpenProfileCopy took last.
+void ReleaseNewestProfileBlock() {
+  std::lock_guard<std::mutex> lock(g_blocks.lock);
+  if (g_blocks.count > 0) DeallocateBuffer(&g_blocks.blocks[--g_blocks.count]);
+}
+
 // A document profile must describe the image's data: RGB for the colour
 // modes, gray or RGB for the grayscale ones (RGB there means a single channel
 // of a colour image, which the host image reader warns about), and it must
@@ -144,6 +150,7 @@ cmsHPROFILE OpenHostProfile(const void* data, size_t size, int32_t mode) {
   if (profile != nullptr && !HostProfileFitsImageMode(profile, mode)) {
     cmsCloseProfile(profile);
     profile = nullptr;
+    ReleaseNewestProfileBlock();
   }
   return profile;
 }
