@@ -184,6 +184,23 @@ bool IsGrayOutput(ColorProfileHandle profile, uint32_t format) {
   return T_COLORSPACE(AdaptFormatToProfile(profile != nullptr ? profile : GetStandardProfile(), format)) == PT_GRAY;
 }
 
+int16_t ConvertInPlace(Image* image, cmsHTRANSFORM transform, bool grayOutput, int threadCount) {
+  const size_t rowBytes = static_cast<size_t>(image->bufferWidth) * 4 * static_cast<size_t>(image->bytesPerChannel);
+  auto* pixels = static_cast<uint8_t*>(image->pixels.buffer);
+  const RowJob job{transform,
+                   pixels,
+                   rowBytes,
+                   pixels,
+                   rowBytes,
+                   static_cast<uint32_t>(image->bufferWidth),
+                   image->bytesPerChannel,
+                   image->bytesPerChannel,
+                   grayOutput,
+                   false,
+                   true};
+  return RunInBands(job, image->bufferHeight, threadCount);
+}
+
 }  // namespace
 
 bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount) {
@@ -200,25 +217,17 @@ bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount) {
     REPORT_DEBUG("ConvertColorOf() received an image whose pixel buffer is smaller than its rectangle.");
     return false;
   }
-  ColorTransform transform = GetColorTransform(image->profile, format, profile, format);
-  if (!transform) {
-    REPORT_COLOR_DEBUG("ConvertColorOf() - Could not get color transform.");
-    return false;
+  // Into its own profile an image stays as it is: a transform would only
+  // add rounding.
+  int16_t result = 0;
+  if (image->profile != profile) {
+    ColorTransform transform = GetColorTransform(image->profile, format, profile, format);
+    if (!transform) {
+      REPORT_COLOR_DEBUG("ConvertColorOf() - Could not get color transform.");
+      return false;
+    }
+    result = ConvertInPlace(image, transform.get(), IsGrayOutput(profile, format), threadCount);
   }
-  const size_t rowBytes = static_cast<size_t>(image->bufferWidth) * 4 * static_cast<size_t>(image->bytesPerChannel);
-  auto* pixels = static_cast<uint8_t*>(image->pixels.buffer);
-  const RowJob job{transform.get(),
-                   pixels,
-                   rowBytes,
-                   pixels,
-                   rowBytes,
-                   static_cast<uint32_t>(image->bufferWidth),
-                   image->bytesPerChannel,
-                   image->bytesPerChannel,
-                   IsGrayOutput(profile, format),
-                   false,
-                   true};
-  const int16_t result = RunInBands(job, image->bufferHeight, threadCount);
 
   image->profile = profile;
   image->gamma = GetImageGammaOfProfile(profile != nullptr ? profile : GetStandardProfile());

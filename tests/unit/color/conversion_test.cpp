@@ -78,6 +78,9 @@ TEST_F(ColorTest, ConvertingAnImageInPlaceSetsItsProfileGammaTablesAndAccessors)
   ASSERT_TRUE(ConvertColorOf(&image.image, GetWorkingProfile()));
   EXPECT_DOUBLE_EQ(image.image.gamma, 2.2);
   EXPECT_NEAR(image.At<uint16_t>(32, 2)[0], 32 * 1040, 40);
+  const std::vector<uint8_t> before = image.Copy();
+  ASSERT_TRUE(ConvertColorOf(&image.image, GetWorkingProfile()));
+  EXPECT_EQ(image.Copy(), before) << "into its own profile nothing changes";
 
   // Images that cannot be converted.
   TestImage integers(64, ImageRect{0, 0, 2, 2}, nullptr);
