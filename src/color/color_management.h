@@ -80,8 +80,8 @@ cmsToneCurve* NewToneCurve(double gamma);
 // A copy of `base` whose tone curves are gamma curves (the gray curve of a
 // grayscale profile, else red, green and blue). The copy's bytes are kept in
 // the ProfileBlock table until ReleaseColorManagement; the returned profile
-// belongs to the caller (cmsCloseProfile), except for the fixed profiles
-// above. A curve that cannot be written is reported and the copy is still
+// belongs to the caller, who closes it (cmsCloseProfile) before
+// ReleaseColorManagement, as it lives in the plug-in's Little CMS context. A curve that cannot be written is reported and the copy is still
 // returned; null after a reported failure.
 cmsHPROFILE DeriveGammaProfile(double gamma, cmsHPROFILE base);
 

@@ -20,9 +20,15 @@ DisplayProfileEntry g_displayProfiles[DISPLAY_PROFILE_CACHE_CAPACITY];
 
 // The profile file of the device context's monitor, or empty after a report.
 std::string MonitorProfileFileName(HDC dc) {
+  // Asked without a buffer, the call fails and says how long the name is.
+  // Windows sets ERROR_INSUFFICIENT_BUFFER; Wine leaves the error code as it
+  // was, so a cleared code with a length is accepted too.
   DWORD length = 0;
-  if (GetICMProfileA(dc, &length, nullptr) || GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0) {
-    REPORT_SYSTEM_ERROR(GetLastError(), "Could not get the size of the buffer to contain the profile name.");
+  SetLastError(ERROR_SUCCESS);
+  const BOOL sized = GetICMProfileA(dc, &length, nullptr);
+  const DWORD error = GetLastError();
+  if (sized || length == 0 || (error != ERROR_INSUFFICIENT_BUFFER && error != ERROR_SUCCESS)) {
+    REPORT_SYSTEM_ERROR(error, "Could not get the size of the buffer to contain the profile name.");
     return std::string();
   }
   std::string name;

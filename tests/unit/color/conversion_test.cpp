@@ -134,7 +134,6 @@ TEST_F(ColorTest, GrayImagesKeepTheirValueInAllThreeChannels) {
   p[0] = 200, p[1] = 20, p[2] = 90, p[3] = 33;
   ASSERT_TRUE(ConvertColorOf(&colour.image, GetImageProfile()));
   EXPECT_TRUE(p[0] == p[1] && p[1] == p[2] && p[3] == 33);
-  ReleaseColorManagement();
   cmsCloseProfile(linearGray);
 }
 
