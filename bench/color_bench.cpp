@@ -3,9 +3,10 @@
 //
 //   FirstRun/...   one conversion right after colour management is set up:
 //                  it includes making the transform (not yet cached);
-//   Steady/...     repeated conversions with the transform cached; the image
-//                  goes back and forth between sRGB and linear light.
-// Arguments: image mode (3, 11, 16), thread count (0 = all workers).
+//   Steady/...     repeated conversions with the transform cached, timed in
+//                  one direction between sRGB and linear light.
+// Arguments: image mode (3, 11, 16), thread count (0 = all workers), and for
+// Steady the direction (0 to linear, 1 from linear).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -65,10 +66,10 @@ int Threads(const benchmark::State& state) {
   return state.range(1) == 0 ? GetWorkerThreadCount() : static_cast<int>(state.range(1));
 }
 
-void Label(benchmark::State& state) {
+void Label(benchmark::State& state, const char* suffix = "") {
   static const char* const names[] = {"8-bit", "16-bit", "float"};
   const int which = state.range(0) == 3 ? 0 : state.range(0) == 11 ? 1 : 2;
-  state.SetLabel(std::string(names[which]) + ", " + std::to_string(Threads(state)) + " thread(s)");
+  state.SetLabel(std::string(names[which]) + ", " + std::to_string(Threads(state)) + " thread(s)" + suffix);
   state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kHeight);
 }
 
@@ -88,19 +89,24 @@ void FirstRun(benchmark::State& state) {
   ReleaseColorManagement();
 }
 
+// The measured direction (third argument: 0 sRGB to linear, 1 back) runs
+// timed; the other one restores the image untimed.
 void Steady(benchmark::State& state) {
   ReleaseColorManagement();
   if (!InitializeColorManagement(nullptr, 0, 3, nullptr)) state.SkipWithError("colour management");
   BenchImage image(static_cast<uint32_t>(state.range(0)));
-  cmsHPROFILE targets[2] = {GetLinearWorkingProfile(), GetStandardProfile()};
-  ConvertColorOf(&image.image, targets[0], Threads(state));  // both transforms cached
-  ConvertColorOf(&image.image, targets[1], Threads(state));
-  int next = 0;
+  const cmsHPROFILE linear = GetLinearWorkingProfile();
+  const cmsHPROFILE standard = GetStandardProfile();
+  const bool toLinear = state.range(2) == 0;
+  ConvertColorOf(&image.image, linear, Threads(state));  // both transforms cached
+  if (toLinear) ConvertColorOf(&image.image, standard, Threads(state));
   for (auto _ : state) {
-    if (!ConvertColorOf(&image.image, targets[next], Threads(state))) state.SkipWithError("conversion");
-    next ^= 1;
+    if (!ConvertColorOf(&image.image, toLinear ? linear : standard, Threads(state))) state.SkipWithError("conversion");
+    state.PauseTiming();
+    ConvertColorOf(&image.image, toLinear ? standard : linear, Threads(state));
+    state.ResumeTiming();
   }
-  Label(state);
+  Label(state, toLinear ? ", to linear" : ", from linear");
   ReleaseColorManagement();
 }
 
@@ -110,7 +116,14 @@ void Arguments(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
+void SteadyArguments(benchmark::internal::Benchmark* b) {
+  for (int mode : {3, 11, 16})
+    for (int threads : {1, 0})
+      for (int direction : {0, 1}) b->Args({mode, threads, direction});
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
 BENCHMARK(FirstRun)->Apply(Arguments)->Iterations(1);
-BENCHMARK(Steady)->Apply(Arguments)->MinTime(2.0);
+BENCHMARK(Steady)->Apply(SteadyArguments)->MinTime(2.0);
 
 }  // namespace
