@@ -1,0 +1,158 @@
+// Blending rendered effects into pixels: the five modes in precise and fast
+// arithmetic, their fixed points (nothing and everything), over-range light,
+// and the error of the fast product.
+#include <random>
+
+#include "color_test_support.h"
+
+namespace {
+
+using colortest::ColorTest;
+using colortest::CountOf;
+
+constexpr uint32_t kFull = 0xFFFFFFFE;
+constexpr uint32_t kOne = 0x1000000;
+
+BlendPixel Pixel(uint32_t r, uint32_t g, uint32_t b, uint32_t coverage = kFull, uint32_t extra = 0) {
+  return BlendPixel{r, g, b, coverage, extra};
+}
+
+void ExpectColour(const BlendPixel& p, uint32_t r, uint32_t g, uint32_t b, uint32_t tolerance = 0) {
+  EXPECT_NEAR(static_cast<double>(p.red), r, tolerance);
+  EXPECT_NEAR(static_cast<double>(p.green), g, tolerance);
+  EXPECT_NEAR(static_cast<double>(p.blue), b, tolerance);
+}
+
+void Apply(const BlendPixel& source, BlendPixel* destination, uint32_t mode) { BlendPixels(&source, destination, mode); }
+
+// Colour times coverage as real numbers: the light a pixel contributes.
+double Light(uint32_t colour, uint32_t coverage) { return colour / double(kOne) * (coverage / double(kFull)); }
+
+class Blend : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { SetPreciseBlending(GetParam()); }
+  void TearDown() override { SetPreciseBlending(true); }
+};
+
+TEST_P(Blend, ScreeningBlackChangesNothingAndScreeningWhiteGivesWhite) {
+  const uint32_t destinations[] = {0, 1, 0x123456, 0x800000, 0xFFFFFE, 0xFFFFFF};
+  for (uint32_t d : destinations) {
+    for (uint32_t coverage : {0u, 1u, 0x80000000u, kFull}) {
+      BlendPixel out = Pixel(d, d / 2, d / 3, 0x1234, 99);
+      Apply(Pixel(0, 0, 0, coverage), &out, BLEND_SCREEN);
+      ExpectColour(out, d, d / 2, d / 3);
+      EXPECT_EQ(out.coverage, 0x1234u);
+      EXPECT_EQ(out.extra, 99u);
+    }
+    BlendPixel out = Pixel(d, d / 2, d / 3);
+    Apply(Pixel(kOne, kOne, kOne), &out, BLEND_SCREEN);
+    ExpectColour(out, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF);
+  }
+  // Over black a screen adds the source's light; over light beyond white it
+  // adds nothing.
+  BlendPixel onBlack = Pixel(0, 0, 0);
+  Apply(Pixel(0x800000, 0x400000, 0, 0x80000000), &onBlack, BLEND_SCREEN);
+  ExpectColour(onBlack, 0x400000, 0x200000, 0, 0x2000);
+  BlendPixel bright = Pixel(0x3000000, 0xFFFFFFFD, 0x100);
+  Apply(Pixel(kOne, kOne, kOne, 0x80000000), &bright, BLEND_SCREEN);
+  EXPECT_EQ(bright.red, 0x3000000u);
+  EXPECT_EQ(bright.green, 0xFFFFFFFDu);
+  EXPECT_GT(bright.blue, 0x7F0000u);
+}
+
+TEST_P(Blend, NormalAddAndPremultiplyWeighTheSourceByItsCoverage) {
+  const BlendPixel source = Pixel(0xC00000, 0x400000, 0x2000000, 0x40000000, 5);
+  BlendPixel keep = Pixel(0x111111, 0x222222, 0x333333, 17, 3);
+  Apply(Pixel(0xFFFFFF, 0, 0xFFFFFF, 0), &keep, BLEND_NORMAL);
+  ExpectColour(keep, 0x111111, 0x222222, 0x333333);
+  BlendPixel replace = keep;
+  Apply(Pixel(0xABCDEF, 0x2000000, 7, kFull), &replace, BLEND_NORMAL);
+  ExpectColour(replace, 0xABCDEF, 0x2000000, 7);
+
+  // A quarter of the source over the destination; the fast products may
+  // fall short by a few hundred units of 2^24.
+  const uint32_t tolerance = IsPreciseBlending() ? 2 : 0x400;
+  BlendPixel mixed = Pixel(0x800000, 0x800000, 0x800000);
+  BlendPixels(&source, &mixed, BLEND_NORMAL);
+  ExpectColour(mixed, 0x600000 + 0x300000, 0x600000 + 0x100000, 0x600000 + 0x800000, tolerance);
+
+  BlendPixel added = Pixel(0x100000, 0x100000, 0x100000, 9, 9);
+  BlendPixels(&source, &added, BLEND_ADD);
+  ExpectColour(added, 0x100000 + 0x300000, 0x100000 + 0x100000, 0x100000 + 0x800000, tolerance);
+  EXPECT_EQ(added.coverage, 9u);
+  BlendPixel saturated = Pixel(0xFFFFFF00, 5, 0xFFFFFFF0);
+  Apply(Pixel(0x10000000, 0, 0x10000000), &saturated, BLEND_ADD);
+  ExpectColour(saturated, 0xFFFFFFFD, 5, 0xFFFFFFFD);
+
+  BlendPixel premultiplied = Pixel(1, 2, 3, 4, 6);
+  BlendPixels(&source, &premultiplied, BLEND_PREMULTIPLY);
+  ExpectColour(premultiplied, 0x300000, 0x100000, 0x800000, tolerance);
+  EXPECT_EQ(premultiplied.coverage, kFull);
+  EXPECT_EQ(premultiplied.extra, 5u);
+}
+
+TEST_P(Blend, StoringCopiesInRangeLightAndRescalesLightBeyondWhite) {
+  for (const BlendPixel& s : {Pixel(0x5000000, 0x20, 0xFFFFFFFD, 0, 1), Pixel(0x123456, 0xFFFFFF, 0, 0x1234, 2)}) {
+    BlendPixel d = Pixel(9, 9, 9, 9, 9);
+    BlendPixels(&s, &d, BLEND_STORE);
+    EXPECT_TRUE(std::memcmp(&d, &s, sizeof d) == 0) << "no coverage, or no light beyond white: a copy";
+  }
+  for (uint32_t coverage : {kFull, 0x80000000u, 0x01000000u}) {
+    const BlendPixel s = Pixel(0x5000000, 0x1800000, 0x20000, coverage, 42);
+    BlendPixel d{};
+    BlendPixels(&s, &d, BLEND_STORE);
+    EXPECT_EQ(d.extra, 42u);
+    // The colour comes down to about white as far as the coverage leaves
+    // room (none at full coverage), and each channel keeps its light to a
+    // few parts in a thousand of the brightest.
+    EXPECT_TRUE(Light(s.red, s.coverage) >= 1.0 || std::max({d.red, d.green, d.blue}) <= kOne) << coverage;
+    EXPECT_TRUE(coverage != kFull || d.red == s.red);
+    EXPECT_NEAR(Light(d.red, d.coverage), Light(s.red, s.coverage), 0.005 * Light(s.red, s.coverage)) << coverage;
+    EXPECT_NEAR(Light(d.green, d.coverage), Light(s.green, s.coverage), 0.005 * Light(s.red, s.coverage)) << coverage;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PreciseAndFast, Blend, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Precise" : "Fast"; });
+
+TEST(BlendProducts, PreciseIsTheExactFloorAndFastStaysWithinItsBound) {
+  std::mt19937 random(2024);
+  std::vector<std::pair<uint32_t, uint32_t>> samples = {
+      {0, 0}, {0xFFFFFFFD, 1}, {0xFFFFFFFD, 0xFFFFFFFD}, {0x1000000, 0x80000000}, {0x3FFF, 0x3FFFF}, {1, 0x7FFFFFFF}};
+  for (int i = 0; i < 20000; ++i) samples.emplace_back(random(), random() % kFull);
+  for (const auto& [x, y] : samples) {
+    const uint32_t precise = PreciseProduct(x, y);
+    const uint32_t fast = FastProduct(x, y);
+    const long double exact = static_cast<long double>(x) * y / 4294967296.0L;
+    ASSERT_EQ(precise, static_cast<uint32_t>(exact)) << x << " " << y;
+    ASSERT_LE(fast, precise) << x << " " << y;
+    ASSERT_LT(precise - fast, (x >> 14) + (y >> 18) + 1) << x << " " << y;
+  }
+  for (uint32_t x : {0u, 1u, 0xFFFFFFu, 0xFFFFFFFDu}) {
+    EXPECT_EQ(PreciseProduct(x, kFull), x);
+    EXPECT_EQ(FastProduct(x, kFull), x);
+    EXPECT_EQ(FastProduct(x, 0), 0u);
+  }
+  // The switch decides which of the two every blend uses.
+  for (bool precise : {true, false}) {
+    SetPreciseBlending(precise);
+    BlendPixel d = Pixel(0, 0, 0);
+    Apply(Pixel(0xFFFFFF, 0, 0, 0x7FFFFFFF), &d, BLEND_NORMAL);
+    EXPECT_EQ(d.red, precise ? PreciseProduct(0xFFFFFF, 0x7FFFFFFF) : FastProduct(0xFFFFFF, 0x7FFFFFFF));
+  }
+  SetPreciseBlending(true);
+}
+
+TEST_F(ColorTest, UnknownModesLeaveTheDestinationAndAreReportedOnce) {
+  Initialize();
+  BlendPixel d = Pixel(1, 2, 3, 4, 5);
+  for (uint32_t mode : {0u, static_cast<uint32_t>('mult'), static_cast<uint32_t>('BWAD')}) {
+    Apply(Pixel(0xFFFFFF, 0xFFFFFF, 0xFFFFFF), &d, mode);
+    ExpectColour(d, 1, 2, 3);
+    EXPECT_EQ(d.coverage, 4u);
+  }
+  BlendPixels(nullptr, &d, BLEND_NORMAL);
+  EXPECT_EQ(CountOf(CloseAndRead(), "Blending mode not implemented."), 1);
+}
+
+}  // namespace
