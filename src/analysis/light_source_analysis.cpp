@@ -113,10 +113,12 @@ int16_t SpawnAnalysisThreadsAndWait(WorkerRoutine routine, AnalyzeSectionTask* t
   return failed.load() ? STATUS_ANALYSIS_FAILURE : int16_t{0};
 }
 
-int32_t HostRow(int32_t analysisRow, double scale) {
-  int32_t pixel = 0, quarter = 0;
-  AnalysisToHostCoordinate(analysisRow, 0, scale, &pixel, &quarter);
-  return pixel;
+// The first host row a section of analysis rows stands for.
+int32_t HostRow(const AnalysisToHost& mapping, int32_t analysisRow) {
+  const int64_t hostSize = int64_t{mapping.host.bottom} - mapping.host.top;
+  const int64_t size = int64_t{mapping.analysis.bottom} - mapping.analysis.top;
+  if (size <= 0 || hostSize == size) return analysisRow - mapping.analysis.top + mapping.host.top;
+  return static_cast<int32_t>(mapping.host.top + (int64_t{analysisRow} - mapping.analysis.top) * hostSize / size);
 }
 
 void InitializeLightSourceTable(LightSourceAnalysis* run) {
@@ -193,6 +195,7 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
 
   if (status == 0 && !stopped()) {
     const Clock::time_point start = Clock::now();
+    GatherHighlightsBySection(tasks, sections);
     uint64_t count = 0;
     for (int32_t k = 0; k < sections; ++k) count += tasks[k].list.count;
     const uint32_t requested = static_cast<uint32_t>(std::min<uint64_t>(count, UINT32_MAX / sizeof(LightSourceRecord)));
@@ -202,9 +205,10 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
                    requested, static_cast<uint32_t>(requested * sizeof(LightSourceRecord)));
       status = allocation;
     } else {
+      const AnalysisToHost mapping{setup.hostImage->bufferRect, context.image.bufferRect, context.scale};
       for (int32_t k = 0; k < sections && !stopped(); ++k) {
-        ConvertListToHostCoordinates(&tasks[k].list, context.scale);
-        setup.table.addList(HostRow(tasks[k].section.top, context.scale), tasks[k].list);
+        ConvertListToHostCoordinates(&tasks[k].list, mapping);
+        setup.table.addList(HostRow(mapping, tasks[k].section.top), tasks[k].list);
       }
       if (!stopped()) setup.table.normalizeAndRank();
     }

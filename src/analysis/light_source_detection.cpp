@@ -1,13 +1,17 @@
 #include "analysis/light_source_detection.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "analysis/highlight_measurement.h"
 #include "runtime/report.h"
 
 namespace {
+
+std::atomic<AnalysisRowObserver> g_rowObserver{nullptr};
 
 constexpr uint32_t LIST_GROWTH = 8192;  // records
 constexpr uint32_t UNRANKED_COLOUR = 0xFFFFFF;
@@ -82,6 +86,8 @@ int64_t FloorDiv4(int64_t v) { return v >= 0 ? v / 4 : -((-v + 3) / 4); }
 
 }  // namespace
 
+void SetAnalysisRowObserverForTesting(AnalysisRowObserver observer) { g_rowObserver = observer; }
+
 uint32_t MeasureSectionMaximum(void* argument) {
   auto* task = static_cast<AnalyzeSectionTask*>(argument);
   const AnalysisContext& context = *task->context;
@@ -123,7 +129,8 @@ uint32_t AnalyzeSection(void* argument) {
         ending = RunEnding(context);
       }
     }
-    context.rowsDone.fetch_add(1, std::memory_order_relaxed);
+    const int32_t done = context.rowsDone.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (AnalysisRowObserver observer = g_rowObserver.load(std::memory_order_relaxed)) observer(done);
     if (ending) break;
   }
   SortListByPosition(&task->list);
@@ -215,9 +222,11 @@ bool ExtractLightSource(AnalyzeSectionTask* task, int32_t x, int32_t y) {
                         highlight.blue, highlight.centre);
 }
 
-bool AddLightSource(AnalyzeSectionTask* task, float radius, float squaredRadius, uint32_t red, uint32_t green,
-                    uint32_t blue, const QuarterPoint& position) {
-  LightSourceList* list = &task->list;
+namespace {
+
+// AddLightSource on any list; `full` is the list's own "cannot grow" state.
+bool AddToList(LightSourceList* list, bool* full, AnalysisContext* context, float radius, float squaredRadius,
+               uint32_t red, uint32_t green, uint32_t blue, const QuarterPoint& position) {
   LightSourceRecord* records = ListRecords(list);
   const int64_t w = static_cast<int64_t>(std::max(list->largestRadius, radius));
   uint32_t i = 0;
@@ -265,15 +274,15 @@ bool AddLightSource(AnalyzeSectionTask* task, float radius, float squaredRadius,
   }
   const bool changed = replaced != nullptr;
   if (matched) return changed;
-  if (task->listFull) return false;
+  if (*full) return false;
 
   if (list->count >= ListCapacity(list)) {
     const size_t grown = (static_cast<size_t>(ListCapacity(list)) + LIST_GROWTH) * sizeof(LightSourceRecord);
     if (ReallocateBufferPreserveContents(grown, &list->records) != 0) {
       // The search goes on, as the highlights already listed are sound; the
       // user learns once that the table will lack some.
-      task->listFull = true;
-      if (task->context != nullptr && !task->context->listGrowthReported.exchange(true))
+      *full = true;
+      if (context != nullptr && !context->listGrowthReported.exchange(true))
         REPORT_USER(STYLE_WARNING, "Warning", "Low memory.  Check image - some effects may not be rendered.");
       return false;
     }
@@ -299,6 +308,38 @@ bool AddLightSource(AnalyzeSectionTask* task, float radius, float squaredRadius,
   return true;
 }
 
+}  // namespace
+
+bool AddLightSource(AnalyzeSectionTask* task, float radius, float squaredRadius, uint32_t red, uint32_t green,
+                    uint32_t blue, const QuarterPoint& position) {
+  return AddToList(&task->list, &task->listFull, task->context, radius, squaredRadius, red, green, blue, position);
+}
+
+void GatherHighlightsBySection(AnalyzeSectionTask* tasks, int32_t count) {
+  if (tasks == nullptr || count <= 0) return;
+  std::vector<LightSourceList> gathered(static_cast<size_t>(count), LightSourceList{});
+  std::vector<uint8_t> full(static_cast<size_t>(count), 0);
+  for (int32_t k = 0; k < count; ++k) {
+    const LightSourceRecord* records = ListRecords(&tasks[k].list);
+    for (uint32_t i = 0; i < tasks[k].list.count; ++i) {
+      const LightSourceRecord& e = records[i];
+      // The section whose rows hold the centre; the first and the last
+      // section take what lies above or below the image.
+      int32_t target = 0;
+      while (target + 1 < count && e.y >= tasks[target + 1].section.top) ++target;
+      bool targetFull = full[target] != 0;
+      AddToList(&gathered[target], &targetFull, tasks[k].context, e.radius, e.squaredRadius, e.red, e.green, e.blue,
+                QuarterPoint{e.x, e.xQuarter, e.y, e.yQuarter});
+      full[target] = targetFull ? 1 : 0;
+    }
+  }
+  for (int32_t k = 0; k < count; ++k) {
+    DeallocateBuffer(&tasks[k].list.records);
+    tasks[k].list = gathered[k];
+    SortListByPosition(&tasks[k].list);
+  }
+}
+
 void SortListByPosition(LightSourceList* list) {
   LightSourceRecord* records = ListRecords(list);
   if (records == nullptr || list->count < 2) return;
@@ -311,26 +352,47 @@ void SortListByPosition(LightSourceList* list) {
   });
 }
 
-void AnalysisToHostCoordinate(int32_t pixel, int32_t quarter, double scale, int32_t* hostPixel, int32_t* hostQuarter) {
-  const int64_t quarters = static_cast<int64_t>(pixel) * 4 + quarter;
-  const int64_t host = static_cast<int64_t>(std::floor(static_cast<double>(quarters) * scale + 0.5));
-  const int64_t whole = FloorDiv4(host);
+void AnalysisToHostCoordinate(const AnalysisToHost& mapping, bool vertical, int32_t pixel, int32_t quarter,
+                              int32_t* hostPixel, int32_t* hostQuarter) {
+  const int64_t hostStart = vertical ? mapping.host.top : mapping.host.left;
+  const int64_t hostSize = vertical ? int64_t{mapping.host.bottom} - mapping.host.top
+                                    : int64_t{mapping.host.right} - mapping.host.left;
+  const int64_t start = vertical ? mapping.analysis.top : mapping.analysis.left;
+  const int64_t size = vertical ? int64_t{mapping.analysis.bottom} - mapping.analysis.top
+                                : int64_t{mapping.analysis.right} - mapping.analysis.left;
+  double host = pixel + quarter / 4.0;
+  if (size > 0 && hostSize > 0 && size != hostSize) {
+    // The centre of the block the reduction averaged for this pixel, plus
+    // the quarters at the host's scale.
+    const int64_t index = int64_t{pixel} - start;
+    const int64_t blockStart = index >= 0 ? index * hostSize / size : -((-index * hostSize + size - 1) / size);
+    const int64_t block = (hostSize + size - 1) / size;
+    host = static_cast<double>(hostStart + blockStart) + (block - 1) / 2.0 +
+           quarter / 4.0 * static_cast<double>(hostSize) / static_cast<double>(size);
+  } else {
+    host += static_cast<double>(hostStart - start);
+  }
+  const int64_t quarters = static_cast<int64_t>(std::floor(host * 4.0 + 0.5));
+  const int64_t whole = FloorDiv4(quarters);
   *hostPixel = static_cast<int32_t>(whole);
-  *hostQuarter = static_cast<int32_t>(host - whole * 4);
+  *hostQuarter = static_cast<int32_t>(quarters - whole * 4);
 }
 
-void ConvertListToHostCoordinates(LightSourceList* list, double scale) {
-  if (scale == 1.0) return;
+void ConvertListToHostCoordinates(LightSourceList* list, const AnalysisToHost& mapping) {
   LightSourceRecord* records = ListRecords(list);
+  const bool same = mapping.host.left == mapping.analysis.left && mapping.host.top == mapping.analysis.top &&
+                    mapping.host.right == mapping.analysis.right && mapping.host.bottom == mapping.analysis.bottom;
+  if (same || records == nullptr) return;
   for (uint32_t i = 0; i < list->count; ++i) {
     LightSourceRecord& e = records[i];
-    AnalysisToHostCoordinate(e.x, e.xQuarter, scale, &e.x, &e.xQuarter);
-    AnalysisToHostCoordinate(e.y, e.yQuarter, scale, &e.y, &e.yQuarter);
-    e.radius = static_cast<float>(scale * e.radius);
+    AnalysisToHostCoordinate(mapping, false, e.x, e.xQuarter, &e.x, &e.xQuarter);
+    AnalysisToHostCoordinate(mapping, true, e.y, e.yQuarter, &e.y, &e.yQuarter);
+    e.radius = static_cast<float>(mapping.scale * e.radius);
     // The overlap measure stays the square of the radius in the coordinates
     // the record is in, so that the table compares host distances with host
     // radii.
     e.squaredRadius = e.radius * e.radius;
   }
-  list->largestRadius = static_cast<float>(scale * list->largestRadius);
+  list->largestRadius = static_cast<float>(mapping.scale * list->largestRadius);
+  SortListByPosition(list);
 }

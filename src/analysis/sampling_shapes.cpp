@@ -216,7 +216,11 @@ SubShape* PrepareSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuart
   }
   SubShape* sub = &shape->subShapes[SubShapeIndex(xQuarter, yQuarter)];
   if (!sub->generated) {
-    if (shape->generator == nullptr || !shape->generator(shape, xQuarter, yQuarter)) return nullptr;
+    if (shape->generator == nullptr) {
+      REPORT_DEBUG("%s found a shape without a generator.", caller);
+      return nullptr;
+    }
+    if (!shape->generator(shape, xQuarter, yQuarter)) return nullptr;
   }
   if (sub->samples.buffer == nullptr) {
     REPORT_DEBUG("NULL SubShapeEntry pointer detected.");

@@ -41,6 +41,9 @@ void MakeLinearImage(OwnedImage* out, int32_t width, int32_t height, const Rgb& 
 // integer coordinates) with the given radius, blending by coverage.
 void DrawDisc(Image* image, double cx, double cy, double radius, const Rgb& colour);
 
+// Paints every pixel inside `rect` with a linear colour.
+void FillRect(Image* image, const ImageRect& rect, const Rgb& colour);
+
 // Sets every pixel's mask (0..255) inside `rect`.
 void SetMask(Image* image, const ImageRect& rect, uint8_t value);
 // Sets every pixel's alpha (16-bit images) inside `rect`.
