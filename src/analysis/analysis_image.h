@@ -29,8 +29,10 @@ AnalysisGeometry ComputeAnalysisGeometry(const ImageRect& hostRect);
 // rectangles and modes agree, pixel by pixel through the pixel routines when
 // only the modes differ, else each destination pixel is the mean of the
 // source block it covers. A source without a mask gives a full mask. False
-// when `stop` is or becomes set (polled after every row).
-bool CopyImageWithReduction(const Image* source, Image* destination, const std::atomic<bool>* stop);
+// when `stop` is or becomes set (polled after every row). A reduction may
+// use up to `threads` threads, this one included; the result is the same.
+bool CopyImageWithReduction(const Image* source, Image* destination, const std::atomic<bool>* stop,
+                            int32_t threads = 1);
 
 struct AnalysisImageTimings {
   double reduction;   // seconds creating and filling the image
@@ -40,6 +42,6 @@ struct AnalysisImageTimings {
 // Builds the analysis image of `host` into `analysis` (a zeroed record):
 // create, copy with reduction, convert. False after reporting, or when
 // stopped; the record then holds whatever was allocated, for ReleaseImage.
-// `timings` may be null.
+// `timings` may be null; `threads` as for CopyImageWithReduction.
 bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, ConvertToLinearWorking convert,
-                        const std::atomic<bool>* stop, AnalysisImageTimings* timings);
+                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings);

@@ -30,7 +30,8 @@ int16_t PrepareBrightnessMap(AnalysisContext* context) {
   const size_t height = r.bottom > r.top ? static_cast<size_t>(r.bottom - r.top) : 0;
   const int16_t status = ReallocateBuffer(std::max<size_t>(width * height, 1) * sizeof(uint32_t), &context->brightnessBuffer);
   if (status != 0) {
-    REPORT_DEBUG("Could not allocate the brightness map of the analysis image (%zu x %zu pixels).", width, height);
+    REPORT_DEBUG("Could not allocate the brightness map of the analysis image (%lu x %lu pixels).",
+                 static_cast<unsigned long>(width), static_cast<unsigned long>(height));
     context->brightness = BrightnessMap{};
     return status;
   }

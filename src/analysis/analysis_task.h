@@ -65,7 +65,7 @@ struct ShapeCacheEntry {
 
 // Edge distances a worker measured before, by pixel (see
 // MeasureEdgeDistances); flat areas are never kept.
-constexpr int32_t EDGE_CACHE_SLOTS = 16384;  // a power of two; one entry per slot
+constexpr int32_t EDGE_CACHE_SLOTS = 32768;  // a power of two; one entry per slot
 struct EdgeCacheEntry {
   int32_t x;
   int32_t y;

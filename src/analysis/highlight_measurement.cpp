@@ -194,6 +194,31 @@ bool TraceEdges(const AnalysisContext& context, int32_t x, int32_t y, const Pixe
   const int64_t l0 = AnalysisBrightness(context, x, y);
   const int64_t t = context.maximumBrightness / 85;
   const ImageRect& bounds = context.image.bufferRect;
+  const BrightnessMap& map = context.brightness;
+  const ptrdiff_t stride = map.stride;
+  const uint32_t* origin = map.values + static_cast<ptrdiff_t>(y - map.rect.top) * stride + (x - map.rect.left);
+  // The colours straight from the 16-bit buffer when there is one (the
+  // analysis image always is), else through the pixel routine.
+  const ptrdiff_t colourStride = context.image.bufferWidth;
+  const uint16_t* colourOrigin =
+      context.colours16 != nullptr
+          ? context.colours16 + (static_cast<ptrdiff_t>(y - bounds.top) * colourStride + (x - bounds.left)) * 4
+          : nullptr;
+  const uint32_t* linear = context.linearOf16;
+  // The 16-bit codes whose linear value lies within 1/8 of P0's, per
+  // channel: the table only ever rises, so they form one interval, and a
+  // step compares codes instead of looking values up.
+  uint16_t low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+  if (colourOrigin != nullptr) {
+    const uint32_t reference[3] = {p0.red, p0.green, p0.blue};
+    for (int c = 0; c < 3; ++c) {
+      const uint32_t v = reference[c], tolerance = v >> 3;
+      const uint32_t* first = std::lower_bound(linear, linear + 65536, v - tolerance);
+      const uint32_t* last = std::upper_bound(linear, linear + 65536, v + tolerance);
+      low[c] = static_cast<uint16_t>(first - linear);
+      high[c] = static_cast<uint16_t>(last - linear - 1);  // P0's own code is inside
+    }
+  }
   int64_t h[EDGE_MAXIMUM_STEPS + 1];
   for (int32_t dir = 0; dir < EDGE_DIRECTIONS; ++dir) {
     const Direction& direction = DIRECTIONS[dir];
@@ -203,19 +228,28 @@ bool TraceEdges(const AnalysisContext& context, int32_t x, int32_t y, const Pixe
     if (direction.dx < 0) steps = std::min(steps, x - bounds.left);
     if (direction.dy > 0) steps = std::min(steps, bounds.bottom - 1 - y);
     if (direction.dy < 0) steps = std::min(steps, y - bounds.top);
+    const ptrdiff_t step = direction.dy * stride + direction.dx;
+    const ptrdiff_t colourStep = (direction.dy * colourStride + direction.dx) * 4;
+    const uint32_t* brightness = origin;
+    const uint16_t* colour = nullptr;
     h[0] = l0;
     int64_t runningMax = l0;
     int64_t runningMin = 0xFFFFFF;
     bool colourChanged = false;
     bool edge = false;
     for (int32_t i = 1; i <= steps; ++i) {
-      const int32_t px = x + i * direction.dx;
-      const int32_t py = y + i * direction.dy;
-      h[i] = AnalysisBrightness(context, px, py);
+      brightness += step;
+      h[i] = *brightness;
       if (!colourChanged) {
-        PixelValue p;
-        ReadAnalysisColour(context, px, py, &p);
-        colourChanged = ColourDiffers(p, p0);
+        if (colourOrigin != nullptr) {
+          colour = colourOrigin + colourStep * i;
+          colourChanged = colour[0] < low[0] || colour[0] > high[0] || colour[1] < low[1] || colour[1] > high[1] ||
+                          colour[2] < low[2] || colour[2] > high[2];
+        } else {
+          PixelValue p;
+          context.image.readPixel(&context.image, &p, x + i * direction.dx, y + i * direction.dy);
+          colourChanged = ColourDiffers(p, p0);
+        }
       }
       EdgeWindow window{};
       if (i >= 2 && std::min(h[i], runningMin) < runningMax - runningMax / 35) {

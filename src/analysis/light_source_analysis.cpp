@@ -147,7 +147,8 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
   if (status == 0) {
     AnalysisImageTimings imageTimings{};
     const bool built = BuildAnalysisImage(setup.hostImage, &context.image, &context.scale,
-                                          setup.convertToLinearWorking, &context.stopFlags->stop, &imageTimings);
+                                          setup.convertToLinearWorking, &context.stopFlags->stop, workers,
+                                          &imageTimings);
     run->timings.reduction = imageTimings.reduction;
     run->timings.conversion = imageTimings.conversion;
     // A stop is no failure: the run is ending and has its own status.

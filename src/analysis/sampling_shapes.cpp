@@ -266,13 +266,23 @@ void AnalyzeSamples(const SubShape* sub, const ImageRect& rect, const QuarterPoi
   auto inside = [&](int32_t x, int32_t y) {
     return allInside || (x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom);
   };
+  // The brightness under each sample is read once and kept for the second
+  // pass (0xFFFFFFFF marks a sample outside the image; no brightness is
+  // that large).
+  constexpr uint32_t OUTSIDE = 0xFFFFFFFF;
+  constexpr int32_t KEPT = 4096;
+  uint32_t kept[KEPT];
   uint64_t sum = 0;
   uint64_t weights = 0;
   for (int32_t s = 0; s < sub->sampleCount; ++s) {
     const int32_t x = centre.x + samples[s].dx;
     const int32_t y = centre.y + samples[s].dy;
-    if (!inside(x, y)) continue;
+    if (!inside(x, y)) {
+      if (s < KEPT) kept[s] = OUTSIDE;
+      continue;
+    }
     const uint32_t brightness = brightnessAt(x, y);
+    if (s < KEPT) kept[s] = brightness;
     sum += Exact ? FractionProductExact(samples[s].weight, brightness) : FractionProductFast(samples[s].weight, brightness);
     weights += samples[s].weight;
   }
@@ -280,10 +290,17 @@ void AnalyzeSamples(const SubShape* sub, const ImageRect& rect, const QuarterPoi
   WideSum spread;
   if (weights != 0) {
     for (int32_t s = 0; s < sub->sampleCount; ++s) {
-      const int32_t x = centre.x + samples[s].dx;
-      const int32_t y = centre.y + samples[s].dy;
-      if (!inside(x, y)) continue;
-      const int64_t d = static_cast<int32_t>(brightnessAt(x, y) - mean);
+      uint32_t brightness;
+      if (s < KEPT) {
+        brightness = kept[s];
+        if (brightness == OUTSIDE) continue;
+      } else {
+        const int32_t x = centre.x + samples[s].dx;
+        const int32_t y = centre.y + samples[s].dy;
+        if (!inside(x, y)) continue;
+        brightness = brightnessAt(x, y);
+      }
+      const int64_t d = static_cast<int32_t>(brightness - mean);
       spread.Add(samples[s].weight, static_cast<uint64_t>(d * d));
     }
   }
