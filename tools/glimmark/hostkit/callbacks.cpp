@@ -2,6 +2,7 @@
 // active host, never lets an exception escape into the module, and answers
 // bad arguments (null pointers, unknown handles and objects) with an error
 // instead of crashing.
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -15,6 +16,8 @@ namespace hostkit {
 namespace {
 
 Host* g_active = nullptr;
+
+bool IsEmptyRect(const VRect& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
 
 std::string SuiteKey(const char* name, int32_t version) {
   return std::string(name) + "#" + std::to_string(version);
@@ -53,8 +56,12 @@ struct HostCallbacks {
   static Boolean TestAbort() {
     Host* host = Enter();
     if (!host) return 0;
-    ++host->stats_.abortCalls;
-    return host->options_.abortAtCall > 0 && host->stats_.abortCalls >= host->options_.abortAtCall;
+    HostStats& stats = host->stats_;
+    ++stats.abortCalls;
+    if (stats.outputDeliveries > 0) ++stats.abortCallsAfterFirstOutput;
+    const int32_t counted =
+        host->options_.abortCountsFromFirstOutput ? stats.abortCallsAfterFirstOutput : stats.abortCalls;
+    return host->options_.abortAtCall > 0 && counted >= host->options_.abortAtCall;
   }
 
   static void Progress(int32_t done, int32_t total) {
@@ -72,17 +79,49 @@ struct HostCallbacks {
   static OSErr AdvanceState() {
     Host* host = Enter();
     if (!host) return paramErr;
-    ++host->stats_.advanceStateCalls;
-    if (host->options_.failAdvanceStateAtCall > 0 &&
-        host->stats_.advanceStateCalls == host->options_.failAdvanceStateAtCall)
-      return host->options_.advanceStateFailure;
-    try {
-      return host->Deliver();
-    } catch (const std::bad_alloc&) {
-      return memFullErr;
-    } catch (...) {
-      return paramErr;
+    HostStats& stats = host->stats_;
+    const auto start = std::chrono::steady_clock::now();
+    ++stats.advanceStateCalls;
+    AdvanceStateCall call{};
+    call.inRect = host->RequestedRect(0);
+    call.outRect = host->RequestedRect(1);
+    call.maskRect = host->RequestedRect(2);
+    const FilterRecord& r = host->record_;
+    call.inLoPlane = r.inLoPlane;
+    call.inHiPlane = r.inHiPlane;
+    call.outLoPlane = r.outLoPlane;
+    call.outHiPlane = r.outHiPlane;
+    call.start = start;
+    OSErr result;
+    if (host->options_.failAdvanceStateAtCall > 0 && stats.advanceStateCalls == host->options_.failAdvanceStateAtCall) {
+      result = host->options_.advanceStateFailure;
+    } else {
+      try {
+        result = host->Deliver();
+      } catch (const std::bad_alloc&) {
+        result = memFullErr;
+      } catch (...) {
+        result = paramErr;
+      }
     }
+    if (result == noErr) {
+      call.deliveredInput = !IsEmptyRect(call.inRect);
+      call.deliveredOutput = !IsEmptyRect(call.outRect);
+      call.deliveredMask = !IsEmptyRect(call.maskRect) && !host->mask_.empty();
+      stats.inputDeliveries += call.deliveredInput ? 1 : 0;
+      stats.outputDeliveries += call.deliveredOutput ? 1 : 0;
+      stats.maskDeliveries += call.deliveredMask ? 1 : 0;
+    }
+    call.result = result;
+    call.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stats.advanceStateSeconds += call.seconds;
+    if (stats.advanceStates.size() < 100000) {
+      try {
+        stats.advanceStates.push_back(call);
+      } catch (...) {
+      }
+    }
+    return result;
   }
 
   // --- handles --------------------------------------------------------------

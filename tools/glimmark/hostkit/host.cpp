@@ -84,7 +84,7 @@ void Host::SetUpRecord() {
   std::copy(black, black + 4, r.foreColor);
   r.hostSig = options_.hostSignature;
   r.hostProc = nullptr;
-  r.imageMode = image_.mode();
+  r.imageMode = options_.imageModeOverride >= 0 ? options_.imageModeOverride : image_.mode();
   r.imageHRes = r.imageVRes = 72 << 16;
   r.floatCoord = Point{Clamp16(filterRect_.top), Clamp16(filterRect_.left)};
   r.wholeSize = r.imageSize;
@@ -126,12 +126,17 @@ void Host::SetUpRecord() {
   bigDocument_.filterRect32 = filterRect_;
   bigDocument_.floatCoord32 = VPoint{filterRect_.top, filterRect_.left};
   bigDocument_.wholeSize32 = bigDocument_.imageSize32;
+  if (options_.blankRect16 && options_.offerBigDocument) {
+    r.filterRect = Rect{0, 0, 0, 0};
+    r.imageSize = r.wholeSize = r.floatCoord = Point{0, 0};
+  }
 
   inBuffer_.clear();
   outBuffer_.clear();
   maskBuffer_.clear();
   output_ = PendingOutput();
   lastInRect_ = VRect{};
+  ForgetRunSnapshot();  // a new run begins
   ApplyOptions();
 }
 
@@ -183,25 +188,41 @@ int16_t Host::CallPrepare() {
 }
 
 int16_t Host::CallStart() {
-  if (!options_.dropParametersAtStart) return Call(filterSelectorStart, &record_);
-  Handle kept = record_.parameters;
-  record_.parameters = nullptr;
-  int16_t result = Call(filterSelectorStart, &record_);
-  if (!record_.parameters) {
-    record_.parameters = kept;
-  } else if (record_.parameters != kept) {
-    handles_.Dispose(kept);  // the module made a new one; it replaces ours
+  ForgetRunSnapshot();
+  if (options_.revertFailedStart) {
+    runSnapshot_ = image_.pixels;
+    runSnapshotTaken_ = true;
   }
+  int16_t result;
+  if (!options_.dropParametersAtStart) {
+    result = Call(filterSelectorStart, &record_);
+  } else {
+    Handle kept = record_.parameters;
+    record_.parameters = nullptr;
+    result = Call(filterSelectorStart, &record_);
+    if (!record_.parameters) {
+      record_.parameters = kept;
+    } else if (record_.parameters != kept) {
+      handles_.Dispose(kept);  // the module made a new one; it replaces ours
+    }
+  }
+  if (result != noErr) RevertRun();
   return result;
 }
 
 int16_t Host::CallContinue() {
-  OSErr delivered = Deliver();
-  if (delivered != noErr) return delivered;
-  return Call(filterSelectorContinue, &record_);
+  OSErr result = Deliver();
+  if (result == noErr) result = Call(filterSelectorContinue, &record_);
+  if (result != noErr) RevertRun();
+  return result;
 }
 
-int16_t Host::CallFinish() { return Call(filterSelectorFinish, &record_); }
+int16_t Host::CallFinish() {
+  const int16_t result = Call(filterSelectorFinish, &record_);
+  if (result != noErr) RevertRun();
+  ForgetRunSnapshot();  // the run is over either way
+  return result;
+}
 
 int16_t Host::CallRaw(int16_t selector) { return Call(selector, &record_); }
 
@@ -212,11 +233,25 @@ int16_t Host::RunFilter(bool withParameters) {
   if ((status = CallStart()) != noErr) return status;
   if (!options_.neverContinue) {
     for (int calls = 0; RequestsData(); ++calls) {
-      if (calls == kMaxContinueCalls) return paramErr;
+      if (calls == kMaxContinueCalls) {
+        RevertRun();
+        return paramErr;
+      }
       if ((status = CallContinue()) != noErr) return status;
     }
   }
   return CallFinish();
+}
+
+void Host::RevertRun() {
+  if (runSnapshotTaken_ && runSnapshot_.size() == image_.pixels.size()) image_.pixels.swap(runSnapshot_);
+  ForgetRunSnapshot();
+}
+
+void Host::ForgetRunSnapshot() {
+  runSnapshot_.clear();
+  runSnapshot_.shrink_to_fit();
+  runSnapshotTaken_ = false;
 }
 
 std::vector<uint8_t> Host::ParametersBytes() const { return handles_.Bytes(record_.parameters); }

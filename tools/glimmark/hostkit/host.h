@@ -14,6 +14,7 @@
 // again whichever Host is calling into a module. One module run at a time.
 // Host procedures are meant for the thread that called the selector; calls
 // from other threads are counted in stats().callsFromOtherThreads.
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -55,6 +56,10 @@ struct HostOptions {
   int16_t tileWidth = 512;              // 0 = not set
   int16_t tileHeight = 512;
   int32_t abortAtCall = 0;              // abortProc answers TRUE from this call on; 0 = never
+  // Count abortAtCall only over the abort calls made after the first output
+  // delivery (stats().outputDeliveries > 0): aborts the write-back at a
+  // chosen point whatever the module polled before it.
+  bool abortCountsFromFirstOutput = false;
   int32_t maxSpace = 1 << 30;
   int32_t extraRowBytes = 0;            // padding at the end of delivered rows
   OSType hostSignature = FourCC("GmHk");
@@ -69,6 +74,20 @@ struct HostOptions {
   // plane 0 (input and output), and refreshes input only when the input
   // rectangle changes.
   bool planeZeroQuirk = false;
+  // An editor treats a failed filter run as one that never happened: the
+  // document's pixels are saved when Start is called and put back when
+  // Start, or a Continue or Finish of the same run, ends with a non-zero
+  // status (or the host fails a delivery before Continue). Off, the
+  // document keeps whatever the module wrote before it failed.
+  bool revertFailedStart = true;
+  // The image mode sent instead of the document's; -1 sends the document's.
+  // Presents modes hostkit holds no pixels for (CMYK, Lab, indexed, ...)
+  // with the document's planes and depth.
+  int16_t imageModeOverride = -1;
+  // With the big-document record offered, send 0 in the 16-bit filter
+  // rectangle, image size, float coordinate and whole size, so that only
+  // the 32-bit fields say where to work.
+  bool blankRect16 = false;
 };
 
 struct ProgressCall {
@@ -81,11 +100,36 @@ struct SelectorCall {
   int16_t result;
 };
 
+// One advanceState call as the module made it: the rectangles and plane
+// ranges it requested (empty rectangles for none; the planes as asked, before
+// any quirk maps them), what the host delivered and how long the host took.
+struct AdvanceStateCall {
+  VRect inRect;
+  VRect outRect;
+  VRect maskRect;
+  int16_t inLoPlane;
+  int16_t inHiPlane;
+  int16_t outLoPlane;
+  int16_t outHiPlane;
+  OSErr result;
+  bool deliveredInput;
+  bool deliveredOutput;
+  bool deliveredMask;
+  std::chrono::steady_clock::time_point start;  // entry into the host procedure
+  double seconds;                               // time spent inside it
+};
+
 struct HostStats {
   int32_t abortCalls = 0;
   std::vector<ProgressCall> progress;   // capped; progressCalls counts all
   int32_t progressCalls = 0;
   int32_t advanceStateCalls = 0;
+  std::vector<AdvanceStateCall> advanceStates;  // capped; advanceStateCalls counts all
+  double advanceStateSeconds = 0;       // total time inside advanceState
+  int32_t inputDeliveries = 0;          // advanceState calls that delivered input
+  int32_t outputDeliveries = 0;         // ... that handed out an output buffer
+  int32_t maskDeliveries = 0;           // ... that delivered a mask rectangle
+  int32_t abortCallsAfterFirstOutput = 0;
   int32_t watchSetCalls = 0;
   intptr_t lastWatchValue = 0;
   int32_t errorSuiteCalls = 0;
@@ -193,6 +237,9 @@ class Host {
   void FillOutput(const VRect& rect, int32_t lo, int32_t hi);
   void FillMask(const VRect& rect);
   void PaddingSample(int16_t padding, uint8_t* sample) const;
+  // A failed run: the document as it was when Start was called (when saved).
+  void RevertRun();
+  void ForgetRunSnapshot();
 
   PluginMainProc entry_;
   HostOptions options_;
@@ -232,6 +279,8 @@ class Host {
   std::vector<uint8_t> inBuffer_, outBuffer_, maskBuffer_;
   PendingOutput output_;
   VRect lastInRect_{};
+  std::vector<uint8_t> runSnapshot_;  // the pixels when Start was called
+  bool runSnapshotTaken_ = false;
 
   std::thread::id selectorThread_;
   bool inSelector_ = false;

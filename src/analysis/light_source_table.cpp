@@ -1,0 +1,351 @@
+#include "analysis/light_source_table.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "runtime/report.h"
+
+namespace {
+
+// The record's own changeCounter field stays 0 in the master table: C++17
+// has no atomic view of a plain int32, and the preview thread compares the
+// counter while the dialog's thread edits states. The atomic beside the
+// list is the one counter.
+LightSourceList g_master{};
+std::atomic<int32_t> g_changeCounter{0};
+// Next entry of the text listing (dialog thread only).
+uint32_t g_nextLine = 0;
+
+// A radius beyond any image, which keeps the window arithmetic far from
+// overflowing 64 bits.
+constexpr int64_t RADIUS_LIMIT = int64_t{1} << 30;
+
+// trunc(radius) for window arithmetic, robust against NaN, negative and huge
+// values from a damaged list.
+int64_t TruncatedRadius(float radius) {
+  if (!(radius > 0.0f)) return 0;
+  if (radius >= static_cast<float>(RADIUS_LIMIT)) return RADIUS_LIMIT;
+  return static_cast<int64_t>(radius);
+}
+
+int64_t AbsDifference(int32_t a, int32_t b) {
+  const int64_t d = static_cast<int64_t>(a) - b;
+  return d < 0 ? -d : d;
+}
+
+// Distance in pixels along one axis between two quarter-pixel positions,
+// from `to` towards `from`.
+float QuarterDistance(int32_t from, int32_t fromQuarter, int32_t to, int32_t toQuarter) {
+  const int64_t quarters = (static_cast<int64_t>(from) - to) * 4 + fromQuarter - toQuarter;
+  return static_cast<float>(quarters) / 4.0f;
+}
+
+// Final tie-break of both sorts: the record's bytes. The record has no
+// padding, so equal bytes mean equal records and the order is total; the
+// result therefore never depends on the order the lists arrived in.
+bool BytesBefore(const LightSourceRecord& a, const LightSourceRecord& b) {
+  return std::memcmp(&a, &b, sizeof(LightSourceRecord)) < 0;
+}
+
+bool PositionBefore(const LightSourceRecord& a, const LightSourceRecord& b) {
+  if (a.y != b.y) return a.y < b.y;
+  if (a.yQuarter != b.yQuarter) return a.yQuarter < b.yQuarter;
+  if (a.x != b.x) return a.x < b.x;
+  if (a.xQuarter != b.xQuarter) return a.xQuarter < b.xQuarter;
+  return BytesBefore(a, b);
+}
+
+bool BrighterFirst(const LightSourceRecord& a, const LightSourceRecord& b) {
+  if (a.brightness != b.brightness) return a.brightness > b.brightness;
+  return PositionBefore(a, b);
+}
+
+// channel × 2^32 / M, saturated at full; full when there is no maximum.
+uint32_t NormalizedChannel(uint32_t channel, uint32_t maximum) {
+  if (maximum == 0) return FRACTION_FULL;
+  const uint64_t quotient = (static_cast<uint64_t>(channel) << 32) / maximum;
+  return quotient >= 0xFFFFFFFFu ? FRACTION_FULL : static_cast<uint32_t>(quotient);
+}
+
+bool IsKnownOperation(LightSourceOperation operation) {
+  return operation >= LIGHT_SOURCE_HIDE && operation <= LIGHT_SOURCE_UNFORCE;
+}
+
+bool OperationApplies(const LightSourceRecord& entry, LightSourceOperation operation) {
+  switch (operation) {
+    case LIGHT_SOURCE_UNHIDE:
+      return entry.state == LIGHT_SOURCE_HIDDEN;
+    case LIGHT_SOURCE_UNFORCE:
+      return entry.state == LIGHT_SOURCE_FORCED;
+    default:
+      return true;
+  }
+}
+
+void ApplyOperation(LightSourceRecord* entry, LightSourceOperation operation) {
+  switch (operation) {
+    case LIGHT_SOURCE_HIDE:
+    case LIGHT_SOURCE_FORCE: {
+      const int32_t target = operation == LIGHT_SOURCE_HIDE ? LIGHT_SOURCE_HIDDEN : LIGHT_SOURCE_FORCED;
+      if (entry->state != target) {
+        entry->previousState = entry->state;
+        entry->state = target;
+      }
+      break;
+    }
+    case LIGHT_SOURCE_UNHIDE:
+    case LIGHT_SOURCE_UNFORCE: {
+      // Hide, force, unforce leaves "hidden" as both state and previous
+      // state; restoring it literally would make the entry impossible to
+      // unhide. Leaving a state never returns to that same state.
+      const int32_t leaving = operation == LIGHT_SOURCE_UNHIDE ? LIGHT_SOURCE_HIDDEN : LIGHT_SOURCE_FORCED;
+      entry->state = entry->previousState == leaving ? LIGHT_SOURCE_SHOWN : entry->previousState;
+      break;
+    }
+  }
+}
+
+// Grows the master buffer to hold `count` records; old entries survive a
+// failure.
+int16_t GrowMaster(uint64_t count) {
+  const uint64_t bytes = count * sizeof(LightSourceRecord);
+  if (count > std::numeric_limits<uint32_t>::max() || bytes > std::numeric_limits<size_t>::max()) {
+    return BUFFER_OUT_OF_MEMORY;
+  }
+  return ReallocateBufferPreserveContents(static_cast<size_t>(bytes), &g_master.records);
+}
+
+// A list the merge can read safely: every counted record lies in its buffer,
+// and the buffer is not the master's own, which growing would move.
+bool IsUsableList(const LightSourceList& list) {
+  if (list.count > ListCapacity(&list) || list.records.buffer == nullptr) {
+    REPORT_DEBUG("AddLightSourceTableToTable() - The list claims %u light sources but holds room for %u.", list.count,
+                 ListCapacity(&list));
+    return false;
+  }
+  if (list.records.buffer == g_master.records.buffer) {
+    REPORT_DEBUG("AddLightSourceTableToTable() - The master table cannot be merged into itself.");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const LightSourceList& GetMasterLightSourceTable() { return g_master; }
+
+int16_t PreallocateMasterLightSourceTable(uint32_t count) { return GrowMaster(count); }
+
+void AddLightSourceTableToTable(int32_t sectionTop, const LightSourceList& list) {
+  if (list.count == 0) return;
+  if (!IsUsableList(list)) return;
+
+  const uint64_t needed = static_cast<uint64_t>(g_master.count) + list.count;
+  if (needed > ListCapacity(&g_master) && GrowMaster(needed) != 0) {
+    REPORT_DEBUG("AddLightSourceTableToTable() - Allocation Failed:  Requested %" PRIu64 " bytes.",
+                 needed * sizeof(LightSourceRecord));
+    return;
+  }
+  if (GetAnalysisStopFlags().stop.load()) return;
+
+  LightSourceRecord* table = ListRecords(&g_master);
+  const LightSourceRecord* incoming = ListRecords(&list);
+  if (g_master.count == 0) {
+    std::memcpy(table, incoming, static_cast<size_t>(list.count) * sizeof(LightSourceRecord));
+    g_master.count = list.count;
+    g_master.largestRadius = list.largestRadius;
+    g_changeCounter.store(list.changeCounter);
+    // The list is sorted by y already; this only fixes the order of equal
+    // rows, which the next merge's matching would otherwise depend on.
+    std::sort(table, table + g_master.count, PositionBefore);
+    return;
+  }
+
+  if (list.largestRadius > g_master.largestRadius) g_master.largestRadius = list.largestRadius;
+  const int64_t radius = TruncatedRadius(g_master.largestRadius);
+  const int64_t reach = radius + 4;
+  const int64_t top = sectionTop;
+
+  // Entries more than the reach above the section top cannot overlap
+  // anything in it; the table is sorted by y, so walk back from its end.
+  const uint32_t previousCount = g_master.count;
+  uint32_t windowStart = 0;
+  for (uint32_t i = previousCount; i > 0; --i) {
+    if (table[i - 1].y < top - radius - 4) {
+      windowStart = i;
+      break;
+    }
+  }
+
+  uint32_t next = 0;
+  for (; next < list.count; ++next) {
+    const LightSourceRecord& q = incoming[next];
+    // The list is sorted by y: from here on nothing can reach back into the
+    // previous sections.
+    if (q.y > top + reach) break;
+    bool matched = false;
+    for (uint32_t i = windowStart; i < previousCount; ++i) {
+      LightSourceRecord& e = table[i];
+      if (AbsDifference(q.x, e.x) > reach || e.state != LIGHT_SOURCE_SHOWN) continue;
+      const float dx = QuarterDistance(q.x, q.xQuarter, e.x, e.xQuarter);
+      const float dy = QuarterDistance(q.y, q.yQuarter, e.y, e.yQuarter);
+      if (std::max(e.squaredRadius, q.squaredRadius) > dx * dx + dy * dy) {
+        if (q.squaredRadius > e.squaredRadius) e = q;
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) table[g_master.count++] = q;
+  }
+  if (next < list.count) {
+    const uint32_t rest = list.count - next;
+    std::memcpy(table + g_master.count, incoming + next, static_cast<size_t>(rest) * sizeof(LightSourceRecord));
+    g_master.count += rest;
+  }
+
+  std::sort(table, table + g_master.count, PositionBefore);
+}
+
+void NormalizeAndRankLightSources() {
+  const std::atomic<bool>& stopAll = GetAnalysisStopFlags().stopAll;
+  LightSourceRecord* table = ListRecords(&g_master);
+  const uint32_t count = g_master.count;
+
+  uint32_t maximum = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (stopAll.load()) return;
+    const LightSourceRecord& e = table[i];
+    if (e.state != LIGHT_SOURCE_HIDDEN) maximum = std::max({maximum, e.red, e.green, e.blue});
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    if (stopAll.load()) return;
+    LightSourceRecord& e = table[i];
+    e.red = NormalizedChannel(e.red, maximum);
+    e.green = NormalizedChannel(e.green, maximum);
+    e.blue = NormalizedChannel(e.blue, maximum);
+    e.brightness = Brightness(e.red, e.green, e.blue);
+  }
+  if (stopAll.load()) return;
+  if (count != 0) std::sort(table, table + count, BrighterFirst);
+}
+
+void ReleaseMasterLightSourceTable() {
+  DeallocateBuffer(&g_master.records);
+  g_master = LightSourceList{};
+  g_changeCounter.store(0);
+  g_nextLine = 0;
+}
+
+uint32_t QuantityThreshold(int32_t quantity) {
+  if (quantity >= 100) return 0;
+  const double share = (100.0 - std::max(quantity, 0)) / 100.0;
+  return static_cast<uint32_t>(share * share * FRACTION_SCALE);
+}
+
+bool LightSourceTakesPart(const LightSourceRecord& entry, uint32_t threshold) {
+  return entry.state == LIGHT_SOURCE_FORCED || (entry.state == LIGHT_SOURCE_SHOWN && entry.brightness > threshold);
+}
+
+bool SetLightSourceStateInRect(const LightSourceRect& rect, LightSourceOperation operation) {
+  if (!IsKnownOperation(operation)) {
+    REPORT_DEBUG("SetLightSourceStateInRect() - Unknown operation %d.", static_cast<int>(operation));
+    return false;
+  }
+  LightSourceRecord* table = ListRecords(&g_master);
+  uint32_t touched = 0;
+  for (uint32_t i = 0; i < g_master.count; ++i) {
+    LightSourceRecord& e = table[i];
+    if (e.x < rect.left || e.x >= rect.right || e.y < rect.top || e.y >= rect.bottom) continue;
+    if (!OperationApplies(e, operation)) continue;
+    ApplyOperation(&e, operation);
+    ++touched;
+  }
+  if (touched == 0) return false;
+  g_changeCounter.fetch_add(1);
+  return true;
+}
+
+bool SetStateOfNearestLightSource(int32_t px, int32_t py, LightSourceOperation operation, double zoomPercent) {
+  if (!IsKnownOperation(operation)) {
+    REPORT_DEBUG("SetStateOfNearestLightSource() - Unknown operation %d.", static_cast<int>(operation));
+    return false;
+  }
+  if (!(zoomPercent > 0.0) || !std::isfinite(zoomPercent)) {
+    REPORT_DEBUG("SetStateOfNearestLightSource() - Invalid zoom percentage %g.", zoomPercent);
+    return false;
+  }
+  // Pick distance in quarter pixels: 20 screen pixels, but never under 20
+  // image pixels. Capped so that twice its square fits in 64 bits.
+  const double screenReach = std::trunc(8000.0 / zoomPercent);
+  const double cappedReach = std::min(screenReach, static_cast<double>(INT32_MAX));
+  const int64_t reach = std::max<int64_t>(80, static_cast<int64_t>(cappedReach));
+  const int64_t reachSquared = reach * reach;
+
+  LightSourceRecord* table = ListRecords(&g_master);
+  LightSourceRecord* nearest = nullptr;
+  int64_t nearestSquared = reachSquared;
+  for (uint32_t i = 0; i < g_master.count; ++i) {
+    LightSourceRecord& e = table[i];
+    if (!OperationApplies(e, operation)) continue;
+    // 64 bits: in 32 the square wraps for points 16384 pixels apart and a
+    // far entry could pass for a near one.
+    const int64_t dx = (static_cast<int64_t>(px) - e.x) * 4 - e.xQuarter;
+    const int64_t dy = (static_cast<int64_t>(py) - e.y) * 4 - e.yQuarter;
+    if (dx <= -reach || dx >= reach || dy <= -reach || dy >= reach) continue;
+    const int64_t squared = dx * dx + dy * dy;
+    if (squared < nearestSquared) {
+      nearestSquared = squared;
+      nearest = &e;
+    }
+  }
+  if (nearest != nullptr) ApplyOperation(nearest, operation);
+  g_changeCounter.fetch_add(1);
+  return true;
+}
+
+int32_t GetLightSourceChangeCounter() { return g_changeCounter.load(); }
+
+bool GetLightSourceTableLine(bool restart, char* text, size_t size) {
+  if (text == nullptr || size == 0) {
+    REPORT_DEBUG("GetLightSourceTableLine() - No room for the line.");
+    return false;
+  }
+  if (restart) {
+    g_nextLine = 0;
+    std::snprintf(text, size, "NumberOfLightSources = %d\n\n", static_cast<int>(g_master.count));
+    return true;
+  }
+  if (g_nextLine >= g_master.count) {
+    text[0] = '\0';
+    return false;
+  }
+  const LightSourceRecord& e = ListRecords(&g_master)[g_nextLine];
+  std::snprintf(text, size, "LightSourceTable[%04d] x = %.2f, y = %.2f, Diam = %.2f, Bright = %X%s",
+                static_cast<int>(g_nextLine), e.x + e.xQuarter / 4.0, e.y + e.yQuarter / 4.0,
+                2.0 * std::sqrt(static_cast<double>(e.squaredRadius)), static_cast<unsigned>(e.brightness),
+                e.state == LIGHT_SOURCE_HIDDEN ? " (D)" : "");
+  ++g_nextLine;
+  return true;
+}
+
+void SetMasterLightSourceTableForTesting(const LightSourceRecord* records, uint32_t count) {
+  g_nextLine = 0;
+  if (records == nullptr || count == 0) {
+    g_master.count = 0;
+    g_master.largestRadius = 0.0f;
+    return;
+  }
+  if (count > ListCapacity(&g_master) && GrowMaster(count) != 0) {
+    REPORT_DEBUG("SetMasterLightSourceTableForTesting() - Allocation Failed:  %u light sources.", count);
+    return;
+  }
+  std::memcpy(ListRecords(&g_master), records, static_cast<size_t>(count) * sizeof(LightSourceRecord));
+  g_master.count = count;
+  g_master.largestRadius = 0.0f;
+  for (uint32_t i = 0; i < count; ++i) g_master.largestRadius = std::max(g_master.largestRadius, records[i].radius);
+}
