@@ -28,8 +28,10 @@ bool CopyBytes(const Image* source, Image* destination) {
   const size_t bytes = pixels * 4 * static_cast<size_t>(source->bytesPerChannel);
   if (bytes > 0) std::memcpy(destination->pixels.buffer, source->pixels.buffer, bytes);
   if (destination->mask.buffer != nullptr && pixels > 0) {
-    if (source->mask.buffer != nullptr) std::memcpy(destination->mask.buffer, source->mask.buffer, pixels);
-    else std::memset(destination->mask.buffer, 255, pixels);
+    if (source->mask.buffer != nullptr)
+      std::memcpy(destination->mask.buffer, source->mask.buffer, pixels);
+    else
+      std::memset(destination->mask.buffer, 255, pixels);
   }
   return true;
 }
@@ -82,7 +84,8 @@ class BlockReducer {
         const PixelValue mean{static_cast<uint32_t>(sum[0] / count), static_cast<uint32_t>(sum[1] / count),
                               static_cast<uint32_t>(sum[2] / count), static_cast<uint32_t>(sum[3] / count),
                               static_cast<uint32_t>(sum[4] / count)};
-        destination_->writePixel(destination_, &mean, static_cast<int32_t>(d.left + i), static_cast<int32_t>(d.top + j));
+        destination_->writePixel(destination_, &mean, static_cast<int32_t>(d.left + i),
+                                 static_cast<int32_t>(d.top + j));
       }
       if (Stopped(stop)) return false;
     }
@@ -96,7 +99,8 @@ class BlockReducer {
   void AddRun(int64_t y, int64_t left, int64_t right, uint64_t* sum) const {
     const ImageRect& r = source_->bufferRect;
     const size_t first = static_cast<size_t>(y - r.top) * static_cast<size_t>(source_->bufferWidth);
-    const uint8_t* mask = source_->mask.buffer != nullptr ? static_cast<const uint8_t*>(source_->mask.buffer) + first : nullptr;
+    const uint8_t* mask =
+        source_->mask.buffer != nullptr ? static_cast<const uint8_t*>(source_->mask.buffer) + first : nullptr;
     if (mask != nullptr) {
       for (int64_t x = left; x < right; ++x) sum[4] += alpha8_[mask[x]];
     } else {
@@ -113,7 +117,8 @@ class BlockReducer {
       }
     } else if (kind_ == RGB16) {
       const uint32_t* linear = source_->gammaTables->code16ToLinear;
-      const uint16_t* p = static_cast<const uint16_t*>(source_->pixels.buffer) + (first + static_cast<size_t>(left)) * 4;
+      const uint16_t* p =
+          static_cast<const uint16_t*>(source_->pixels.buffer) + (first + static_cast<size_t>(left)) * 4;
       for (int64_t x = left; x < right; ++x, p += 4) {
         sum[0] += linear[p[0]];
         sum[1] += linear[p[1]];

@@ -17,8 +17,8 @@ constexpr int32_t ANALYSIS_MAXIMUM_ROWS = 1800;
 using ConvertToLinearWorking = bool (*)(Image* image);
 
 struct AnalysisGeometry {
-  double scale;      // analysis pixel to host pixel: 1.0, or the larger side / 1800
-  ImageRect rect;    // the analysis image's rectangle (host coordinates / scale)
+  double scale;    // analysis pixel to host pixel: 1.0, or the larger side / 1800
+  ImageRect rect;  // the analysis image's rectangle (host coordinates / scale)
 };
 
 // Scale 1 while the height is at most 1800 rows; otherwise the larger side

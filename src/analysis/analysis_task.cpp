@@ -28,7 +28,8 @@ int16_t PrepareBrightnessMap(AnalysisContext* context) {
   const ImageRect& r = context->image.bufferRect;
   const size_t width = r.right > r.left ? static_cast<size_t>(r.right - r.left) : 0;
   const size_t height = r.bottom > r.top ? static_cast<size_t>(r.bottom - r.top) : 0;
-  const int16_t status = ReallocateBuffer(std::max<size_t>(width * height, 1) * sizeof(uint32_t), &context->brightnessBuffer);
+  const int16_t status =
+      ReallocateBuffer(std::max<size_t>(width * height, 1) * sizeof(uint32_t), &context->brightnessBuffer);
   if (status != 0) {
     REPORT_DEBUG("Could not allocate the brightness map of the analysis image (%lu x %lu pixels).",
                  static_cast<unsigned long>(width), static_cast<unsigned long>(height));
@@ -36,8 +37,8 @@ int16_t PrepareBrightnessMap(AnalysisContext* context) {
     return status;
   }
   std::memset(context->brightnessBuffer.buffer, 0, context->brightnessBuffer.size);
-  context->brightness = BrightnessMap{static_cast<const uint32_t*>(context->brightnessBuffer.buffer), r,
-                                      static_cast<int32_t>(width)};
+  context->brightness =
+      BrightnessMap{static_cast<const uint32_t*>(context->brightnessBuffer.buffer), r, static_cast<int32_t>(width)};
   const Image& image = context->image;
   const bool sixteenBit = image.mode == IMAGE_MODE_RGB16 && image.bytesPerChannel == 2 && image.gammaTables != nullptr;
   context->colours16 = sixteenBit ? static_cast<const uint16_t*>(image.pixels.buffer) : nullptr;
@@ -57,7 +58,6 @@ int16_t InitializeAnalysisTask(AnalyzeSectionTask* task, int32_t threadIndex, An
   if (task == nullptr) return -1;
   task->threadIndex = threadIndex;
   task->context = context;
-  task->scale = context != nullptr ? static_cast<float>(context->scale) : 1.0f;
   // Every buffer is attempted, so that the log names all that failed.
   int16_t status = 0;
   const size_t params = sizeof(float) * ANALYSIS_SHAPE_COUNT;
@@ -70,7 +70,6 @@ int16_t InitializeAnalysisTask(AnalyzeSectionTask* task, int32_t threadIndex, An
   if (result != 0) status = result;
   result = AllocateZeroed(shapes, &task->ringShapeBuff, threadIndex, "RingShapeBuff");
   if (result != 0) status = result;
-  task->initialized = true;  // whatever exists is freed by FreeAnalysisTask
   if (status != 0) return status;
 
   auto* diskRadii = static_cast<float*>(task->diskParamsBuff.buffer);

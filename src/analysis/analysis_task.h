@@ -7,9 +7,13 @@
 // written before the worker passes start and only read during them. Rows
 // done is atomic. Each task is used by one worker at a time.
 //
-// Ownership: a task owns its shape buffers, its list and its flood-fill
-// stack; FreeAnalysisTask releases them and is safe on a zeroed or
-// half-initialised task.
+// Sections and workers: the image is cut into ANALYSIS_TASK_COUNT sections
+// whatever the number of workers; a worker searches the sections it takes
+// with the shapes and caches of its own task record (shapeOwner).
+//
+// Ownership: a task owns every buffer in it (shapes, list, fill stack,
+// cleared map, caches); FreeAnalysisTask releases them and is safe on a
+// zeroed or half-initialised task.
 #include <atomic>
 #include <cstdint>
 
@@ -25,15 +29,15 @@ struct EdgeDistances {
   float d[EDGE_DIRECTIONS];
 };
 
-constexpr int32_t ANALYSIS_TASK_COUNT = 24;   // sections of the analysis image
+constexpr int32_t ANALYSIS_TASK_COUNT = 24;    // sections of the analysis image
 constexpr int32_t ANALYSIS_SHAPE_COUNT = 512;  // disks and rings of radius k / 4, k < 512
 constexpr float ANALYSIS_SHAPE_STEP = 0.25f;
 constexpr float MAXIMUM_HIGHLIGHT_RADIUS = 96.0f;
 constexpr uint32_t SELECTED_MASK = 0x7FFFFFFF;  // mask at or above: selection value 128 of 255 or more
 
 struct AnalysisContext {
-  Image image{};                 // the linear analysis image (16-bit RGB with an 8-bit mask)
-  BrightnessMap brightness{};    // of every analysis pixel, filled by pass 1
+  Image image{};               // the linear analysis image (16-bit RGB with an 8-bit mask)
+  BrightnessMap brightness{};  // of every analysis pixel, filled by pass 1
   BufferDescriptor brightnessBuffer{};
   // Direct view of the 16-bit colours and their table to linear light, for
   // the colour tests along the rays; null when the image is of another mode.
@@ -85,31 +89,27 @@ struct RejectedCentre {
 struct AnalyzeSectionTask {
   BufferDescriptor diskParamsBuff;  // 512 floats: radius k / 4 of disk k
   BufferDescriptor ringParamsBuff;
-  BufferDescriptor diskShapeBuff;   // 512 SamplingShape records
+  BufferDescriptor diskShapeBuff;  // 512 SamplingShape records
   BufferDescriptor ringShapeBuff;
-  ImageRect section;                // rows (and columns) this task scans; right and bottom exclusive
+  ImageRect section;  // rows (and columns) this task scans; right and bottom exclusive
   SamplingShape* diskShapes;
   int32_t diskCount;
   SamplingShape* ringShapes;
   int32_t ringCount;
-  LightSourceList list;             // analysis coordinates until handed to the table
-  float scale;
-  int32_t threadIndex;
-  uint32_t sectionMaximum;          // pass 1's result
-  // Beyond the per-thread record of the design: the run this task belongs
-  // to, the reusable flood-fill stack, and whether its list stopped growing.
-  AnalysisContext* context;
+  LightSourceList list;      // analysis coordinates until handed to the table
+  int32_t threadIndex;       // for messages
+  uint32_t sectionMaximum;   // pass 1's result
+  AnalysisContext* context;  // the run this task belongs to
   BufferDescriptor fillStack;
-  BufferDescriptor clearedRows;  // one byte per pixel of the section, made on the first flat area
-  BufferDescriptor shapeCache;   // SHAPE_CACHE_SLOTS entries, made on first use
-  BufferDescriptor edgeCache;    // EDGE_CACHE_SLOTS entries, made on first use
+  BufferDescriptor clearedRows;      // one byte per pixel of the section, made on the first flat area
+  BufferDescriptor shapeCache;       // SHAPE_CACHE_SLOTS entries, made on first use
+  BufferDescriptor edgeCache;        // EDGE_CACHE_SLOTS entries, made on first use
   BufferDescriptor rejectedCentres;  // RejectedCentre slots: centres whose measurement failed
   uint32_t rejectedCount;
   // The task whose shapes and shape cache this section uses: the task of the
   // worker that searches it (itself when null).
   AnalyzeSectionTask* shapeOwner;
-  bool listFull;
-  bool initialized;
+  bool listFull;  // the list could not grow: reported once, takes nothing more
 };
 
 // Tests: whether the search may reuse earlier measurements (shape and edge
@@ -139,8 +139,8 @@ inline void ReadAnalysisPixel(const AnalysisContext& context, int32_t x, int32_t
 // Whether a flat area found by this task covers (x, y); only the task's own
 // section can be covered.
 inline bool ClearedByTask(const AnalyzeSectionTask& task, int32_t x, int32_t y) {
-  if (task.clearedRows.buffer == nullptr || y < task.section.top || y >= task.section.bottom ||
-      x < task.section.left || x >= task.section.right)
+  if (task.clearedRows.buffer == nullptr || y < task.section.top || y >= task.section.bottom || x < task.section.left ||
+      x >= task.section.right)
     return false;
   const size_t width = static_cast<size_t>(task.section.right - task.section.left);
   return static_cast<const uint8_t*>(task.clearedRows.buffer)[static_cast<size_t>(y - task.section.top) * width +

@@ -16,7 +16,7 @@ struct Direction {
   bool diagonal;
 };
 constexpr Direction DIRECTIONS[EDGE_DIRECTIONS] = {
-    {1, 0, false}, {1, 1, true}, {0, 1, false}, {-1, 1, true},
+    {1, 0, false},  {1, 1, true},   {0, 1, false},  {-1, 1, true},
     {-1, 0, false}, {-1, -1, true}, {0, -1, false}, {1, -1, true},
 };
 enum : int32_t { EAST, SOUTH_EAST, SOUTH, SOUTH_WEST, WEST, NORTH_WEST, NORTH, NORTH_EAST };
@@ -36,14 +36,14 @@ struct FillPosition {
 
 // The levels, drops and geometry of the edge test at step i of a ray.
 struct EdgeWindow {
-  int64_t a;          // earlier level
-  int64_t b;          // later level
-  int64_t d1;         // earlier drop
-  int64_t d2;         // later drop
-  int64_t scale;      // diagonal scaling: drops x 100 / scale
+  int64_t a;      // earlier level
+  int64_t b;      // later level
+  int64_t d1;     // earlier drop
+  int64_t d2;     // later drop
+  int64_t scale;  // diagonal scaling: drops x 100 / scale
   int64_t threshold;
-  double offset;      // steps from the start to the earlier level
-  double span;        // steps between the two levels
+  double offset;  // steps from the start to the earlier level
+  double span;    // steps between the two levels
 };
 
 int64_t Mean2(const int64_t* h, int32_t i) { return (h[i] + h[i + 1]) / 2; }
@@ -110,7 +110,6 @@ bool ColourDiffers(const PixelValue& p, const PixelValue& p0) {
   return differs(p.red, p0.red) || differs(p.green, p0.green) || differs(p.blue, p0.blue);
 }
 
-
 // The list's verdict on a position: inside a highlight found before.
 bool OverlapsKnownHighlight(const AnalyzeSectionTask* task, int32_t x, int32_t y) {
   const LightSourceRecord* records = ListRecords(&task->list);
@@ -121,7 +120,6 @@ bool OverlapsKnownHighlight(const AnalyzeSectionTask* task, int32_t x, int32_t y
   }
   return false;
 }
-
 
 // AnalyzeShapeFrom on the analysis image's brightness, through the worker's
 // cache of measurements. Failures are not kept, so that they are reported
@@ -368,11 +366,14 @@ bool CentreFromEdgeDistances(const EdgeDistances& d, int32_t x, int32_t y, Quart
   bool ok = true;
   double cx = x;
   double cy = y;
-  if (meanOf(EAST, SOUTH_EAST, NORTH_EAST, &east) && meanOf(SOUTH_WEST, WEST, NORTH_WEST, &west)) cx = x + east - west;
-  else ok = false;
+  if (meanOf(EAST, SOUTH_EAST, NORTH_EAST, &east) && meanOf(SOUTH_WEST, WEST, NORTH_WEST, &west))
+    cx = x + east - west;
+  else
+    ok = false;
   if (meanOf(SOUTH_EAST, SOUTH, SOUTH_WEST, &south) && meanOf(NORTH_WEST, NORTH, NORTH_EAST, &north))
     cy = y + south - north;
-  else ok = false;
+  else
+    ok = false;
   auto toQuarters = [](double value, int32_t* pixel, int32_t* quarter) {
     const double shifted = value + 0.125;
     const double whole = std::floor(shifted);
@@ -544,7 +545,8 @@ bool RefineCentreToQuarters(AnalyzeSectionTask* task, QuarterPoint* centre, floa
   }
   if (!(sum > 0.0)) return false;
   auto toQuarters = [](int32_t pixel, double shift, int32_t* outPixel, int32_t* outQuarter) {
-    const int64_t quarters = static_cast<int64_t>(pixel) * 4 + static_cast<int64_t>(std::floor(std::clamp(shift, -0.5, 0.5) * 4.0 + 0.5));
+    const int64_t quarters =
+        static_cast<int64_t>(pixel) * 4 + static_cast<int64_t>(std::floor(std::clamp(shift, -0.5, 0.5) * 4.0 + 0.5));
     const int64_t whole = quarters >= 0 ? quarters / 4 : -((-quarters + 3) / 4);
     *outPixel = static_cast<int32_t>(whole);
     *outQuarter = static_cast<int32_t>(quarters - whole * 4);

@@ -33,9 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<int32_t> g_failWorkerStart{-1};
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Stores a failure unless one is pending: the first failure of a run is the
 // one the user hears about.
@@ -146,9 +144,8 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
 
   if (status == 0) {
     AnalysisImageTimings imageTimings{};
-    const bool built = BuildAnalysisImage(setup.hostImage, &context.image, &context.scale,
-                                          setup.convertToLinearWorking, &context.stopFlags->stop, workers,
-                                          &imageTimings);
+    const bool built = BuildAnalysisImage(setup.hostImage, &context.image, &context.scale, setup.convertToLinearWorking,
+                                          &context.stopFlags->stop, workers, &imageTimings);
     run->timings.reduction = imageTimings.reduction;
     run->timings.conversion = imageTimings.conversion;
     // A stop is no failure: the run is ending and has its own status.
@@ -165,8 +162,8 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
       AnalyzeSectionTask* task = &tasks[k];
       task->context = &context;
       task->threadIndex = k;
-      task->scale = static_cast<float>(context.scale);
-      task->section = ImageRect{r.left, r.top + k * height, r.right, k == sections - 1 ? r.bottom : r.top + (k + 1) * height};
+      task->section =
+          ImageRect{r.left, r.top + k * height, r.right, k == sections - 1 ? r.bottom : r.top + (k + 1) * height};
     }
     for (int32_t k = 0; k < workers && status == 0; ++k) {
       status = InitializeAnalysisTask(&tasks[k], k, &context);
@@ -268,7 +265,8 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
   try {
     run->thread = std::thread(RunAnalysisThread, run);
   } catch (const std::system_error& e) {
-    REPORT_SYSTEM_ERROR(static_cast<uint32_t>(e.code().value()), "Could not initiate light source table initialization");
+    REPORT_SYSTEM_ERROR(static_cast<uint32_t>(e.code().value()),
+                        "Could not initiate light source table initialization");
     run->context.resultCode->store(STATUS_ANALYSIS_FAILURE);
     delete run;
     return false;
@@ -310,6 +308,11 @@ void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis) {
   run->complete.Wait();
   if (run->thread.joinable()) run->thread.join();
   if (run->setup.table.release != nullptr) run->setup.table.release();
+  // The flags are process-wide: with the run gone, nothing is left to stop,
+  // and the table's own routines must not find them set.
+  AnalysisStopFlags& flags = GetAnalysisStopFlags();
+  flags.stop = false;
+  flags.stopAll = false;
   delete run;
   *analysis = nullptr;
 }

@@ -58,7 +58,7 @@ struct LightSourceAnalysisSetup {
   ConvertToLinearWorking convertToLinearWorking;  // to the linear working profile (gamma 1.0)
   std::atomic<int16_t>* resultCode;               // the filter's result code; null: the run's own
   LightSourceTableRoutines table;
-  int32_t workerCount;                            // 0: GetWorkerThreadCount()
+  int32_t workerCount;  // 0: GetWorkerThreadCount()
 };
 
 struct LightSourceAnalysis;  // one run; opaque
@@ -94,8 +94,9 @@ struct LightSourceAnalysisTimings {
 };
 LightSourceAnalysisTimings GetLightSourceAnalysisTimings(const LightSourceAnalysis* analysis);
 
-// Stops the analysis, waits for it without limit, empties the table and
-// frees the run; *analysis becomes null. Safe on null.
+// Stops the analysis, waits for it without limit, empties the table, frees
+// the run and clears the stop flags again; *analysis becomes null. Safe on
+// null.
 void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis);
 
 // Tests: the worker of this section index fails to start in the next pass

@@ -98,9 +98,10 @@ uint32_t MeasureSectionMaximum(void* argument) {
   auto* map = const_cast<uint32_t*>(context.brightness.values);
   for (int32_t y = task->section.top; y < task->section.bottom; ++y) {
     if (RunEnding(context)) break;
-    uint32_t* row = map != nullptr ? map + static_cast<size_t>(y - context.brightness.rect.top) *
-                                               static_cast<size_t>(context.brightness.stride) +
-                                           static_cast<size_t>(task->section.left - context.brightness.rect.left)
+    uint32_t* row = map != nullptr ? map +
+                                         static_cast<size_t>(y - context.brightness.rect.top) *
+                                             static_cast<size_t>(context.brightness.stride) +
+                                         static_cast<size_t>(task->section.left - context.brightness.rect.left)
                                    : nullptr;
     for (int32_t x = task->section.left; x < task->section.right; ++x) {
       ReadAnalysisPixel(context, x, y, &p);
@@ -239,8 +240,10 @@ bool AddToList(LightSourceList* list, bool* full, AnalysisContext* context, floa
     if (std::llabs(static_cast<int64_t>(e.y) - position.y) > w + 4 ||
         std::llabs(static_cast<int64_t>(e.x) - position.x) > w + 4)
       continue;
-    const float dx = static_cast<float>(e.xQuarter + (static_cast<int64_t>(e.x) - position.x) * 4 - position.xQuarter) / 4.0f;
-    const float dy = static_cast<float>(e.yQuarter + (static_cast<int64_t>(e.y) - position.y) * 4 - position.yQuarter) / 4.0f;
+    const float dx =
+        static_cast<float>(e.xQuarter + (static_cast<int64_t>(e.x) - position.x) * 4 - position.xQuarter) / 4.0f;
+    const float dy =
+        static_cast<float>(e.yQuarter + (static_cast<int64_t>(e.y) - position.y) * 4 - position.yQuarter) / 4.0f;
     if (!(std::max(e.squaredRadius, squaredRadius) > dx * dx + dy * dy) || e.state != LIGHT_SOURCE_SHOWN) continue;
     matched = true;
     if (!(squaredRadius > e.squaredRadius)) continue;
@@ -355,8 +358,8 @@ void SortListByPosition(LightSourceList* list) {
 void AnalysisToHostCoordinate(const AnalysisToHost& mapping, bool vertical, int32_t pixel, int32_t quarter,
                               int32_t* hostPixel, int32_t* hostQuarter) {
   const int64_t hostStart = vertical ? mapping.host.top : mapping.host.left;
-  const int64_t hostSize = vertical ? int64_t{mapping.host.bottom} - mapping.host.top
-                                    : int64_t{mapping.host.right} - mapping.host.left;
+  const int64_t hostSize =
+      vertical ? int64_t{mapping.host.bottom} - mapping.host.top : int64_t{mapping.host.right} - mapping.host.left;
   const int64_t start = vertical ? mapping.analysis.top : mapping.analysis.left;
   const int64_t size = vertical ? int64_t{mapping.analysis.bottom} - mapping.analysis.top
                                 : int64_t{mapping.analysis.right} - mapping.analysis.left;

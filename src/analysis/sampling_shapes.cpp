@@ -62,8 +62,8 @@ SubShape* StartGeneration(SamplingShape* shape, int32_t xQuarter, int32_t yQuart
 }
 
 ShapeSample MakeSample(int32_t dx, int32_t dy, uint32_t weight) {
-  return ShapeSample{static_cast<int16_t>(dx), static_cast<int16_t>(dy), FRACTION_FULL, FRACTION_FULL, FRACTION_FULL,
-                     weight};
+  return ShapeSample{
+      static_cast<int16_t>(dx), static_cast<int16_t>(dy), FRACTION_FULL, FRACTION_FULL, FRACTION_FULL, weight};
 }
 
 inline bool InsideBuffer(const Image* image, int32_t x, int32_t y) {
@@ -178,10 +178,14 @@ bool GenerateRingSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuart
           if (lo < 0.0) lo = 0.0;
           weight = WeightFromReal((0.5 - PI * lo * lo) * std::sqrt(2.0));
         } else if (v < hi && lo < u) {
-          if (hi > u && lo < v) weight = FRACTION_FULL;
-          else if (hi > u) weight = WeightFromReal((u - lo) * 2.0);
-          else if (lo < v) weight = WeightFromReal((hi - v) * 2.0);
-          else weight = FRACTION_FULL;
+          if (hi > u && lo < v)
+            weight = FRACTION_FULL;
+          else if (hi > u)
+            weight = WeightFromReal((u - lo) * 2.0);
+          else if (lo < v)
+            weight = WeightFromReal((hi - v) * 2.0);
+          else
+            weight = FRACTION_FULL;
         } else {
           continue;
         }
@@ -283,7 +287,8 @@ void AnalyzeSamples(const SubShape* sub, const ImageRect& rect, const QuarterPoi
     }
     const uint32_t brightness = brightnessAt(x, y);
     if (s < KEPT) kept[s] = brightness;
-    sum += Exact ? FractionProductExact(samples[s].weight, brightness) : FractionProductFast(samples[s].weight, brightness);
+    sum += Exact ? FractionProductExact(samples[s].weight, brightness)
+                 : FractionProductFast(samples[s].weight, brightness);
     weights += samples[s].weight;
   }
   const uint32_t mean = ScaledQuotient(sum, weights);
@@ -314,8 +319,10 @@ bool AnalyzeSubShape(SamplingShape* shape, const ImageRect& rect, const QuarterP
                      BrightnessAt brightnessAt) {
   SubShape* sub = PrepareSubShape(shape, centre.xQuarter, centre.yQuarter, "AnalyzeShapeFrom");
   if (sub == nullptr || result == nullptr) return false;
-  if (IsFractionPrecisionExact()) AnalyzeSamples<true>(sub, rect, centre, result, brightnessAt);
-  else AnalyzeSamples<false>(sub, rect, centre, result, brightnessAt);
+  if (IsFractionPrecisionExact())
+    AnalyzeSamples<true>(sub, rect, centre, result, brightnessAt);
+  else
+    AnalyzeSamples<false>(sub, rect, centre, result, brightnessAt);
   return true;
 }
 

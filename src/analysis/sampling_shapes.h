@@ -35,7 +35,7 @@ constexpr int32_t SUB_SHAPE_COUNT = 16;
 struct ShapeSample {
   int16_t dx;
   int16_t dy;
-  uint32_t red;    // channel factors; the generators here write FRACTION_FULL
+  uint32_t red;  // channel factors; the generators here write FRACTION_FULL
   uint32_t green;
   uint32_t blue;
   uint32_t weight;
@@ -68,8 +68,8 @@ struct SamplingShape {
   // What the generator reads: for the disks and rings here a `const float`
   // radius in pixels; effect shapes point at their parameter record.
   const void* parameter;
-  void* drawing;                        // the effect drawing's part; null here
-  ShapeDrawingRelease releaseDrawing;   // called by FreeSamplingShape when set
+  void* drawing;                       // the effect drawing's part; null here
+  ShapeDrawingRelease releaseDrawing;  // called by FreeSamplingShape when set
 };
 
 inline int32_t SubShapeIndex(int32_t xQuarter, int32_t yQuarter) { return xQuarter * 4 + yQuarter; }

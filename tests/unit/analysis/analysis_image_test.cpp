@@ -1,12 +1,13 @@
 // The analysis image: its size and scale, and the copy with reduction,
 // checked against block means computed here through the pixel routines.
+#include "analysis/analysis_image.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
 #include <random>
 
-#include "analysis/analysis_image.h"
 #include "analysis_test_support.h"
 #include "host/pixel_access.h"
 

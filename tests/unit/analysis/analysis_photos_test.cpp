@@ -91,8 +91,8 @@ TEST(AnalysisPhotos, StarsAreSmallAndTheBrightestLampIsWarm) {
   // Hundreds of point stars (the photo has about 600 blobs near full white)
   // and a little snow: nearly every highlight is a few pixels across.
   ASSERT_GT(sky.table.size(), 600u);
-  const size_t small = static_cast<size_t>(std::count_if(sky.table.begin(), sky.table.end(),
-                                                         [](const LightSourceRecord& e) { return e.radius <= 8.0f; }));
+  const size_t small = static_cast<size_t>(
+      std::count_if(sky.table.begin(), sky.table.end(), [](const LightSourceRecord& e) { return e.radius <= 8.0f; }));
   EXPECT_GT(small, sky.table.size() * 95 / 100);
 
   const RunResult still = RunAnalysis(lamps.image, 2, DecodeGamma22);

@@ -89,8 +89,10 @@ void DrawDisc(Image* image, double cx, double cy, double radius, const Rgb& colo
 }
 
 void FillRect(Image* image, const ImageRect& rect, const Rgb& colour) {
-  for (int32_t y = std::max(rect.top, image->bufferRect.top); y < std::min(rect.bottom, image->bufferRect.bottom); ++y) {
-    for (int32_t x = std::max(rect.left, image->bufferRect.left); x < std::min(rect.right, image->bufferRect.right); ++x) {
+  for (int32_t y = std::max(rect.top, image->bufferRect.top); y < std::min(rect.bottom, image->bufferRect.bottom);
+       ++y) {
+    for (int32_t x = std::max(rect.left, image->bufferRect.left); x < std::min(rect.right, image->bufferRect.right);
+         ++x) {
       uint16_t* p = Pixel16(image, x, y);
       p[0] = ToCode(colour.red);
       p[1] = ToCode(colour.green);
@@ -103,13 +105,15 @@ void SetMask(Image* image, const ImageRect& rect, uint8_t value) {
   auto* mask = static_cast<uint8_t*>(image->mask.buffer);
   ASSERT_NE(mask, nullptr);
   for (int32_t y = std::max(rect.top, image->bufferRect.top); y < std::min(rect.bottom, image->bufferRect.bottom); ++y)
-    for (int32_t x = std::max(rect.left, image->bufferRect.left); x < std::min(rect.right, image->bufferRect.right); ++x)
+    for (int32_t x = std::max(rect.left, image->bufferRect.left); x < std::min(rect.right, image->bufferRect.right);
+         ++x)
       mask[static_cast<size_t>(y - image->bufferRect.top) * image->bufferWidth + (x - image->bufferRect.left)] = value;
 }
 
 void SetAlpha16(Image* image, const ImageRect& rect, uint16_t value) {
   for (int32_t y = std::max(rect.top, image->bufferRect.top); y < std::min(rect.bottom, image->bufferRect.bottom); ++y)
-    for (int32_t x = std::max(rect.left, image->bufferRect.left); x < std::min(rect.right, image->bufferRect.right); ++x)
+    for (int32_t x = std::max(rect.left, image->bufferRect.left); x < std::min(rect.right, image->bufferRect.right);
+         ++x)
       Pixel16(image, x, y)[3] = value;
 }
 

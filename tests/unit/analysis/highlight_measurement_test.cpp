@@ -1,6 +1,8 @@
 // Measuring one highlight: local maximum and overlap, edge distances and the
 // flat areas they uncover, the centre and contrast, and the refinement of
 // radius and centre, on discs whose centre and radius are known.
+#include "analysis/highlight_measurement.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <thread>
 
 #include "../runtime/log_test_support.h"
-#include "analysis/highlight_measurement.h"
 #include "analysis_test_support.h"
 
 namespace {

@@ -2,6 +2,8 @@
 // what ends up in the table, that it does not depend on the number of
 // workers, the reduction of tall images, stopping, failures, and images with
 // nothing to find.
+#include "analysis/light_source_analysis.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "../runtime/log_test_support.h"
-#include "analysis/light_source_analysis.h"
 #include "analysis/light_source_detection.h"
 #include "analysis_test_support.h"
 #include "host/pixel_access.h"
@@ -86,9 +87,9 @@ void MakeBusyImage(OwnedImage* image, int32_t width, int32_t height, uint32_t se
 TEST(AnalysisRun, DiscsAreFoundRankedAndNormalised) {
   OwnedImage image;
   MakeLinearImage(&image, 400, 300, kDark);
-  DrawDisc(&image.image, 100.25, 80.5, 12.0, Rgb{1.0, 0.8, 0.6});   // brightest and largest
+  DrawDisc(&image.image, 100.25, 80.5, 12.0, Rgb{1.0, 0.8, 0.6});     // brightest and largest
   DrawDisc(&image.image, 300.75, 90.0, 12.0, Rgb{0.85, 0.68, 0.51});  // same colour, dimmer
-  DrawDisc(&image.image, 200.0, 220.25, 4.0, Rgb{0.9, 0.9, 1.0});    // small
+  DrawDisc(&image.image, 200.0, 220.25, 4.0, Rgb{0.9, 0.9, 1.0});     // small
   const RunResult run = RunAnalysis(image.image, 2);
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.resultCode, 0);
@@ -200,6 +201,8 @@ TEST(AnalysisRun, AStopDuringTheSearchSetsTheEventAndLeavesTheTableEmpty) {
   EXPECT_EQ(progress.done, progress.total);
   ReleaseLightSourceAnalysis(&analysis);
   EXPECT_EQ(analysis, nullptr);
+  EXPECT_FALSE(GetAnalysisStopFlags().stop.load());
+  EXPECT_FALSE(GetAnalysisStopFlags().stopAll.load());
 }
 
 TEST(AnalysisRun, ProgressCountsTheAnalysisRows) {
@@ -235,7 +238,9 @@ TEST(AnalysisRun, ImagesWithNothingToFindGiveAnEmptyTable) {
   };
   const Case cases[] = {
       {"all transparent", 300, 200, Rgb{1, 1, 1}, false,
-       [](Image* i) { analysistest::SetAlpha16(i, ImageRect{0, 0, 300, 200}, 0); }},
+       [](Image* i) {
+         analysistest::SetAlpha16(i, ImageRect{0, 0, 300, 200}, 0);
+       }},
       {"opaque black", 300, 200, Rgb{0, 0, 0}, false, nullptr},
       {"one flat bright area", 1200, 900, Rgb{0.9, 0.9, 0.9}, false, nullptr},
       {"nothing selected", 300, 200, Rgb{0.5, 0.5, 0.5}, true,
@@ -263,8 +268,8 @@ TEST(AnalysisRun, AnImageOf32767RowsIsReducedTo1800) {
   FillImageRect(rect, PixelValue{200000, 200000, 200000, PIXEL_OPAQUE, PIXEL_OPAQUE}, &image.image);
   // Bright bars, each tall enough to survive the reduction by 18.
   for (int32_t y = 1000; y < 32767; y += 4000)
-    FillImageRect(ImageRect{20, y, 44, y + 60}, PixelValue{PIXEL_FULL, PIXEL_FULL, PIXEL_FULL, PIXEL_OPAQUE, PIXEL_OPAQUE},
-                  &image.image);
+    FillImageRect(ImageRect{20, y, 44, y + 60},
+                  PixelValue{PIXEL_FULL, PIXEL_FULL, PIXEL_FULL, PIXEL_OPAQUE, PIXEL_OPAQUE}, &image.image);
   const RunResult run = RunAnalysis(image.image, 2, analysistest::DecodeGamma22);
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.resultCode, 0);
@@ -336,31 +341,48 @@ TEST_F(AnalysisRunFailures, TheFirstFailureOfTheRunIsTheOneThatStays) {
   EXPECT_EQ(resultCode.load(), -128);
 }
 
-#if __has_include("analysis/light_source_table.cpp")
-// With the master table in the tree: the same run through the real routines.
-TEST(AnalysisRunWithMasterTable, DiscsReachTheMasterTable) {
-  OwnedImage image;
-  MakeBusyImage(&image, 480, 360, 4242);
-  const RunResult standIn = RunAnalysis(image.image, 2);
+// The same runs through the master table itself.
+std::vector<LightSourceRecord> RunThroughMasterTable(const Image& host, int32_t workers) {
   std::atomic<int16_t> resultCode{0};
   LightSourceAnalysisSetup setup{};
-  setup.hostImage = &image.image;
+  setup.hostImage = &host;
   setup.convertToLinearWorking = AlreadyLinear;
   setup.resultCode = &resultCode;
   setup.table = MasterLightSourceTableRoutines();
+  setup.workerCount = workers;
   LightSourceAnalysis* analysis = nullptr;
-  ASSERT_TRUE(StartLightSourceAnalysis(setup, &analysis));
-  ASSERT_TRUE(WaitForLightSourceAnalysis(analysis, -1));
+  std::vector<LightSourceRecord> table;
+  if (!StartLightSourceAnalysis(setup, &analysis)) return table;
+  EXPECT_TRUE(WaitForLightSourceAnalysis(analysis, -1));
+  EXPECT_EQ(resultCode.load(), 0);
   const LightSourceList& master = GetMasterLightSourceTable();
-  ASSERT_EQ(master.count, standIn.table.size());
-  for (uint32_t i = 0; i < master.count; ++i) {
-    const LightSourceRecord& e = ListRecords(&master)[i];
-    if (i > 0) EXPECT_GE(ListRecords(&master)[i - 1].brightness, e.brightness);
+  table.assign(ListRecords(&master), ListRecords(&master) + master.count);
+  ReleaseLightSourceAnalysis(&analysis);
+  EXPECT_EQ(GetMasterLightSourceTable().count, 0u);  // released with the run
+  return table;
+}
+
+TEST(AnalysisRunWithMasterTable, TheMasterTableHoldsEveryHighlightOnceRanked) {
+  OwnedImage image;
+  MakeBusyImage(&image, 480, 360, 4242);
+  const RunResult standIn = RunAnalysis(image.image, 2);
+  const std::vector<LightSourceRecord> master = RunThroughMasterTable(image.image, 2);
+  ASSERT_EQ(master.size(), standIn.table.size());
+  for (size_t i = 0; i < master.size(); ++i) {
+    const LightSourceRecord& e = master[i];
+    if (i > 0) {
+      EXPECT_GE(master[i - 1].brightness, e.brightness);
+    }
     EXPECT_NE(Nearest(standIn.table, Position(e.x, e.xQuarter), Position(e.y, e.yQuarter), 0.0), nullptr) << i;
   }
-  ReleaseLightSourceAnalysis(&analysis);
-  EXPECT_EQ(GetMasterLightSourceTable().count, 0u);
 }
-#endif
+
+TEST(AnalysisRunWithMasterTable, TheMasterTableDoesNotDependOnTheNumberOfWorkers) {
+  OwnedImage image;
+  MakeBusyImage(&image, 640, 480, 31337);
+  const std::vector<LightSourceRecord> one = RunThroughMasterTable(image.image, 1);
+  ASSERT_GT(one.size(), 30u);
+  for (int32_t workers : {2, 7}) EXPECT_TRUE(SameTables(one, RunThroughMasterTable(image.image, workers))) << workers;
+}
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Detection in one section: the section's list of highlights, the two
 // passes, the examination of candidates on discs of known centre, radius and
 // colour, and the mapping of analysis positions back to host pixels.
+#include "analysis/light_source_detection.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "../runtime/log_test_support.h"
-#include "analysis/light_source_detection.h"
 #include "analysis_test_support.h"
 
 namespace {
@@ -138,7 +139,8 @@ TEST_F(AnalysisSectionListMemory, AListThatCannotGrowWarnsOnceAndKeepsWhatItHas)
   ASSERT_TRUE(f.Add(0, 0, 1.0f));
   // Fill the list to its capacity with highlights far apart.
   const uint32_t capacity = ListCapacity(&f.task.list);
-  for (uint32_t i = f.task.list.count; i < capacity; ++i) ASSERT_TRUE(f.Add(static_cast<int32_t>(i % 1000) * 10, static_cast<int32_t>(i / 1000) * 10, 1.0f));
+  for (uint32_t i = f.task.list.count; i < capacity; ++i)
+    ASSERT_TRUE(f.Add(static_cast<int32_t>(i % 1000) * 10, static_cast<int32_t>(i / 1000) * 10, 1.0f));
   ASSERT_EQ(f.task.list.count, capacity);
   bool first = true, second = true;
   std::thread([&] {

@@ -1,9 +1,9 @@
 #pragma once
 // A private light source table for the analysis tests: merges, normalises
 // and ranks the per-section lists the way the master table is meant to, so
-// that whole analysis runs can be checked before (and independently of) the
-// master table itself. Written from the table's description, not from its
-// code.
+// that whole analysis runs can be checked independently of the master table
+// (and of its process-wide state), and the lists it is handed can be seen.
+// Written from the table's description, not from its code.
 #include <vector>
 
 #include "analysis/light_source.h"
