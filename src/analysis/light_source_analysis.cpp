@@ -1,0 +1,320 @@
+#include "analysis/light_source_analysis.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "analysis/analysis_task.h"
+#include "analysis/light_source_detection.h"
+#include "runtime/event.h"
+#include "runtime/report.h"
+#include "runtime/threads.h"
+
+struct LightSourceAnalysis {
+  LightSourceAnalysisSetup setup{};
+  AnalysisContext context;
+  std::atomic<int16_t> ownResultCode{0};
+  Event complete{true, false};
+  std::thread thread;
+  int32_t workerCount = 1;
+  LightSourceAnalysisTimings timings{};
+};
+
+namespace {
+
+using WorkerRoutine = uint32_t (*)(void* task);
+using Clock = std::chrono::steady_clock;
+
+std::atomic<int32_t> g_failWorkerStart{-1};
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Stores a failure unless one is pending: the first failure of a run is the
+// one the user hears about.
+void StoreResultCode(AnalysisContext& context, int16_t status) {
+  int16_t expected = 0;
+  if (status != 0 && context.resultCode != nullptr) context.resultCode->compare_exchange_strong(expected, status);
+}
+
+// The body of one worker: the sections it takes in turn, each searched with
+// the shapes of the worker's own task, so that every section sees the same
+// shapes whoever searches it.
+struct WorkerShare {
+  AnalyzeSectionTask* tasks;
+  int32_t sectionCount;
+  std::atomic<int32_t>* nextSection;
+  AnalyzeSectionTask* shapeOwner;
+  WorkerRoutine routine;
+  std::atomic<bool>* failed;
+};
+
+void RunWorker(WorkerShare share) noexcept {
+  try {
+    for (;;) {
+      const int32_t k = share.nextSection->fetch_add(1);
+      if (k >= share.sectionCount) break;
+      AnalyzeSectionTask* task = &share.tasks[k];
+      task->diskShapes = static_cast<SamplingShape*>(share.shapeOwner->diskShapeBuff.buffer);
+      task->diskCount = ANALYSIS_SHAPE_COUNT;
+      task->ringShapes = static_cast<SamplingShape*>(share.shapeOwner->ringShapeBuff.buffer);
+      task->ringCount = ANALYSIS_SHAPE_COUNT;
+      task->shapeOwner = share.shapeOwner;
+      share.routine(task);
+    }
+  } catch (const std::exception& e) {
+    REPORT_DEBUG("An analysis worker ended by an internal failure: %s", e.what());
+    share.failed->store(true);
+  } catch (...) {
+    REPORT_DEBUG("An analysis worker ended by an internal failure.");
+    share.failed->store(true);
+  }
+}
+
+// Runs `routine` over all sections on `workers` threads and waits for them.
+// A worker that cannot start is reported and its share is taken by this
+// thread, so that no section goes unsearched.
+int16_t SpawnAnalysisThreadsAndWait(WorkerRoutine routine, AnalyzeSectionTask* tasks, int32_t sectionCount,
+                                    int32_t workers) {
+  std::atomic<int32_t> nextSection{0};
+  std::atomic<bool> failed{false};
+  std::vector<std::thread> threads;
+  bool runHere = false;
+  try {
+    threads.reserve(static_cast<size_t>(workers));
+  } catch (const std::bad_alloc&) {
+    REPORT_DEBUG("Could not initiate AnalyzeSection() task : %s", "Not enough memory");
+    runHere = true;
+  }
+  const int32_t failIndex = g_failWorkerStart.exchange(-1);
+  for (int32_t w = 0; w < workers && !runHere; ++w) {
+    WorkerShare share{tasks, sectionCount, &nextSection, &tasks[w], routine, &failed};
+    try {
+      if (w == failIndex) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      threads.emplace_back(RunWorker, share);
+    } catch (const std::system_error& e) {
+      const std::string text = e.code().message();
+      REPORT_DEBUG("Could not initiate AnalyzeSection() task : %s", text.c_str());
+      runHere = true;
+    }
+  }
+  if (runHere || threads.empty()) {
+    const int32_t owner = static_cast<int32_t>(threads.size());
+    RunWorker(WorkerShare{tasks, sectionCount, &nextSection, &tasks[owner], routine, &failed});
+  }
+  for (std::thread& thread : threads) thread.join();
+  return failed.load() ? STATUS_ANALYSIS_FAILURE : int16_t{0};
+}
+
+// The first host row a section of analysis rows stands for.
+int32_t HostRow(const AnalysisToHost& mapping, int32_t analysisRow) {
+  const int64_t hostSize = int64_t{mapping.host.bottom} - mapping.host.top;
+  const int64_t size = int64_t{mapping.analysis.bottom} - mapping.analysis.top;
+  if (size <= 0 || hostSize == size) return analysisRow - mapping.analysis.top + mapping.host.top;
+  return static_cast<int32_t>(mapping.host.top + (int64_t{analysisRow} - mapping.analysis.top) * hostSize / size);
+}
+
+void InitializeLightSourceTable(LightSourceAnalysis* run) {
+  AnalysisContext& context = run->context;
+  const LightSourceAnalysisSetup& setup = run->setup;
+  auto stopped = [&] { return AnalysisStopRequested(context); };
+  int16_t status = 0;
+  SetFractionPrecisionExact(true);
+
+  BufferDescriptor taskBuffer{};
+  const size_t taskBytes = sizeof(AnalyzeSectionTask) * ANALYSIS_TASK_COUNT;
+  status = ReallocateBuffer(taskBytes, &taskBuffer);
+  AnalyzeSectionTask* tasks = nullptr;
+  if (status == 0) {
+    tasks = static_cast<AnalyzeSectionTask*>(taskBuffer.buffer);
+    std::memset(static_cast<void*>(tasks), 0, taskBytes);
+  } else {
+    REPORT_DEBUG("Could not allocate the analysis task records.");
+  }
+  const int32_t workers = run->workerCount;
+  // The sections are the same whatever the number of workers, and each
+  // section's search depends only on the image and on that section: so the
+  // table does not depend on the number of workers either.
+  const int32_t sections = ANALYSIS_TASK_COUNT;
+
+  if (status == 0) {
+    AnalysisImageTimings imageTimings{};
+    const bool built = BuildAnalysisImage(setup.hostImage, &context.image, &context.scale, setup.convertToLinearWorking,
+                                          &context.stopFlags->stop, workers, &imageTimings);
+    run->timings.reduction = imageTimings.reduction;
+    run->timings.conversion = imageTimings.conversion;
+    // A stop is no failure: the run is ending and has its own status.
+    if (!built && !stopped()) status = STATUS_ANALYSIS_IMAGE_FAILED;
+  }
+
+  if (status == 0 && !stopped()) {
+    const ImageRect& r = context.image.bufferRect;
+    const int32_t total = r.bottom - r.top;
+    context.totalRows = total;
+    context.rowsDone = 0;
+    const int32_t height = total / sections;
+    for (int32_t k = 0; k < sections; ++k) {
+      AnalyzeSectionTask* task = &tasks[k];
+      task->context = &context;
+      task->threadIndex = k;
+      task->section =
+          ImageRect{r.left, r.top + k * height, r.right, k == sections - 1 ? r.bottom : r.top + (k + 1) * height};
+    }
+    for (int32_t k = 0; k < workers && status == 0; ++k) {
+      status = InitializeAnalysisTask(&tasks[k], k, &context);
+    }
+  }
+
+  if (status == 0 && !stopped()) status = PrepareBrightnessMap(&context);
+
+  if (status == 0 && !stopped()) {
+    const Clock::time_point start = Clock::now();
+    status = SpawnAnalysisThreadsAndWait(MeasureSectionMaximum, tasks, sections, workers);
+    if (status == 0) status = AnalysisResultCode(context);
+    if (status == 0) {
+      uint32_t maximum = 0;
+      for (int32_t k = 0; k < sections; ++k) maximum = std::max(maximum, tasks[k].sectionMaximum);
+      context.maximumBrightness = maximum;
+    }
+    run->timings.pass1 = SecondsSince(start);
+  }
+
+  if (status == 0 && !stopped()) {
+    const Clock::time_point start = Clock::now();
+    status = SpawnAnalysisThreadsAndWait(AnalyzeSection, tasks, sections, workers);
+    if (status == 0) status = AnalysisResultCode(context);
+    run->timings.pass2 = SecondsSince(start);
+  }
+
+  if (status == 0 && !stopped()) {
+    const Clock::time_point start = Clock::now();
+    GatherHighlightsBySection(tasks, sections);
+    uint64_t count = 0;
+    for (int32_t k = 0; k < sections; ++k) count += tasks[k].list.count;
+    const uint32_t requested = static_cast<uint32_t>(std::min<uint64_t>(count, UINT32_MAX / sizeof(LightSourceRecord)));
+    const int16_t allocation = setup.table.preallocate(requested);
+    if (allocation != 0) {
+      REPORT_DEBUG("PreallocateMasterLightSourceTable() - Allocation Failed:  Requested = %u light sources (%u bytes).",
+                   requested, static_cast<uint32_t>(requested * sizeof(LightSourceRecord)));
+      status = allocation;
+    } else {
+      const AnalysisToHost mapping{setup.hostImage->bufferRect, context.image.bufferRect, context.scale};
+      for (int32_t k = 0; k < sections && !stopped(); ++k) {
+        ConvertListToHostCoordinates(&tasks[k].list, mapping);
+        setup.table.addList(HostRow(mapping, tasks[k].section.top), tasks[k].list);
+      }
+      if (!stopped()) setup.table.normalizeAndRank();
+    }
+    run->timings.merge = SecondsSince(start);
+  }
+
+  // Clean-up, always.
+  ReleaseAnalysisImage(&context);
+  if (tasks != nullptr) {
+    for (int32_t k = 0; k < sections; ++k) FreeAnalysisTask(&tasks[k]);
+  }
+  DeallocateBuffer(&taskBuffer);
+  StoreResultCode(context, status);
+  context.rowsDone = std::max(context.totalRows.load(), 1);
+  if (context.totalRows.load() < 1) context.totalRows = 1;
+  run->complete.Set();
+}
+
+void RunAnalysisThread(LightSourceAnalysis* run) noexcept {
+  try {
+    InitializeLightSourceTable(run);
+  } catch (...) {
+    // Nothing thrown may leave the thread, and the completion event must be
+    // set whatever happens, or the dialog would wait forever.
+    REPORT_DEBUG("The light source table initialization ended by an internal failure.");
+    StoreResultCode(run->context, STATUS_ANALYSIS_FAILURE);
+    run->complete.Set();
+  }
+}
+
+}  // namespace
+
+bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSourceAnalysis** analysis) {
+  if (analysis != nullptr) *analysis = nullptr;
+  if (analysis == nullptr || setup.hostImage == nullptr || setup.convertToLinearWorking == nullptr ||
+      setup.table.preallocate == nullptr || setup.table.addList == nullptr || setup.table.normalizeAndRank == nullptr) {
+    REPORT_DEBUG("Could not initiate light source table initialization");
+    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_ANALYSIS_FAILURE);
+    return false;
+  }
+  LightSourceAnalysis* run = new (std::nothrow) LightSourceAnalysis;
+  if (run == nullptr) {
+    REPORT_SYSTEM_ERROR(0, "Could not create the data initialization complete event.");
+    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_ANALYSIS_FAILURE);
+    return false;
+  }
+  run->setup = setup;
+  run->context.resultCode = setup.resultCode != nullptr ? setup.resultCode : &run->ownResultCode;
+  run->context.stopFlags = &GetAnalysisStopFlags();
+  run->context.scale = 1.0;
+  run->workerCount = std::clamp(setup.workerCount > 0 ? setup.workerCount : GetWorkerThreadCount(), 1,
+                                static_cast<int>(ANALYSIS_TASK_COUNT));
+  if (setup.table.release != nullptr) setup.table.release();
+  run->context.stopFlags->stop = false;
+  run->context.stopFlags->stopAll = false;
+  try {
+    run->thread = std::thread(RunAnalysisThread, run);
+  } catch (const std::system_error& e) {
+    REPORT_SYSTEM_ERROR(static_cast<uint32_t>(e.code().value()),
+                        "Could not initiate light source table initialization");
+    run->context.resultCode->store(STATUS_ANALYSIS_FAILURE);
+    delete run;
+    return false;
+  }
+  *analysis = run;
+  return true;
+}
+
+void RequestLightSourceAnalysisStop() {
+  AnalysisStopFlags& flags = GetAnalysisStopFlags();
+  flags.stop = true;
+  flags.stopAll = true;
+}
+
+bool WaitForLightSourceAnalysis(LightSourceAnalysis* analysis, int32_t milliseconds) {
+  if (analysis == nullptr) return true;
+  if (milliseconds < 0) {
+    analysis->complete.Wait();
+    return true;
+  }
+  return analysis->complete.WaitFor(std::chrono::milliseconds(milliseconds));
+}
+
+LightSourceAnalysisProgress GetLightSourceAnalysisProgress(const LightSourceAnalysis* analysis) {
+  if (analysis == nullptr) return LightSourceAnalysisProgress{1, 1};
+  const int32_t total = std::max(analysis->context.totalRows.load(), 1);
+  const int32_t done = std::clamp(analysis->context.rowsDone.load(), 0, total);
+  return LightSourceAnalysisProgress{done, total};
+}
+
+LightSourceAnalysisTimings GetLightSourceAnalysisTimings(const LightSourceAnalysis* analysis) {
+  return analysis != nullptr ? analysis->timings : LightSourceAnalysisTimings{};
+}
+
+void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis) {
+  if (analysis == nullptr || *analysis == nullptr) return;
+  LightSourceAnalysis* run = *analysis;
+  RequestLightSourceAnalysisStop();
+  run->complete.Wait();
+  if (run->thread.joinable()) run->thread.join();
+  if (run->setup.table.release != nullptr) run->setup.table.release();
+  // The flags are process-wide: with the run gone, nothing is left to stop,
+  // and the table's own routines must not find them set.
+  AnalysisStopFlags& flags = GetAnalysisStopFlags();
+  flags.stop = false;
+  flags.stopAll = false;
+  delete run;
+  *analysis = nullptr;
+}
+
+void FailAnalysisWorkerStartForTesting(int32_t index) { g_failWorkerStart = index; }
