@@ -125,6 +125,9 @@ TEST_F(ScriptingAndStores, DISABLED_AllEightKeysAreAppliedAndThePlayModeDecidesT
   }
 }
 
+#if !defined(_WIN32)
+// Incomplete settings are a user message: natively it goes to standard error,
+// under Wine it would be a message box waiting for a click.
 TEST_F(ScriptingAndStores, DISABLED_SevenKeysInSilentModeFillTheErrorStringAndUseFactoryForTheEighth) {
   Scripted s;
   DescriptorItems items = Recorded(s);
@@ -156,6 +159,8 @@ TEST_F(ScriptingAndStores, DISABLED_AnUnknownKeyMakesTheDescriptorIncomplete) {
   EXPECT_EQ(host->ParametersBytes(), BytesOf(Scripted())) << "the eight known keys still apply";
   ExpectClean(*host);
 }
+
+#endif
 
 TEST_F(ScriptingAndStores, DISABLED_NumberOfPointsKeepsItsLowSixteenBits) {
   Scripted s;

@@ -27,7 +27,7 @@ using Bytes = std::vector<uint8_t>;
 // bytes as they are, then zeros up to `size`.
 Bytes Image(const ParameterSet& set, size_t size = 255) {
   Bytes bytes(size, 0);
-  std::memcpy(bytes.data(), &set, std::min(size, sizeof set));
+  if (size > 0) std::memcpy(bytes.data(), &set, std::min(size, sizeof set));
   return bytes;
 }
 

@@ -87,7 +87,7 @@ OSErr GetData(PIActionDescriptor d, DescriptorKeyID key, void* buffer) {
   if (descriptor == nullptr) return paramErr;
   auto found = descriptor->data.find(key);
   if (found == descriptor->data.end()) return errMissingParameter;
-  std::memcpy(buffer, found->second.data(), found->second.size());
+  if (!found->second.empty()) std::memcpy(buffer, found->second.data(), found->second.size());
   return noErr;
 }
 
@@ -180,7 +180,7 @@ class RegistryParameters : public storetest::QuietLogTest {
 
   static Bytes Block(const ParameterSet& set, size_t size = 255) {
     Bytes bytes(size, 0);
-    std::memcpy(bytes.data(), &set, std::min(size, sizeof set));
+    if (size > 0) std::memcpy(bytes.data(), &set, std::min(size, sizeof set));
     return bytes;
   }
 
