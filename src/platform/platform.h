@@ -30,6 +30,10 @@ void PlatformUninitializeCom();
 // unknown. The native build returns a non-null marker.
 void* PlatformModuleHandle();
 
+// The full path of the executable that runs this process (the host); false
+// when the system cannot tell.
+bool PlatformHostExecutablePath(std::string* path);
+
 // The four numbers of the module's file version (the version resource on
 // Windows, the compiled-in numbers natively).
 bool PlatformModuleVersion(uint16_t version[4]);

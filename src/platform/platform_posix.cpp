@@ -73,6 +73,28 @@ void* PlatformModuleHandle() {
   return const_cast<char*>(&marker);
 }
 
+bool PlatformHostExecutablePath(std::string* path) {
+  if (path == nullptr) return false;
+  try {
+    // readlink does not terminate and silently truncates: grow until the
+    // link's text fits with room to spare.
+    std::string buffer(256, '\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      const ssize_t length = readlink("/proc/self/exe", &buffer[0], buffer.size());
+      if (length < 0) return false;
+      if (static_cast<size_t>(length) < buffer.size()) {
+        buffer.resize(static_cast<size_t>(length));
+        *path = buffer;
+        return true;
+      }
+      buffer.resize(buffer.size() * 4);
+    }
+    return false;
+  } catch (...) {
+    return false;
+  }
+}
+
 bool PlatformModuleVersion(uint16_t version[4]) {
   if (version == nullptr) return false;
   version[0] = GLIMMARK_VERSION_MAJOR;

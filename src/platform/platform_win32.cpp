@@ -75,6 +75,33 @@ void* PlatformModuleHandle() {
   return GetModuleHandleA(nullptr);
 }
 
+bool PlatformHostExecutablePath(std::string* path) {
+  if (path == nullptr) return false;
+  try {
+    // The wide call sees paths of any length and any characters; a result
+    // that fills the buffer may have been cut, so the buffer grows until it
+    // does not.
+    std::vector<wchar_t> wide(MAX_PATH + 1);
+    DWORD length = 0;
+    for (;;) {
+      length = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+      if (length == 0) return false;
+      if (length < wide.size()) break;
+      if (wide.size() >= 32768) return false;
+      wide.resize(wide.size() * 4);
+    }
+    const int count = static_cast<int>(length);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), count, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return false;
+    std::string result(static_cast<size_t>(bytes), '\0');
+    if (WideCharToMultiByte(CP_UTF8, 0, wide.data(), count, &result[0], bytes, nullptr, nullptr) != bytes) return false;
+    *path = result;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 bool PlatformModuleVersion(uint16_t version[4]) {
   if (version == nullptr) return false;
   char path[MAX_PATH + 1] = {0};
