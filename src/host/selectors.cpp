@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "host/pending_services.h"
+#include "host/scripting.h"
+#include "params/parameter_files.h"
+#include "params/registry_parameters.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/report.h"
@@ -143,8 +146,9 @@ void DoFinish() {
   LockHostBlocks();
   if (NoError()) {
     const ParameterSet* current = Globals().lockedParameters;
-    WriteScriptingParameters(current);
-    WriteRegistryParameters(current);
+    FilterRecord* record = GetFilterRecord();
+    WriteScriptingParameters(record, current);  // failures are reported; Finish goes on
+    WriteRegistryParameters(Globals().host.basicSuite ? record->sSPBasic : nullptr, current);
     SaveLastSavedParameters(current);
   }
   ReleaseComAndSuites();

@@ -7,7 +7,13 @@
 #include <system_error>
 #include <thread>
 
+#include "analysis/light_source_analysis.h"
+#include "color/color_management.h"
+#include "color/color_transforms.h"
 #include "host/host_image.h"
+#include "host/scripting.h"
+#include "params/parameter_files.h"
+#include "params/registry_parameters.h"
 #include "host/pending_services.h"
 #include "host/pixel_access.h"
 #include "host/plugin_globals.h"
@@ -18,52 +24,53 @@
 #include "runtime/threads.h"
 
 namespace {
-// The light source initialisation that runs beside the selector from the
-// moment the image is read until the clean-up of Start.
-struct LightSourceInitialization {
-  std::mutex analysisMutex;
-  Event dataInitializationComplete{true, false};
-  std::atomic<bool> stopRequested{false};
-  std::atomic<bool> stopAll{false};
-  std::atomic<int32_t> workDone{0};
-  std::atomic<int32_t> workTotal{1};
-  std::thread thread;
-};
+// The light source analysis runs beside the selector from the moment the
+// image is read until the clean-up of Start. Its workers see the selector's
+// status through this atomic copy; a failure of theirs comes back at the end.
+LightSourceAnalysis* g_analysis = nullptr;
+std::atomic<int16_t> g_analysisStatus{0};
 
-std::unique_ptr<LightSourceInitialization> g_lightSources;
-
-void InitializeLightSourceTable(LightSourceInitialization* run) {
-  // The analysis proper arrives with the light source detection; until
-  // then the table stays empty. Whatever happens, the completion event is
-  // set last so that nobody waits forever.
-  run->workDone = run->workTotal.load();
-  run->dataInitializationComplete.Set();
+bool ConvertToLinearWorking(Image* image) {
+  return ConvertColorOf(image, GetLinearWorkingProfile(), GetWorkerThreadCount());
 }
 
 void StartLightSourceInitialization() {
-  try {
-    g_lightSources = std::make_unique<LightSourceInitialization>();
-  } catch (const std::bad_alloc&) {
-    REPORT_SYSTEM_ERROR(0, "Could not create the data initialization complete event.");
-    SetStatus(STATUS_FAILURE_REPORTED);
-    return;
-  }
-  try {
-    g_lightSources->thread = std::thread(InitializeLightSourceTable, g_lightSources.get());
-  } catch (const std::system_error& e) {
-    REPORT_SYSTEM_ERROR(static_cast<uint32_t>(e.code().value()), "Could not initiate light source table initialization");
-    g_lightSources.reset();
-    SetStatus(STATUS_FAILURE_REPORTED);
-  }
+  g_analysisStatus = Status();
+  LightSourceAnalysisSetup setup{};
+  setup.hostImage = &GetHostImageCopy().image;
+  setup.convertToLinearWorking = ConvertToLinearWorking;
+  setup.resultCode = &g_analysisStatus;
+  setup.table = MasterLightSourceTableRoutines();
+  setup.workerCount = 0;
+  if (!StartLightSourceAnalysis(setup, &g_analysis)) SetStatusIfNone(STATUS_FAILURE_REPORTED);
 }
 
 void StopLightSourceInitialization() {
-  if (!g_lightSources) return;
-  g_lightSources->stopRequested = true;
-  g_lightSources->stopAll = true;
-  g_lightSources->dataInitializationComplete.Wait();
-  if (g_lightSources->thread.joinable()) g_lightSources->thread.join();
-  g_lightSources.reset();
+  if (g_analysis == nullptr) return;
+  ReleaseLightSourceAnalysis(&g_analysis);
+  const int16_t status = g_analysisStatus.exchange(0);
+  if (status != 0) SetStatusIfNone(status);
+}
+
+bool SetupColorProfiles() {
+  FilterRecord* record = GetFilterRecord();
+  const void* data = nullptr;
+  size_t size = 0;
+  const bool hasProfile = record->iCCprofileData != nullptr && record->iCCprofileSize > 0;
+  if (hasProfile) {
+    size = static_cast<size_t>(record->iCCprofileSize);
+    data = LockHostHandle(record->iCCprofileData);
+  }
+  int16_t status = 0;
+  const bool ok = InitializeColorManagement(data, size, record->imageMode, &status);
+  if (hasProfile && data != nullptr) UnlockHostHandle(record->iCCprofileData);
+  if (!ok) SetStatus(status != 0 ? status : paramErr);
+  return ok;
+}
+
+EditorProfileInfo GetEditorProfileInfo() {
+  ColorProfileHandle profile = GetImageProfile();
+  return EditorProfileInfo{profile, GetProfileGamma(profile), IsGrayProfile(profile)};
 }
 
 void SetWatchCursorSuspension() {
@@ -77,7 +84,7 @@ void SetWatchCursorSuspension() {
 void RestoreLastParameters() {
   PluginGlobals& g = Globals();
   ParameterSet restored = FACTORY_PARAMETER_SET;
-  const int16_t result = ReadRegistryParameters(&restored);
+  const int16_t result = ReadRegistryParameters(g.host.basicSuite ? GetFilterRecord()->sSPBasic : nullptr, &restored);
   if (result == errPlugInHostInsufficient) {
     if (!LoadLastSavedParameters(&restored)) restored = FACTORY_PARAMETER_SET;
   } else if (result == errHostVersionIncompatible) {
@@ -85,7 +92,6 @@ void RestoreLastParameters() {
   }
   // None of these outcomes is an error of the run.
   MakeParameterSetCurrent(&restored);
-  (void)g;
 }
 
 void DoStart() {
@@ -97,10 +103,8 @@ void DoStart() {
     SetWatchCursorSuspension();
     RestoreLastParameters();
     showDialog = *g.lockedData != 0;
-    if (!ReadScriptingParameters(g.lockedParameters, &showDialog)) {
-      REPORT_USER(STYLE_ERROR, "Scripting Error", "Could not get factory parameter block.");
-      SetStatus(paramErr);
-    }
+    // The reader reports its own failure (memory only).
+    if (ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog) != 0) SetStatus(paramErr);
   }
   if (NoError()) {
     BuildPixelValueTables();
@@ -122,7 +126,7 @@ void DoStart() {
   ReleaseEffectShapeCaches();
   StopLightSourceInitialization();
   ReleaseHostImage();
-  ReleaseColorProfiles();
+  ReleaseColorManagement();
 
   if (!NoError()) {
     if (g.comInitialized) {
@@ -135,14 +139,16 @@ void DoStart() {
 
 void RenderFinalImage() {
   // Wait for the analysis, serving host progress and abort every 20 ms.
-  LightSourceInitialization* run = g_lightSources.get();
-  while (run != nullptr && !run->dataInitializationComplete.WaitFor(std::chrono::milliseconds(20))) {
-    if (!DisplayImageEditorProgressBar(run->workDone, run->workTotal)) {
+  while (g_analysis != nullptr && !WaitForLightSourceAnalysis(g_analysis, 20)) {
+    const LightSourceAnalysisProgress progress = GetLightSourceAnalysisProgress(g_analysis);
+    if (!DisplayImageEditorProgressBar(progress.done, progress.total)) {
       SetStatus(userCanceledErr);
-      run->stopAll = true;
+      g_analysisStatus = userCanceledErr;
+      RequestLightSourceAnalysisStop();
       break;
     }
   }
+  if (NoError() && g_analysisStatus.load() != 0) SetStatus(g_analysisStatus.load());
   if (!NoError()) return;
 
   if (!RenderEffectsIntoImage(GetWorkerThreadCount())) return;

@@ -93,7 +93,7 @@ TEST_F(ModuleRun, FullSelectorRunLeavesImageAndHostInOrder) {
   EXPECT_EQ(host->DataByte(), 0) << "the dialog request is cleared once Start has run";
   EXPECT_EQ(host->stats().watchSetCalls, 1);
   EXPECT_EQ(host->stats().lastWatchValue, 1);
-  EXPECT_EQ(host->handles().LiveCount(), 2u);  // the parameter and data blocks
+  EXPECT_EQ(host->handles().LiveCount(), 3u);  // the parameter and data blocks and the recorded descriptor
   EXPECT_EQ(host->stats().callsFromOtherThreads, 0);
   ExpectHostClean(*host);
 }

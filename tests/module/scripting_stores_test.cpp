@@ -2,7 +2,7 @@
 // what a recording host hands in at Start and gets back at Finish, and where
 // the next run's settings come from (host registry, last saved file, factory).
 //
-// These tests are DISABLED_ until Start and Finish call the scripting reader
+// These tests are  until Start and Finish call the scripting reader
 // and writer and the registry and file stores; run them with
 // --gtest_also_run_disabled_tests meanwhile.
 #include <gtest/gtest.h>
@@ -103,7 +103,7 @@ class ScriptingAndStores : public ::testing::Test {
 
 const char kIncomplete[] = "Incomplete Settings: The settings provided by the editor are incomplete.";
 
-TEST_F(ScriptingAndStores, DISABLED_AllEightKeysAreAppliedAndThePlayModeDecidesTheDialog) {
+TEST_F(ScriptingAndStores, AllEightKeysAreAppliedAndThePlayModeDecidesTheDialog) {
   const Scripted s;
   for (int16_t mode : {plugInDialogDontDisplay, plugInDialogDisplay}) {
     SCOPED_TRACE("play mode " + std::to_string(mode));
@@ -120,7 +120,7 @@ TEST_F(ScriptingAndStores, DISABLED_AllEightKeysAreAppliedAndThePlayModeDecidesT
   }
 }
 
-TEST_F(ScriptingAndStores, DISABLED_SevenKeysInSilentModeFillTheErrorStringAndUseFactoryForTheEighth) {
+TEST_F(ScriptingAndStores, SevenKeysInSilentModeFillTheErrorStringAndUseFactoryForTheEighth) {
   Scripted s;
   DescriptorItems items = Recorded(s);
   items.erase(items.begin() + 3);  // no angle
@@ -142,7 +142,7 @@ TEST_F(ScriptingAndStores, DISABLED_SevenKeysInSilentModeFillTheErrorStringAndUs
   ExpectClean(*host);
 }
 
-TEST_F(ScriptingAndStores, DISABLED_AnUnknownKeyMakesTheDescriptorIncomplete) {
+TEST_F(ScriptingAndStores, AnUnknownKeyMakesTheDescriptorIncomplete) {
   DescriptorItems items = Recorded(Scripted());
   items.push_back(DescriptorItem::Integer(FourCC("zzzz"), 1));
   auto host = NewHost();
@@ -156,7 +156,7 @@ TEST_F(ScriptingAndStores, DISABLED_AnUnknownKeyMakesTheDescriptorIncomplete) {
   ExpectClean(*host);
 }
 
-TEST_F(ScriptingAndStores, DISABLED_NumberOfPointsKeepsItsLowSixteenBits) {
+TEST_F(ScriptingAndStores, NumberOfPointsKeepsItsLowSixteenBits) {
   Scripted s;
   s.points = 65542;
   auto host = NewHost();
@@ -166,7 +166,7 @@ TEST_F(ScriptingAndStores, DISABLED_NumberOfPointsKeepsItsLowSixteenBits) {
   EXPECT_EQ(host->ParametersBytes(), BytesOf(s));
 }
 
-TEST_F(ScriptingAndStores, DISABLED_FinishRecordsTheSettingsAndStoresThemInTheRegistry) {
+TEST_F(ScriptingAndStores, FinishRecordsTheSettingsAndStoresThemInTheRegistry) {
   const Scripted s;
   auto host = NewHost();
   host->SetScriptDescriptor(Recorded(s));
@@ -186,7 +186,7 @@ TEST_F(ScriptingAndStores, DISABLED_FinishRecordsTheSettingsAndStoresThemInTheRe
   ExpectClean(*host);
 }
 
-TEST_F(ScriptingAndStores, DISABLED_WithoutADescriptorTheRegistryDecidesTheSettings) {
+TEST_F(ScriptingAndStores, WithoutADescriptorTheRegistryDecidesTheSettings) {
   Scripted s;
   s.quantity = 5;
   auto host = NewHost();
@@ -204,7 +204,7 @@ TEST_F(ScriptingAndStores, DISABLED_WithoutADescriptorTheRegistryDecidesTheSetti
   ExpectClean(*second);
 }
 
-TEST_F(ScriptingAndStores, DISABLED_HostsWithoutScriptingOrRegistryStillRun) {
+TEST_F(ScriptingAndStores, HostsWithoutScriptingOrRegistryStillRun) {
   HostOptions poor;
   poor.offerDescriptorParameters = false;
   poor.offerDescriptorSuites = false;
@@ -223,7 +223,7 @@ TEST_F(ScriptingAndStores, DISABLED_HostsWithoutScriptingOrRegistryStillRun) {
 #if !defined(_WIN32)
 // The last saved file lives in the user's settings folder, which only the
 // native suite has to itself (under Wine all tests share one prefix).
-TEST_F(ScriptingAndStores, DISABLED_FirstRunUsesFactorySettingsAndTheNextHostFindsTheLastSavedFile) {
+TEST_F(ScriptingAndStores, FirstRunUsesFactorySettingsAndTheNextHostFindsTheLastSavedFile) {
   const char* data = std::getenv("XDG_DATA_HOME");
   ASSERT_NE(data, nullptr);
   const std::string path = std::string(data) + "/Brightwerk/Glimmark2/Settings/LastSavedParameters.sss";
