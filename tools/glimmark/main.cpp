@@ -14,7 +14,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: glimmark apply IN OUT [--module PATH] [--dialog] [--mode MODE] [--mask MASK] [--tile N]\n"
+    "usage: glimmark apply IN OUT [--module PATH] [--dialog] [--mode MODE] [--mask MASK] [--profile ICC] [--tile N]\n"
     "       glimmark about [--module PATH]\n"
     "       glimmark --help\n"
     "\n"
@@ -30,6 +30,8 @@ const char kUsage[] =
     "--mode   gray8, rgb8, gray16, rgb16, gray32 or rgb32: the document mode the\n"
     "         filter sees (default: the input file's).\n"
     "--mask   a selection: an image of the same size, its gray value per pixel.\n"
+    "--profile the document's colour profile, an ICC file (default: the one\n"
+    "         embedded in IN, if any).\n"
     "--tile   the tile size the host suggests (0 = none suggested; default 512).\n";
 
 int Fail(const std::string& message) {
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
   std::string modulePath;
   bool dialog = false;
   std::string maskPath;
+  std::string profilePath;
   hostkit::ModeName mode = hostkit::ModeName::kFromFile;
   int tile = 512;
   for (int i = 1; i < argc; ++i) {
@@ -89,6 +92,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--mask") {
       if (i + 1 >= argc) return Usage("--mask needs a file name");
       maskPath = argv[++i];
+    } else if (arg == "--profile") {
+      if (i + 1 >= argc) return Usage("--profile needs a file name");
+      profilePath = argv[++i];
     } else if (arg == "--tile") {
       if (i + 1 >= argc) return Usage("--tile needs a number");
       const std::string text = argv[++i];
@@ -129,6 +135,8 @@ int main(int argc, char** argv) {
     const bool sixteenBitOut = image.bytesPerSample != 1 && !IsHdrName(output);
     if (sixteenBitOut && !hostkit::CanWrite16BitPng())
       return Fail("this build cannot write 16-bit PNG files; name the output .hdr or use an 8-bit --mode");
+    if (!profilePath.empty() && !hostkit::ReadIccFile(profilePath, &image.iccProfile, &reason))
+      return Fail("cannot use profile '" + profilePath + "': " + reason);
     std::vector<uint8_t> mask;
     if (!maskPath.empty() && !hostkit::ReadMaskFile(maskPath, image.width, image.height, &mask, &reason))
       return Fail("cannot use mask '" + maskPath + "': " + reason);

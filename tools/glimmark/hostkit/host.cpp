@@ -121,6 +121,12 @@ void Host::SetUpRecord() {
   r.inTileOrigin = r.outTileOrigin = r.absTileOrigin = r.maskTileOrigin = Point{0, 0};
   r.depth = image_.depthBits();
 
+  // The document's colour profile, in a handle of the host's as editors do.
+  if (r.iCCprofileData != nullptr) handles_.Dispose(r.iCCprofileData);
+  r.iCCprofileData = image_.iccProfile.empty() ? nullptr : handles_.NewFromBytes(image_.iccProfile);
+  r.iCCprofileSize = r.iCCprofileData != nullptr ? static_cast<int32_t>(image_.iccProfile.size()) : 0;
+  r.canUseICCProfiles = 1;
+
   bigDocument_ = BigDocumentStruct{};
   bigDocument_.imageSize32 = VPoint{image_.height, image_.width};
   bigDocument_.filterRect32 = filterRect_;

@@ -130,6 +130,8 @@ HostImage ConvertImage(const HostImage& image, ModeName mode) {
       if (alpha) result.Set(x, y, colour, image.Get(x, y, image.colourPlanes()));
     }
   }
+  // A profile describes one colour space: it travels only while that stays.
+  if (colour == image.colourPlanes()) result.iccProfile = image.iccProfile;
   return result;
 }
 
@@ -248,6 +250,86 @@ bool CanWrite16BitPng() {
 #endif
 }
 
+namespace {
+
+constexpr size_t kMaxIccBytes = size_t(16) << 20;
+
+bool ReadWholeFile(const std::string& path, size_t limit, std::vector<uint8_t>* bytes, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    if (error) *error = "cannot open the file";
+    return false;
+  }
+  bytes->clear();
+  uint8_t chunk[65536];
+  size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    if (bytes->size() + got > limit) {
+      std::fclose(file);
+      if (error) *error = "the file is too large";
+      return false;
+    }
+    bytes->insert(bytes->end(), chunk, chunk + got);
+  }
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed && error) *error = "read error";
+  return !failed;
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+}  // namespace
+
+bool ReadIccFile(const std::string& path, std::vector<uint8_t>* profile, std::string* error) {
+  if (!ReadWholeFile(path, kMaxIccBytes, profile, error)) return false;
+  if (profile->size() < 128) {
+    if (error) *error = "too short for an ICC profile";
+    return false;
+  }
+  return true;
+}
+
+bool ReadPngIccProfile(const std::string& path, std::vector<uint8_t>* profile, std::string* error) {
+  profile->clear();
+  std::vector<uint8_t> file;
+  if (!ReadWholeFile(path, size_t(1) << 31, &file, error)) return false;
+  static const uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+  if (file.size() < 8 || std::memcmp(file.data(), kSignature, 8) != 0) return true;  // not a PNG: no profile
+  size_t at = 8;
+  while (at + 12 <= file.size()) {
+    const uint32_t length = BigEndian32(&file[at]);
+    if (length > file.size() - at - 12) break;  // truncated: whatever follows is ignored
+    const uint8_t* type = &file[at + 4];
+    const uint8_t* data = &file[at + 8];
+    if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) break;
+    if (std::memcmp(type, "iCCP", 4) == 0) {
+      // Profile name (1-79 bytes), a zero byte, compression method 0, zlib data.
+      const uint8_t* end = static_cast<const uint8_t*>(std::memchr(data, 0, std::min<size_t>(length, 80)));
+      const size_t header = end != nullptr ? static_cast<size_t>(end - data) + 2 : length + 1;
+      if (end == nullptr || header > length || end[1] != 0) {
+        if (error) *error = "damaged iCCP chunk";
+        return false;
+      }
+      int outLength = 0;
+      char* inflated = stbi_zlib_decode_malloc(reinterpret_cast<const char*>(data + header),
+                                               static_cast<int>(length - header), &outLength);
+      if (inflated == nullptr || outLength < 128 || static_cast<size_t>(outLength) > kMaxIccBytes) {
+        stbi_image_free(inflated);
+        if (error) *error = "damaged iCCP chunk";
+        return false;
+      }
+      profile->assign(inflated, inflated + outLength);
+      stbi_image_free(inflated);
+      return true;
+    }
+    at += size_t(length) + 12;
+  }
+  return true;
+}
+
 bool ReadImageFile(const std::string& path, HostImage* image, std::string* error) {
   int width = 0, height = 0, channels = 0;
   if (stbi_is_hdr(path.c_str())) {
@@ -276,6 +358,9 @@ bool ReadImageFile(const std::string& path, HostImage* image, std::string* error
     if (error) *error = "image too large or of an unknown layout";
     return false;
   }
+  // A damaged profile chunk does not spoil the pixels: the document is read
+  // without a profile, as an editor would.
+  if (!ReadPngIccProfile(path, &image->iccProfile, nullptr)) image->iccProfile.clear();
   if (!sixteen) {
     std::memcpy(image->pixels.data(), data.get(), image->pixels.size());
   } else {

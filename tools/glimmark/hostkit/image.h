@@ -25,6 +25,9 @@ struct HostImage {
   int32_t planes = 3;          // 1 gray, 2 gray + transparency, 3 RGB, 4 RGB + transparency
   int32_t bytesPerSample = 1;  // 1, 2 or 4
   std::vector<uint8_t> pixels;
+  // The document's ICC colour profile (empty: none); the host offers it to
+  // the filter with the image.
+  std::vector<uint8_t> iccProfile;
 
   // False (and the image left empty) for sizes that do not fit in memory or
   // in the interface's 32-bit coordinates, or an unknown layout.
@@ -70,6 +73,13 @@ bool ReadImageFile(const std::string& path, HostImage* image, std::string* error
 // to 0..1). 16-bit PNG needs the native build (libpng); the Windows tool
 // refuses it with a clear message. The file is written beside `path` under a
 // temporary name and renamed over it, so a failure never leaves a partial file.
+// The embedded ICC profile of a PNG file (its iCCP chunk), decompressed.
+// True with an empty profile when the file carries none; false when the
+// file cannot be read or its profile chunk is damaged.
+bool ReadPngIccProfile(const std::string& path, std::vector<uint8_t>* profile, std::string* error);
+// A whole ICC profile file (at most 16 MB).
+bool ReadIccFile(const std::string& path, std::vector<uint8_t>* profile, std::string* error);
+
 bool WriteImageFile(const std::string& path, const HostImage& image, std::string* error);
 // True when this build can write 16-bit PNG files.
 bool CanWrite16BitPng();
