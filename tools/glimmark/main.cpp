@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analyze.h"
 #include "hostkit/host.h"
 #include "hostkit/image.h"
 #include "hostkit/module.h"
@@ -15,6 +16,7 @@ namespace {
 
 const char kUsage[] =
     "usage: glimmark apply IN OUT [--module PATH] [--dialog] [--mode MODE] [--mask MASK] [--profile ICC] [--tile N]\n"
+    "       glimmark analyze IN [--mode MODE] [--profile ICC]\n"
     "       glimmark about [--module PATH]\n"
     "       glimmark --help\n"
     "\n"
@@ -25,6 +27,8 @@ const char kUsage[] =
     "         32-bit modes).\n"
     "         Without --dialog the filter runs with its stored settings, like an\n"
     "         editor repeating the last filter; --dialog asks for settings first.\n"
+    "analyze  finds the highlights of IN and prints the ranked light source table\n"
+    "         (positions in pixels, diameter, brightness; \"(D)\" marks hidden ones).\n"
     "about    shows the module's About box.\n"
     "--module the filter module to load (default: the one next to glimmark).\n"
     "--mode   gray8, rgb8, gray16, rgb16, gray32 or rgb32: the document mode the\n"
@@ -121,6 +125,20 @@ int main(int argc, char** argv) {
     hostkit::Host host(module.entry());
     const int16_t status = host.CallAbout();
     return status == noErr ? 0 : Fail("the About box failed with status " + std::to_string(status));
+  }
+
+  if (command == "analyze") {
+    if (positional.size() != 2) return Usage("analyze needs an input file");
+    hostkit::HostImage image;
+    std::string reason;
+    if (!hostkit::ReadImageFile(positional[1], &image, &reason))
+      return Fail("cannot read '" + positional[1] + "': " + reason);
+    image = hostkit::ConvertImage(image, mode);
+    if (image.empty()) return Fail("not enough memory to convert '" + positional[1] + "'");
+    if (!profilePath.empty() && !hostkit::ReadIccFile(profilePath, &image.iccProfile, &reason))
+      return Fail("cannot use profile '" + profilePath + "': " + reason);
+    if (AnalyzeDocument(image, stdout, &reason) != 0) return Fail(reason);
+    return 0;
   }
 
   if (command == "apply") {
