@@ -9,6 +9,16 @@
 #include "runtime/user_folders_platform.h"
 
 bool GetApplicationDataFolder(DataFolderKind kind, std::string* folder) {
+  // An explicit local folder (portable installations, isolated test runs)
+  // replaces the user's local application data folder.
+  if (kind != DataFolderKind::Common) {
+    char override[MAX_PATH + 1] = {0};
+    const DWORD length = GetEnvironmentVariableA("GLIMMARK_LOCAL_APPDATA", override, sizeof override);
+    if (length > 0 && length < sizeof override) {
+      *folder = override;
+      return true;
+    }
+  }
   char path[MAX_PATH + 1] = {0};
   int which = (kind == DataFolderKind::Common ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA) | CSIDL_FLAG_CREATE;
   HRESULT result = SHGetFolderPathA(nullptr, which, nullptr, SHGFP_TYPE_CURRENT, path);

@@ -1,6 +1,7 @@
-// Module tests never touch a real user's folders: natively the module's data
-// folder is pointed at a fresh temporary folder before any module loads. Under
-// Wine the suite runs in its own prefix, which plays the same role.
+// Module tests never touch a real user's folders, nor each other's: the
+// module's data folder is pointed at a fresh temporary folder of this test
+// process before any module loads (natively through the XDG variables, on
+// Windows through the module's own override).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,6 +32,27 @@ class PrivateDataFolder : public ::testing::Environment {
 
  private:
   std::string folder_;
+};
+
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new PrivateDataFolder);
+}  // namespace
+#endif
+
+#if defined(_WIN32)
+#include <windows.h>
+
+namespace {
+class PrivateDataFolder : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char temp[MAX_PATH + 1] = {0};
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    ASSERT_TRUE(length > 0 && length < sizeof temp);
+    const std::string folder = std::string(temp) + "glimmark-module-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(SetEnvironmentVariableA("GLIMMARK_LOCAL_APPDATA", folder.c_str()));
+  }
 };
 
 const auto* const registered = ::testing::AddGlobalTestEnvironment(new PrivateDataFolder);
