@@ -8,7 +8,6 @@
 
 #include "runtime/report.h"
 #include "runtime/user_folders.h"
-#include "runtime/user_folders_platform.h"
 
 namespace {
 
@@ -159,42 +158,22 @@ bool WriteParameterFile(const char* path, const ParameterSet* set) {
   uint8_t image[PARAMETER_BUFFER_SIZE];
   MakeParameterFileImage(set, image);
   std::string temporary;
+  int error = 0;
+  ReplacingWriteStep step;
   try {
-    // The process number keeps two hosts saving at once off each other's
-    // temporary; a stale one left by a crash is simply overwritten.
-    temporary = std::string(path) + "." + std::to_string(CurrentProcessNumber()) + ".tmp";
+    step = WriteFileReplacing(path, image, sizeof image, g_stopBeforeReplace, &temporary, &error);
   } catch (...) {
     REPORT_DEBUG("WriteParameterFile() ran out of memory for '%s'.", path);
     return false;
   }
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    const int error = errno;
+  if (step == ReplacingWriteStep::Open || step == ReplacingWriteStep::Write) {
     DebugMessage message = MakeDebugMessage(__LINE__, CRT_ERROR, static_cast<uint32_t>(error));
     ReportMessage(&message, STYLE_ERROR, CAPTION_UNEXPECTED_ERROR,
-                  "_tfopen() failed with FilePath = '%s'  and  error = '%s'", temporary.c_str(), std::strerror(error));
-    return false;
+                  step == ReplacingWriteStep::Open ? "_tfopen() failed with FilePath = '%s'  and  error = '%s'"
+                                                   : "fwrite() failed with FilePath = '%s'  and  error = '%s'",
+                  temporary.c_str(), std::strerror(error));
   }
-  bool ok = std::fwrite(image, 1, sizeof image, file) == sizeof image;
-  ok = ok && std::fflush(file) == 0 && FlushFileToDisk(file);
-  int error = errno;
-  if (std::fclose(file) != 0 && ok) {
-    error = errno;
-    ok = false;
-  }
-  if (!ok) {
-    DebugMessage message = MakeDebugMessage(__LINE__, CRT_ERROR, static_cast<uint32_t>(error));
-    ReportMessage(&message, STYLE_ERROR, CAPTION_UNEXPECTED_ERROR,
-                  "fwrite() failed with FilePath = '%s'  and  error = '%s'", temporary.c_str(), std::strerror(error));
-    std::remove(temporary.c_str());
-    return false;
-  }
-  if (g_stopBeforeReplace) return false;  // as if the process had died here
-  if (!ReplaceFileAtomically(temporary, path)) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  return step == ReplacingWriteStep::Done;
 }
 
 bool LoadLastSavedParameters(ParameterSet* set, const char* fileName) {

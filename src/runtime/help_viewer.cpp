@@ -129,7 +129,7 @@ void DisplayHelpUsingURL(const HelpTopic& topic) noexcept {
     }
     std::string document = helpFile + "::/" + topic.page;
     if (helpFile.empty() || document.size() >= USER_FOLDER_PATH_CHARS) {
-      REPORT_DEBUG("DisplayHelpUsingURL() Could not build a document specification for URL '%s'. Error '%s' was reported.",
+      REPORT_DEBUG("DisplayHelpUsingURL() Could not build a document path for URL '%s'. Error '%s' was reported.",
                    topic.page, helpFile.empty() ? "no help file path" : "the path is too long");
       return;
     }

@@ -268,6 +268,34 @@ bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept 
   }
 }
 
+ReplacingWriteStep WriteFileReplacing(const std::string& path, const void* data, size_t size, bool stopBeforeReplace,
+                                      std::string* temporary, int* error) {
+  // A stale temporary left by a crash is simply overwritten.
+  *temporary = path + "." + std::to_string(CurrentProcessNumber()) + ".tmp";
+  std::FILE* file = std::fopen(temporary->c_str(), "wb");
+  if (file == nullptr) {
+    *error = errno;
+    return ReplacingWriteStep::Open;
+  }
+  bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
+  ok = ok && std::fflush(file) == 0 && FlushFileToDisk(file);
+  *error = errno;
+  if (std::fclose(file) != 0 && ok) {
+    *error = errno;
+    ok = false;
+  }
+  if (!ok) {
+    std::remove(temporary->c_str());
+    return ReplacingWriteStep::Write;
+  }
+  if (stopBeforeReplace) return ReplacingWriteStep::Stopped;
+  if (!ReplaceFileAtomically(*temporary, path)) {
+    std::remove(temporary->c_str());
+    return ReplacingWriteStep::Replace;
+  }
+  return ReplacingWriteStep::Done;
+}
+
 bool WriteSettingsFile(const char* fileName, const void* data, size_t size) noexcept {
   try {
     if (!IsFileSystemInitialized()) return false;
@@ -277,39 +305,29 @@ bool WriteSettingsFile(const char* fileName, const void* data, size_t size) noex
     }
     std::string path;
     if (!SettingsFilePath(fileName, &path)) return false;
-    // The process number keeps two hosts saving at once off each other's
-    // temporary; a stale one from a crash is simply overwritten.
-    const std::string temporary = path + "." + std::to_string(CurrentProcessNumber()) + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-      int error = errno;
-      DebugMessage message = MakeDebugMessage(__LINE__, CRT_ERROR, static_cast<uint32_t>(error));
-      ReportMessage(&message, STYLE_ERROR, CAPTION_UNEXPECTED_ERROR,
-                    "_tfopen() failed with FilePath = '%s'  and  errno = '%d'", temporary.c_str(), error);
-      return false;
-    }
-    bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
-    ok = ok && std::fflush(file) == 0 && FlushFileToDisk(file);
-    int error = errno;
-    if (std::fclose(file) != 0 && ok) {
-      error = errno;
-      ok = false;
-    }
-    if (!ok) {
-      REPORT_DEBUG("fwrite() failed to write file '%s' : %s", temporary.c_str(), std::strerror(error));
-      std::remove(temporary.c_str());
-      return false;
-    }
     bool stop;
     {
       FolderState& s = State();
       std::lock_guard<std::mutex> guard(s.lock);
       stop = s.stopBeforeReplace;
     }
-    if (stop) return false;  // as if the process had died here
-    if (!ReplaceFileAtomically(temporary, path)) {
-      std::remove(temporary.c_str());
-      return false;
+    std::string temporary;
+    int error = 0;
+    switch (WriteFileReplacing(path, data, size, stop, &temporary, &error)) {
+      case ReplacingWriteStep::Open: {
+        DebugMessage message = MakeDebugMessage(__LINE__, CRT_ERROR, static_cast<uint32_t>(error));
+        ReportMessage(&message, STYLE_ERROR, CAPTION_UNEXPECTED_ERROR,
+                      "_tfopen() failed with FilePath = '%s'  and  errno = '%d'", temporary.c_str(), error);
+        return false;
+      }
+      case ReplacingWriteStep::Write:
+        REPORT_DEBUG("fwrite() failed to write file '%s' : %s", temporary.c_str(), std::strerror(error));
+        return false;
+      case ReplacingWriteStep::Stopped:
+      case ReplacingWriteStep::Replace:
+        return false;
+      case ReplacingWriteStep::Done:
+        break;
     }
     return true;
   } catch (...) {

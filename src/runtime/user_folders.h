@@ -12,6 +12,7 @@
 // user folders, and the first absolute entry of $XDG_DATA_DIRS (else
 // /usr/local/share) for the common data folder.
 #include <cstddef>
+#include <string>
 
 // Size of the callers' path buffers, terminating zero included.
 constexpr size_t USER_FOLDER_PATH_CHARS = 1000;
@@ -37,6 +38,17 @@ bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept;
 // crash or a full disk leaves either the old file or the new one, never a
 // partial one. On failure the temporary is removed and the old file stays.
 bool WriteSettingsFile(const char* fileName, const void* data, size_t size) noexcept;
+
+// Writes `size` bytes to `path` so that a crash never leaves a damaged file:
+// into a temporary beside it (named after the process, so two hosts saving at
+// once stay apart), flushed to disk, then renamed over the target. The caller
+// reports failures in its own words from the step that failed, the errno of
+// opening or writing, and the temporary's name; a failed temporary is
+// removed. With `stopBeforeReplace` (tests) it ends as if the process died
+// just before the rename.
+enum class ReplacingWriteStep { Done, Open, Write, Stopped, Replace };
+ReplacingWriteStep WriteFileReplacing(const std::string& path, const void* data, size_t size, bool stopBeforeReplace,
+                                      std::string* temporary, int* error);
 
 // Test aids: forget every path and clear the flag; make the next writes stop
 // after the temporary file is complete, as if the process died before the

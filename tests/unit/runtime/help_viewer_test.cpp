@@ -99,7 +99,7 @@ TEST_F(HelpViewerTest, WithoutFoldersRequestsAreReportedNotSent) {
   DisplayHelpInViewer(nullptr);
   std::string text = CloseAndRead();
   EXPECT_NE(text.find("InitializeHelpViewer() Could not get the help file directory."), std::string::npos);
-  EXPECT_NE(text.find("DisplayHelpUsingURL() Could not build a document specification for URL "
+  EXPECT_NE(text.find("DisplayHelpUsingURL() Could not build a document path for URL "
                       "'IntensityControl.htm'."),
             std::string::npos);
   EXPECT_NE(text.find("DisplayHelpInViewer() Could not build a command line for the HTML Help Viewer."),
