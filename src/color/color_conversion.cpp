@@ -240,6 +240,101 @@ bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount) {
   return result == 0;
 }
 
+namespace {
+
+// Gives the image its new profile, gamma, tables and routines.
+bool AdoptProfile(Image* image, ColorProfileHandle profile, const char* caller) {
+  image->profile = profile;
+  image->gamma = GetImageGammaOfProfile(profile != nullptr ? profile : GetStandardProfile());
+  image->gammaTables = GetGammaTables(image->gamma);
+  AttachPixelRoutines(image);
+  if (image->gammaTables == nullptr) {
+    REPORT_DEBUG("%s could not get the gamma tables for gamma %g.", caller, image->gamma);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ConvertColorOfSpans(Image* image, ColorProfileHandle profile, const int32_t* spanLeft, const int32_t* spanRight) {
+  if (image == nullptr || spanLeft == nullptr || spanRight == nullptr) {
+    REPORT_DEBUG("ConvertColorOfSpans() received a NULL image record or span list.");
+    return false;
+  }
+  uint32_t format = 0;
+  if (!GetImageTransformFormat(image, &format)) {
+    REPORT_DEBUG("ConvertColorOfSpans() cannot convert images of mode %u.", image->mode);
+    return false;
+  }
+  if (!PixelsCoverBuffer(image)) {
+    REPORT_DEBUG("ConvertColorOfSpans() received an image whose pixel buffer is smaller than its rectangle.");
+    return false;
+  }
+  if (image->profile != profile) {
+    ColorTransform transform = GetColorTransform(image->profile, format, profile, format);
+    if (!transform) {
+      REPORT_COLOR_DEBUG("ConvertColorOfSpans() - Could not get color transform.");
+      return false;
+    }
+    const size_t pixelBytes = 4 * static_cast<size_t>(image->bytesPerChannel);
+    const size_t rowBytes = static_cast<size_t>(image->bufferWidth) * pixelBytes;
+    auto* pixels = static_cast<uint8_t*>(image->pixels.buffer);
+    const bool gray = IsGrayOutput(profile, format);
+    const ImageRect& b = image->bufferRect;
+    for (int32_t row = 0; row < image->bufferHeight; ++row) {
+      const int32_t left = std::max(spanLeft[row], b.left);
+      const int32_t right = std::min(spanRight[row], b.right);
+      if (left >= right) continue;
+      uint8_t* start = pixels + rowBytes * static_cast<size_t>(row) + static_cast<size_t>(left - b.left) * pixelBytes;
+      const RowJob job{transform.get(), start, rowBytes, start, rowBytes, static_cast<uint32_t>(right - left),
+                       image->bytesPerChannel, image->bytesPerChannel, gray, false, true};
+      ConvertRowRange(job, 0, 1);
+    }
+  }
+  return AdoptProfile(image, profile, "ConvertColorOfSpans()");
+}
+
+bool ConversionKeepsBlack(const Image* image, ColorProfileHandle profile) {
+  uint32_t format = 0;
+  if (image == nullptr || !GetImageTransformFormat(image, &format)) return false;
+  if (image->profile == profile) return true;
+  ColorTransform transform = GetColorTransform(image->profile, format, profile, format);
+  if (!transform) return false;
+  // Two pixels: some transforms treat a lone pixel differently from a run.
+  const size_t pixelBytes = 4 * static_cast<size_t>(image->bytesPerChannel);
+  uint8_t packed[32] = {};
+  for (size_t i = 0; i < 2; ++i) {
+    uint8_t* alpha = packed + i * pixelBytes + 3 * static_cast<size_t>(image->bytesPerChannel);
+    if (image->bytesPerChannel == 4) {
+      const float one = 1.0f;
+      std::memcpy(alpha, &one, sizeof one);
+    } else {
+      std::memset(alpha, 0xFF, static_cast<size_t>(image->bytesPerChannel));
+    }
+  }
+  uint8_t converted[32];
+  std::memcpy(converted, packed, sizeof converted);
+  cmsDoTransform(transform.get(), packed, converted, 2);
+  for (size_t i = 0; i < 2; ++i) {
+    const uint8_t* colour = converted + i * pixelBytes;
+    if (image->bytesPerChannel == 4) {
+      // Negative results are cleared after every conversion, and what stays
+      // below half a 24-bit step reads back as black.
+      for (int c = 0; c < 3; ++c) {
+        float v;
+        std::memcpy(&v, colour + 4 * c, sizeof v);
+        if (v >= 0.5f / 16777215.0f || v != v) return false;
+      }
+      continue;
+    }
+    for (size_t byte = 0; byte < 3 * static_cast<size_t>(image->bytesPerChannel); ++byte) {
+      if (colour[byte] != 0) return false;
+    }
+  }
+  return true;
+}
+
 bool ConvertImageRegion(const ImagePoint& destinationOrigin, const ImageRect& rect, const Image* source,
                         Image* destination, int16_t* status, int threadCount) {
   if (source == nullptr || destination == nullptr) {

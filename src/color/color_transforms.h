@@ -83,6 +83,18 @@ bool GetImageTransformFormat(const Image* image, uint32_t* format);
 // worker threads (1: the calling thread only; 0: GetWorkerThreadCount()).
 bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount = 1);
 
+// ConvertColorOf limited to spans of rows: row i of the buffer converts the
+// columns [spanLeft[i], spanRight[i]) (clipped to the buffer; empty spans are
+// skipped) on the calling thread; the rest of the image is left as it is but
+// the image carries `profile` afterwards, as with ConvertColorOf. For images
+// whose untouched pixels hold a value the conversion keeps (see
+// ConversionKeepsBlack).
+bool ConvertColorOfSpans(Image* image, ColorProfileHandle profile, const int32_t* spanLeft, const int32_t* spanRight);
+
+// True when an opaque black pixel of the image's mode comes out exactly as
+// it went in when converted from the image's profile to `profile`.
+bool ConversionKeepsBlack(const Image* image, ColorProfileHandle profile);
+
 struct ImagePoint {
   int32_t x;
   int32_t y;

@@ -18,10 +18,3 @@ bool RunMainDialog() {
   return true;
 }
 
-void InitializeEffectTablesWithoutPreview() {}
-void ReleaseEffectShapeCaches() {}
-
-bool RenderEffectsIntoImage(int threadCount) {
-  REPORT_TRACE("Not yet rendering effects (%d worker threads would be used).", threadCount);
-  return true;
-}

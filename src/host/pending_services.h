@@ -1,7 +1,6 @@
 #pragma once
 // Services the selector lifecycle calls whose real implementations arrive
-// with later subsystems (display adapter, dialogs and presets menu, effect
-// drawing). Each stand-in
+// with later subsystems (display adapter, dialogs and presets menu). Each stand-in
 // succeeds and does nothing, so that the lifecycle around it is complete and
 // testable now. Replace one function at a time; delete this file when empty.
 #include <cstdint>
@@ -19,6 +18,3 @@ void LoadSplashBitmap();
 
 // Start and Finish.
 bool RunMainDialog();  // true for OK
-void InitializeEffectTablesWithoutPreview();
-void ReleaseEffectShapeCaches();
-bool RenderEffectsIntoImage(int threadCount);  // false with the status already stored

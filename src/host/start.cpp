@@ -10,7 +10,9 @@
 #include "analysis/light_source_analysis.h"
 #include "color/color_management.h"
 #include "color/color_transforms.h"
+#include "host/final_render.h"
 #include "host/host_image.h"
+#include "host/phase_timings.h"
 #include "host/scripting.h"
 #include "params/parameter_files.h"
 #include "params/registry_parameters.h"
@@ -29,6 +31,7 @@ namespace {
 // status through this atomic copy; a failure of theirs comes back at the end.
 LightSourceAnalysis* g_analysis = nullptr;
 std::atomic<int16_t> g_analysisStatus{0};
+PhaseClock::time_point g_analysisStart;
 
 bool ConvertToLinearWorking(Image* image) {
   return ConvertColorOf(image, GetLinearWorkingProfile(), GetWorkerThreadCount());
@@ -42,6 +45,7 @@ void StartLightSourceInitialization() {
   setup.resultCode = &g_analysisStatus;
   setup.table = MasterLightSourceTableRoutines();
   setup.workerCount = 0;
+  g_analysisStart = PhaseClock::now();
   if (!StartLightSourceAnalysis(setup, &g_analysis)) SetStatusIfNone(STATUS_FAILURE_REPORTED);
 }
 
@@ -97,6 +101,7 @@ void RestoreLastParameters() {
 void DoStart() {
   PluginGlobals& g = Globals();
   bool showDialog = false;
+  ResetPhaseTimings();
 
   LockHostBlocks();
   if (NoError()) {
@@ -110,7 +115,11 @@ void DoStart() {
     BuildPixelValueTables();
     if (!SetupColorProfiles()) SetStatus(paramErr);
   }
-  if (NoError() && !ReadHostImage(GetEditorProfileInfo())) SetStatus(paramErr);
+  if (NoError()) {
+    const PhaseClock::time_point start = PhaseClock::now();
+    if (!ReadHostImage(GetEditorProfileInfo())) SetStatus(paramErr);
+    RecordPhaseTime(PHASE_READ, MillisecondsSince(start));
+  }
   if (NoError()) StartLightSourceInitialization();
   if (NoError()) {
     if (showDialog) {
@@ -127,6 +136,7 @@ void DoStart() {
   StopLightSourceInitialization();
   ReleaseHostImage();
   ReleaseColorManagement();
+  WritePhaseTimings();
 
   if (!NoError()) {
     if (g.comInitialized) {
@@ -148,9 +158,12 @@ void RenderFinalImage() {
       break;
     }
   }
+  if (g_analysis != nullptr) RecordPhaseTime(PHASE_ANALYSIS, MillisecondsSince(g_analysisStart));
   if (NoError() && g_analysisStatus.load() != 0) SetStatus(g_analysisStatus.load());
   if (!NoError()) return;
 
   if (!RenderEffectsIntoImage(GetWorkerThreadCount())) return;
-  if (NoError()) SetStatusIfNone(WriteHostImage(&GetHostImageCopy().image));
+  const PhaseClock::time_point start = PhaseClock::now();
+  SetStatusIfNone(WriteHostImage(&GetHostImageCopy().image));
+  RecordPhaseTime(PHASE_WRITE_BACK, MillisecondsSince(start));
 }

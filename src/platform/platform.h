@@ -45,3 +45,8 @@ bool PlatformLocalAppDataFolder(std::string* folder);
 char PlatformPathSeparator();
 // Creates a folder and every missing parent; true when it exists afterwards.
 bool PlatformCreateFolderTree(const std::string& path);
+
+// A variable of the process environment as the operating system holds it
+// (on Windows not the C runtime's copy, so that a host's change is seen);
+// false when it is not set.
+bool PlatformEnvironmentVariable(const char* name, std::string* value);

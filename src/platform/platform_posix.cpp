@@ -136,3 +136,10 @@ bool PlatformCreateFolderTree(const std::string& path) {
   if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
   return IsFolder(path);
 }
+
+bool PlatformEnvironmentVariable(const char* name, std::string* value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr) return false;
+  *value = text;
+  return true;
+}

@@ -152,3 +152,11 @@ bool PlatformCreateFolderTree(const std::string& path) {
   if (result != ERROR_SUCCESS && result != ERROR_ALREADY_EXISTS && result != ERROR_FILE_EXISTS) return false;
   return IsFolder(path);
 }
+
+bool PlatformEnvironmentVariable(const char* name, std::string* value) {
+  char buffer[1024];
+  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return false;
+  value->assign(buffer, length);
+  return true;
+}

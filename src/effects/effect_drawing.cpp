@@ -1,0 +1,294 @@
+#include "effects/effect_drawing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "analysis/light_source_table.h"
+#include "color/blend.h"
+#include "effects/effect_tables.h"
+#include "host/pixel_access.h"
+#include "runtime/report.h"
+
+namespace {
+
+constexpr int32_t CHUNK_SAMPLES = 128;
+constexpr int32_t SPAN_GRANULE = 64;  // columns initialised at a time
+
+// What a run of samples can reach at most: drawing skips a whole chunk when
+// it lies outside the clip or when even its heaviest sample would be too
+// faint for the stamp (all products involved only grow with their inputs).
+struct SampleChunk {
+  uint32_t maxWeight;
+  int32_t minDx, maxDx, minDy, maxDy;
+};
+
+struct SubShapeChunks {
+  std::vector<SampleChunk> chunks;
+};
+
+// Hung on a software shape: one generation lock per sub-shape, so that band
+// threads needing different quarter positions generate them side by side.
+struct SoftwareShapeData {
+  std::mutex locks[SUB_SHAPE_COUNT];
+};
+
+// Shapes without that data (made elsewhere) share one lock.
+std::mutex g_fallbackGenerationLock;
+
+void ReleaseSoftwareShapeData(SamplingShape* shape) {
+  for (SubShape& sub : shape->subShapes) {
+    delete static_cast<SubShapeChunks*>(sub.drawing);
+    sub.drawing = nullptr;
+  }
+  delete static_cast<SoftwareShapeData*>(shape->drawing);
+  shape->drawing = nullptr;
+}
+
+SubShapeChunks* SummariseSamples(const SubShape* sub) {
+  auto* summary = new (std::nothrow) SubShapeChunks;
+  if (summary == nullptr) return nullptr;
+  const auto* samples = static_cast<const ShapeSample*>(sub->samples.buffer);
+  try {
+    summary->chunks.reserve(static_cast<size_t>(sub->sampleCount / CHUNK_SAMPLES + 1));
+  } catch (...) {
+    delete summary;
+    return nullptr;
+  }
+  for (int32_t first = 0; first < sub->sampleCount; first += CHUNK_SAMPLES) {
+    const int32_t end = std::min(sub->sampleCount, first + CHUNK_SAMPLES);
+    SampleChunk c{0, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN};
+    for (int32_t i = first; i < end; ++i) {
+      const ShapeSample& s = samples[i];
+      c.maxWeight = std::max(c.maxWeight, s.weight);
+      c.minDx = std::min<int32_t>(c.minDx, s.dx);
+      c.maxDx = std::max<int32_t>(c.maxDx, s.dx);
+      c.minDy = std::min<int32_t>(c.minDy, s.dy);
+      c.maxDy = std::max<int32_t>(c.maxDy, s.dy);
+    }
+    summary->chunks.push_back(c);
+  }
+  return summary;
+}
+
+// The sub-shape for the position's quarters, generated (and summarised) on
+// first use. Null after a report.
+SubShape* ReadySubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter) {
+  if (shape->type != SHAPE_IMAGE) {
+    DebugMessage message = MakeDebugMessage(__LINE__, DEBUG_MESSAGE);
+    ReportMessage(&message, STYLE_ERROR, "Debug: Unexpected Error",
+                  "DrawShapeInto detected shape type other than SHAPE_IMAGE:  %d", shape->type);
+    return nullptr;
+  }
+  if (xQuarter < 0 || xQuarter > 3 || yQuarter < 0 || yQuarter > 3) {
+    REPORT_DEBUG("DrawShapeInto() received an invalid quarter position (%d, %d).", xQuarter, yQuarter);
+    return nullptr;
+  }
+  const int32_t index = SubShapeIndex(xQuarter, yQuarter);
+  SubShape* sub = &shape->subShapes[index];
+  auto* data = static_cast<SoftwareShapeData*>(shape->drawing);
+  std::mutex& lock = data != nullptr && shape->releaseDrawing == ReleaseSoftwareShapeData
+                         ? data->locks[index]
+                         : g_fallbackGenerationLock;
+  std::lock_guard<std::mutex> guard(lock);
+  if (!sub->generated) {
+    if (shape->generator == nullptr) {
+      REPORT_DEBUG("DrawShapeInto() found a shape without a generator.");
+      return nullptr;
+    }
+    if (!shape->generator(shape, xQuarter, yQuarter)) return nullptr;
+    sub->generated = 1;
+  }
+  if (sub->drawing == nullptr && shape->releaseDrawing == ReleaseSoftwareShapeData) {
+    sub->drawing = SummariseSamples(sub);  // without it every sample is visited
+  }
+  return sub;
+}
+
+inline uint32_t Max3(uint32_t a, uint32_t b, uint32_t c) { return std::max(a, std::max(b, c)); }
+
+template <bool kSparse>
+void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
+                  int32_t px, int32_t py, uint32_t mode, uint32_t threshold) {
+  const auto* samples = static_cast<const ShapeSample*>(sub->samples.buffer);
+  const auto* summary = static_cast<const SubShapeChunks*>(sub->drawing);
+  const uint32_t brightest = Max3(colour.red, colour.green, colour.blue);
+  const int32_t chunkCount = summary != nullptr ? static_cast<int32_t>(summary->chunks.size()) : 1;
+  for (int32_t ci = 0; ci < chunkCount; ++ci) {
+    int32_t first = 0;
+    int32_t end = sub->sampleCount;
+    if (summary != nullptr) {
+      const SampleChunk& c = summary->chunks[static_cast<size_t>(ci)];
+      if (py + c.maxDy < clip.top || py + c.minDy >= clip.bottom || px + c.maxDx < clip.left ||
+          px + c.minDx >= clip.right)
+        continue;
+      if (FractionProduct(brightest, FractionProduct(colour.alpha, c.maxWeight)) < threshold) continue;
+      first = ci * CHUNK_SAMPLES;
+      end = std::min(end, first + CHUNK_SAMPLES);
+    }
+    for (int32_t i = first; i < end; ++i) {
+      const ShapeSample& s = samples[i];
+      const int32_t x = px + s.dx;
+      const int32_t y = py + s.dy;
+      if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) continue;
+      const uint32_t alpha = FractionProduct(colour.alpha, s.weight);
+      const uint32_t red = FractionProduct(colour.red, s.red);
+      const uint32_t green = FractionProduct(colour.green, s.green);
+      const uint32_t blue = FractionProduct(colour.blue, s.blue);
+      if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
+      if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
+      PixelValue d;
+      image->readPixel(image, &d, x, y);
+      // Stamp colours are fractions; the blend works in 24-bit colour.
+      const BlendPixel source{red >> 8, green >> 8, blue >> 8, alpha, 0};
+      BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+      BlendPixels(&source, &target, mode);
+      const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
+      image->writePixel(image, &out, x, y);
+    }
+  }
+}
+
+bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
+              const QuarterPoint& position, uint32_t mode) {
+  if (shape == nullptr || image == nullptr) {
+    REPORT_DEBUG("DrawShapeInto() received a NULL shape or image.");
+    return false;
+  }
+  SubShape* sub = ReadySubShape(shape, position.xQuarter, position.yQuarter);
+  if (sub == nullptr) return false;
+  if (sub->sampleCount == 0 || sub->samples.buffer == nullptr) return true;
+  // The sub-shape's bounds at the position, inside the image and the clip;
+  // 64-bit so that no position can wrap.
+  const ImageRect& b = image->bufferRect;
+  auto narrow = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  const int64_t x = position.x;
+  const int64_t y = position.y;
+  const ImageRect r{narrow(std::max({x + sub->left, int64_t{b.left}, int64_t{clip.left}})),
+                    narrow(std::max({y + sub->top, int64_t{b.top}, int64_t{clip.top}})),
+                    narrow(std::min({x + sub->right, int64_t{b.right}, int64_t{clip.right}})),
+                    narrow(std::min({y + sub->bottom, int64_t{b.bottom}, int64_t{clip.bottom}}))};
+  if (r.left >= r.right || r.top >= r.bottom) return true;
+  const uint32_t threshold = MinimumVisibleValue(image->bytesPerChannel) / 2;
+  if (layer != nullptr && layer->sparse)
+    StampSamples<true>(sub, image, layer, r, colour, position.x, position.y, mode, threshold);
+  else
+    StampSamples<false>(sub, image, nullptr, r, colour, position.x, position.y, mode, threshold);
+  return true;
+}
+
+}  // namespace
+
+bool DrawShapeInto(SamplingShape* shape, Image* destination, const ImageRect& clip, const StampColour& colour,
+                   const QuarterPoint& position, uint32_t blendMode) {
+  return DrawInto(shape, destination, nullptr, clip, colour, position, blendMode);
+}
+
+bool CreateBandLayer(const ImageRect& band, uint32_t mode, ColorProfileHandle profile, double gamma, bool sparse,
+                     BandLayer* layer, int16_t* status) {
+  ReleaseBandLayer(layer);
+  if (!CreateImage(band, true, &layer->image, band, mode, profile, gamma, false, status)) return false;
+  const PixelValue black{0, 0, 0, PIXEL_OPAQUE, PIXEL_OPAQUE};
+  Image& image = layer->image;
+  const size_t pixelBytes = static_cast<size_t>(image.bytesPerChannel) * 4;
+  std::memset(layer->black, 0, sizeof layer->black);
+  if (image.width > 0 && image.height > 0) {
+    // Encode black once; the sparse layer copies these bytes where it grows.
+    image.writePixel(&image, &black, band.left, band.top);
+    std::memcpy(layer->black, image.pixels.buffer, pixelBytes);
+  }
+  layer->sparse = sparse;
+  const size_t rows = static_cast<size_t>(std::max(image.bufferHeight, 0));
+  try {
+    layer->spanLeft.assign(rows, band.left);
+    layer->spanRight.assign(rows, sparse ? band.left : band.right);
+  } catch (...) {
+    REPORT_DEBUG("CreateBandLayer() - Not enough memory for the row spans.");
+    if (status != nullptr && *status == 0) *status = IMAGE_STATUS_OUT_OF_MEMORY;
+    ReleaseImage(&layer->image);
+    return false;
+  }
+  if (!sparse) FillImageRect(band, black, &image);
+  return true;
+}
+
+void ReleaseBandLayer(BandLayer* layer) {
+  ReleaseImage(&layer->image);
+  layer->spanLeft.clear();
+  layer->spanRight.clear();
+  layer->sparse = false;
+}
+
+void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right) {
+  Image& image = layer->image;
+  const size_t row = static_cast<size_t>(y - image.bufferRect.top);
+  int32_t& spanLeft = layer->spanLeft[row];
+  int32_t& spanRight = layer->spanRight[row];
+  if (left >= spanLeft && right <= spanRight) return;
+  const int32_t origin = image.bufferRect.left;
+  // Grow in whole granules so that a spike crossing a row costs few fills.
+  int32_t newLeft = origin + (left - origin) / SPAN_GRANULE * SPAN_GRANULE;
+  int32_t newRight = origin + (right - origin + SPAN_GRANULE - 1) / SPAN_GRANULE * SPAN_GRANULE;
+  newRight = std::min(newRight, image.bufferRect.right);
+  const size_t pixelBytes = static_cast<size_t>(image.bytesPerChannel) * 4;
+  uint8_t* rowBytes = static_cast<uint8_t*>(image.pixels.buffer) +
+                      row * static_cast<size_t>(image.bufferWidth) * pixelBytes;
+  auto fill = [&](int32_t from, int32_t to) {
+    for (int32_t x = from; x < to; ++x) std::memcpy(rowBytes + static_cast<size_t>(x - origin) * pixelBytes, layer->black, pixelBytes);
+  };
+  if (spanLeft >= spanRight) {
+    fill(newLeft, newRight);
+    spanLeft = newLeft;
+    spanRight = newRight;
+    return;
+  }
+  if (newLeft < spanLeft) {
+    fill(newLeft, spanLeft);
+    spanLeft = newLeft;
+  }
+  if (newRight > spanRight) {
+    fill(spanRight, newRight);
+    spanRight = newRight;
+  }
+}
+
+void SetUpEffectShapes(EffectShapes* shapes, const StarEffectSettings& settings) {
+  shapes->settings = settings;
+  SetUpStarEffectShapes(&shapes->spike, &shapes->flare, &shapes->settings);
+  for (SamplingShape* shape : {&shapes->spike, &shapes->flare}) {
+    shape->drawing = new (std::nothrow) SoftwareShapeData;
+    shape->releaseDrawing = ReleaseSoftwareShapeData;
+  }
+}
+
+void ReleaseEffectShapes(EffectShapes* shapes) {
+  FreeSamplingShape(&shapes->spike);
+  FreeSamplingShape(&shapes->flare);
+}
+
+bool RenderEffectsIntoBandLayer(BandLayer* layer, EffectShapes* shapes, const LightSourceList& table,
+                                LightSourceDone done, void* context) {
+  const StarEffectSettings& s = shapes->settings;
+  const uint32_t threshold = QuantityThreshold(s.quantity);
+  const LightSourceRecord* entries = ListRecords(&table);
+  const uint32_t count = entries != nullptr ? table.count : 0;
+  const ImageRect band = layer->image.bufferRect;
+  const bool passes[2] = {s.intensity >= 1 || s.secondarySpikes >= 1, s.softFlare >= 1};
+  for (int pass = 0; pass < 2; ++pass) {
+    if (!passes[pass]) continue;
+    SamplingShape* shape = pass == 0 ? &shapes->spike : &shapes->flare;
+    for (uint32_t i = 0; i < count; ++i) {
+      const LightSourceRecord& entry = entries[i];
+      StarStamp stamp;
+      if (SelectLightSource(entry, threshold, s, &stamp) && (pass == 0 ? stamp.spikes : stamp.flare)) {
+        const StampColour colour{stamp.red, stamp.green, stamp.blue, pass == 0 ? stamp.spikeAlpha : stamp.flareAlpha};
+        const QuarterPoint position{entry.x, entry.xQuarter, entry.y, entry.yQuarter};
+        if (!DrawInto(shape, &layer->image, layer, band, colour, position, BLEND_SCREEN)) return false;
+      }
+      if (done != nullptr && !done(context)) return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,240 @@
+#include "host/final_render.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "analysis/light_source_table.h"
+#include "color/blend.h"
+#include "color/color_management.h"
+#include "color/color_transforms.h"
+#include "effects/effect_drawing.h"
+#include "effects/effect_tables.h"
+#include "host/host_image.h"
+#include "host/phase_timings.h"
+#include "host/pixel_access.h"
+#include "host/plugin_globals.h"
+#include "params/rendering_parameters.h"
+#include "runtime/progress.h"
+#include "runtime/report.h"
+#include "runtime/threads.h"
+
+namespace {
+
+constexpr int MAX_BANDS = 24;
+constexpr int16_t STATUS_RENDER_FAILED = -20;
+constexpr int16_t STATUS_THREADS_FAILED = -1715;
+
+EffectShapes g_shapes;
+bool g_shapesSet = false;
+
+// What the band workers share with the UI thread while they run.
+struct RenderRun {
+  Image* copy;
+  bool screen;            // blendSelector 0: screen, else store
+  bool sparse;            // layers start empty (screen, and black stays black)
+  ColorProfileHandle workingProfile;
+  double workingGamma;
+  std::atomic<bool> abort{false};
+  std::atomic<int16_t> failure{0};  // the first worker failure
+};
+
+struct BandRecord {
+  RenderRun* run;
+  ImageRect rect;
+  double drawMilliseconds;
+  double blendMilliseconds;
+};
+
+void StoreFailure(RenderRun* run, int16_t status) {
+  int16_t none = 0;
+  run->failure.compare_exchange_strong(none, status);
+  run->abort.store(true);
+}
+
+bool LightSourceDone(void* context) {
+  auto* run = static_cast<RenderRun*>(context);
+  AdvanceImageEditorProgress(1);
+  return !run->abort.load(std::memory_order_relaxed);
+}
+
+uint8_t* PixelAddress(const Image* image, int32_t x, int32_t y) {
+  const size_t index = static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
+                       static_cast<size_t>(x - image->bufferRect.left);
+  return static_cast<uint8_t*>(image->pixels.buffer) + index * 4 * static_cast<size_t>(image->bytesPerChannel);
+}
+
+// Screens one layer pixel onto the copy. The copy keeps its own bits unless
+// the result encodes differently from its own value re-encoded: reading and
+// writing through the gamma tables alone would change pixels no effect
+// touched (deep shadows, float values above 1).
+void ScreenPixel(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
+  if (layerPixel.red == 0 && layerPixel.green == 0 && layerPixel.blue == 0) return;
+  PixelValue d;
+  copy->readPixel(copy, &d, x, y);
+  const BlendPixel source{layerPixel.red, layerPixel.green, layerPixel.blue, layerPixel.alpha, 0};
+  BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+  BlendPixels(&source, &target, BLEND_SCREEN);
+  if (target.red == d.red && target.green == d.green && target.blue == d.blue) return;
+  const size_t bytes = 4 * static_cast<size_t>(copy->bytesPerChannel);
+  uint8_t* pixel = PixelAddress(copy, x, y);
+  uint8_t original[16];
+  uint8_t reencoded[16];
+  std::memcpy(original, pixel, bytes);
+  const PixelValue same{d.red, d.green, d.blue, PIXEL_KEEP, PIXEL_KEEP};
+  copy->writePixel(copy, &same, x, y);
+  std::memcpy(reencoded, pixel, bytes);
+  const PixelValue blended{target.red, target.green, target.blue, PIXEL_KEEP, PIXEL_KEEP};
+  copy->writePixel(copy, &blended, x, y);
+  if (std::memcmp(pixel, reencoded, bytes) == 0) std::memcpy(pixel, original, bytes);
+}
+
+void StorePixel(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
+  PixelValue d;
+  copy->readPixel(copy, &d, x, y);
+  const BlendPixel source{layerPixel.red, layerPixel.green, layerPixel.blue, layerPixel.alpha, 0};
+  BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+  BlendPixels(&source, &target, BLEND_STORE);
+  const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
+  copy->writePixel(copy, &out, x, y);
+}
+
+void BlendLayerIntoCopy(const BandLayer& layer, Image* copy, bool screen) {
+  const Image& image = layer.image;
+  for (int32_t row = 0; row < image.bufferHeight; ++row) {
+    const int32_t y = image.bufferRect.top + row;
+    const int32_t left = layer.spanLeft[static_cast<size_t>(row)];
+    const int32_t right = layer.spanRight[static_cast<size_t>(row)];
+    for (int32_t x = left; x < right; ++x) {
+      PixelValue s;
+      image.readPixel(&image, &s, x, y);
+      if (screen)
+        ScreenPixel(s, copy, x, y);
+      else
+        StorePixel(s, copy, x, y);
+    }
+  }
+}
+
+uint32_t RenderBand(void* argument) {
+  auto* band = static_cast<BandRecord*>(argument);
+  RenderRun* run = band->run;
+  if (band->rect.bottom <= band->rect.top || run->abort.load()) return 0;
+  const PhaseClock::time_point start = PhaseClock::now();
+  BandLayer layer{};
+  int16_t status = 0;
+  if (!CreateBandLayer(band->rect, run->copy->mode, run->workingProfile, run->workingGamma, run->sparse, &layer,
+                       &status)) {
+    StoreFailure(run, STATUS_RENDER_FAILED);
+    ReleaseBandLayer(&layer);
+    return 1;
+  }
+  if (!RenderEffectsIntoBandLayer(&layer, &g_shapes, GetMasterLightSourceTable(), LightSourceDone, run)) {
+    if (!run->abort.load()) StoreFailure(run, STATUS_RENDER_FAILED);
+    ReleaseBandLayer(&layer);
+    return 1;
+  }
+  band->drawMilliseconds = MillisecondsSince(start);
+  const PhaseClock::time_point blendStart = PhaseClock::now();
+  const bool converted =
+      run->sparse ? ConvertColorOfSpans(&layer.image, run->copy->profile, layer.spanLeft.data(), layer.spanRight.data())
+                  : ConvertColorOf(&layer.image, run->copy->profile, 1);
+  if (!converted) {
+    // Reported by the conversion; blending unconverted light would be wrong.
+    StoreFailure(run, STATUS_RENDER_FAILED);
+  } else if (!run->abort.load()) {
+    BlendLayerIntoCopy(layer, run->copy, run->screen);
+  }
+  band->blendMilliseconds = MillisecondsSince(blendStart);
+  ReleaseBandLayer(&layer);
+  return 0;
+}
+
+// Whether empty layer pixels may be left out of conversion and blending:
+// only when screening (black adds nothing) and black converts to black.
+bool BlackStaysBlack(const Image* copy, ColorProfileHandle working, double workingGamma) {
+  Image probe{};
+  const ImageRect one{0, 0, 1, 1};
+  int16_t status = 0;
+  bool keeps = false;
+  if (CreateImage(one, true, &probe, one, copy->mode, working, workingGamma, false, &status))
+    keeps = ConversionKeepsBlack(&probe, copy->profile);
+  ReleaseImage(&probe);
+  return keeps;
+}
+
+}  // namespace
+
+void InitializeEffectTablesWithoutPreview() { BuildEffectTables(); }
+
+void ReleaseEffectShapeCaches() {
+  if (!g_shapesSet) return;
+  ReleaseEffectShapes(&g_shapes);
+  g_shapesSet = false;
+}
+
+bool RenderEffectsIntoImage(int threadCount) {
+  HostImageCopy& hostCopy = GetHostImageCopy();
+  Image* copy = &hostCopy.image;
+  if (copy->pixels.buffer == nullptr || Globals().lockedParameters == nullptr) {
+    REPORT_DEBUG("RenderFinalImage() - There is no image or no parameter set to render.");
+    SetStatusIfNone(STATUS_RENDER_FAILED);
+    return false;
+  }
+  RenderingParameters parameters;
+  InitializeFinalRenderingParameters(&parameters, Globals().lockedParameters);
+  SetPreciseBlending(true);
+
+  StarEffectSettings settings;
+  PrepareStarEffectSettings(parameters, hostCopy.diagonal, copy->bytesPerChannel, IsGrayscaleMode(copy->mode),
+                            &settings);
+  ReleaseEffectShapeCaches();
+  SetUpEffectShapes(&g_shapes, settings);
+  g_shapesSet = true;
+
+  RenderRun run;
+  run.copy = copy;
+  run.screen = parameters.blendSelector == 0;
+  run.workingProfile = GetWorkingProfile();
+  run.workingGamma = GetProfileGamma(run.workingProfile);
+  run.sparse = run.screen && BlackStaysBlack(copy, run.workingProfile, run.workingGamma);
+
+  const int bands = std::clamp(threadCount, 1, MAX_BANDS);
+  const int64_t passes = (settings.intensity > 0 || settings.secondarySpikes > 0 ? 1 : 0) + (settings.softFlare > 0 ? 1 : 0);
+  const int64_t total = passes * GetMasterLightSourceTable().count * bands;
+  StartImageEditorProgress(static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX)));
+
+  ThreadRecord records[MAX_BANDS] = {};
+  BandRecord work[MAX_BANDS] = {};
+  const ImageRect& area = copy->bufferRect;
+  const int32_t height = (area.bottom - area.top) / bands;
+  for (int i = 0; i < bands; ++i) {
+    const int32_t top = area.top + i * height;
+    const int32_t bottom = i == bands - 1 ? area.bottom : top + height;
+    work[i] = BandRecord{&run, ImageRect{area.left, top, area.right, bottom}, 0.0, 0.0};
+    records[i].startRoutine = RenderBand;
+    records[i].argument = &work[i];
+    records[i].userValue = i;
+  }
+  if (!SpawnMultipleThreads(records, bands)) {
+    SetStatusIfNone(STATUS_THREADS_FAILED);
+    run.abort.store(true);
+    WaitForMultipleThreads(bands, records, false, nullptr);
+  } else if (!WaitForMultipleThreads(bands, records, true, Globals().resultPointer)) {
+    // A cancel seen while serving progress: stop the bands and wait for them.
+    SetStatusIfNone(STATUS_THREADS_FAILED);
+    run.abort.store(true);
+    WaitForMultipleThreads(bands, records, false, nullptr);
+  }
+  for (int i = 0; i < bands; ++i) DestroyThread(&records[i]);
+
+  double draw = 0.0, blend = 0.0;
+  for (int i = 0; i < bands; ++i) {
+    draw = std::max(draw, work[i].drawMilliseconds);
+    blend = std::max(blend, work[i].blendMilliseconds);
+  }
+  RecordPhaseTime(PHASE_RENDERING, draw);
+  RecordPhaseTime(PHASE_CONVERSION_AND_BLEND, blend);
+  if (run.failure.load() != 0) SetStatusIfNone(run.failure.load());
+  return NoError();
+}
