@@ -1,21 +1,32 @@
 // glimmark: applies the filter module to an image file from the command
 // line, as an image editor would, or shows its About box.
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "analyze.h"
+#include "console.h"
 #include "hostkit/host.h"
+#include "hostkit/host_platform.h"
+#include "hostkit/host_state.h"
 #include "hostkit/image.h"
 #include "hostkit/module.h"
+#include "progress.h"
+#include "settings.h"
+#include "timings.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: glimmark apply IN OUT [--module PATH] [--dialog] [--mode MODE] [--mask MASK] [--profile ICC] [--tile N]\n"
+    "                     [--quantity P] [--intensity P] [--length P] [--angle DEG] [--points N]\n"
+    "                     [--sharpness P] [--saturation P] [--flare P]\n"
+    "                     [--no-registry] [--print-descriptor] [--save-descriptor FILE] [--timings]\n"
     "       glimmark analyze IN [--mode MODE] [--profile ICC]\n"
     "       glimmark about [--module PATH]\n"
     "       glimmark --help\n"
@@ -25,8 +36,16 @@ const char kUsage[] =
     "         transparency plane) and Radiance .hdr (float RGB). OUT is .hdr by\n"
     "         its name, otherwise PNG in the image's depth (16 bits for 16- and\n"
     "         32-bit modes).\n"
-    "         Without --dialog the filter runs with its stored settings, like an\n"
-    "         editor repeating the last filter; --dialog asks for settings first.\n"
+    "         Settings reach the filter as a host replays a recorded action: a\n"
+    "         descriptor of all eight settings, with no dialog. A setting not\n"
+    "         given takes its value from the descriptor the filter wrote back at\n"
+    "         the end of the last successful apply, else its factory value. With\n"
+    "         no setting given and no earlier run recorded, the filter runs with\n"
+    "         its own stored settings, like an editor repeating the last filter.\n"
+    "         --dialog asks for settings first (and the descriptor, if any, is\n"
+    "         passed with the dialog requested).\n"
+    "         Progress shows on stderr when it is a terminal; Ctrl+C stops the\n"
+    "         filter (exit status 130, OUT not written).\n"
     "analyze  finds the highlights of IN and prints the ranked light source table\n"
     "         (positions in pixels, diameter, brightness; \"(D)\" marks hidden ones).\n"
     "about    shows the module's About box.\n"
@@ -36,7 +55,29 @@ const char kUsage[] =
     "--mask   a selection: an image of the same size, its gray value per pixel.\n"
     "--profile the document's colour profile, an ICC file (default: the one\n"
     "         embedded in IN, if any).\n"
-    "--tile   the tile size the host suggests (0 = none suggested; default 512).\n";
+    "--tile   the tile size the host suggests (0 = none suggested; default 512).\n"
+    "Settings (numbers; percentages unless noted; values out of range are\n"
+    "passed on, and the filter pins them):\n"
+    "--quantity (qntY), --intensity (Intn), --length (Lngt), --angle (Angl,\n"
+    "         degrees), --points (numP, a whole number), --sharpness (spsH),\n"
+    "         --saturation (Strt), --flare (sflB, soft flare intensity).\n"
+    "--no-registry  offer the filter no descriptor registry, as a host without\n"
+    "         one; the stored registry entries are neither read nor changed.\n"
+    "--print-descriptor  prints the descriptor the filter wrote back, one\n"
+    "         \"key value\" line per item (four-character key, number).\n"
+    "--save-descriptor FILE  saves it as text: a line \"# glimmark descriptor\",\n"
+    "         then the lines --print-descriptor prints.\n"
+    "--timings prints to stderr the time of each phase of the run as the filter\n"
+    "         measured it (or, from a filter that does not, the host's split of\n"
+    "         it), the total of Start and of the run, and the file decoding\n"
+    "         and encoding times, which are not part of the run.\n"
+    "State: the descriptor registry and the last written-back descriptor are\n"
+    "kept in host-state.bin in $XDG_CONFIG_HOME/glimmark (else\n"
+    "$HOME/.config/glimmark; %APPDATA%\\glimmark on Windows), saved after each\n"
+    "successful apply. A damaged file is ignored with a warning.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
+
+constexpr int kInterruptedStatus = 130;
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "glimmark: %s\n", message.c_str());
@@ -70,6 +111,175 @@ bool IsHdrName(const std::string& path) {
   return tail == ".hdr";
 }
 
+
+struct ApplyRequest {
+  std::string input, output, modulePath, maskPath, profilePath;
+  hostkit::ModeName mode = hostkit::ModeName::kFromFile;
+  int tile = 512;
+  bool dialog = false;
+  std::map<DescriptorKeyID, double> settings;
+  bool noRegistry = false;
+  bool printDescriptor = false;
+  std::string descriptorFile;
+  bool timings = false;
+};
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void Warn(const std::string& message) { std::fprintf(stderr, "glimmark: warning: %s\n", message.c_str()); }
+
+std::string StateFilePath() {
+  const std::string folder = glimmark::ConfigFolder();
+  return folder.empty() ? std::string() : folder + glimmark::FolderSeparator() + "host-state.bin";
+}
+
+// The phase file the module fills when asked to through the environment;
+// removed, and the variable dropped, when the run is over.
+class PhaseTimesFile {
+ public:
+  bool Open() {
+    path_ = glimmark::CreateTemporaryFile();
+    if (path_.empty()) return false;
+    if (glimmark::SetEnvironmentValue(glimmark::kPhaseTimesVariable, path_)) return true;
+    hostkit::RemoveFileQuietly(path_);
+    path_.clear();
+    return false;
+  }
+  ~PhaseTimesFile() {
+    if (path_.empty()) return;
+    glimmark::UnsetEnvironmentValue(glimmark::kPhaseTimesVariable);
+    hostkit::RemoveFileQuietly(path_);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+double SelectorSeconds(const hostkit::HostStats& stats, int16_t selector) {
+  double seconds = 0;
+  for (const hostkit::SelectorCall& call : stats.selectors)
+    if (call.selector == selector) seconds += call.seconds;
+  return seconds;
+}
+
+void PrintTimings(const hostkit::Host& host, const std::string& phaseFile, double decodeMs, double encodeMs) {
+  std::fprintf(stderr, "decode: %.1f ms (reading the file; not part of the run)\n", decodeMs);
+  std::vector<glimmark::PhaseTime> phases;
+  if (!phaseFile.empty()) phases = glimmark::ReadPhaseTimes(phaseFile);
+  if (phases.empty()) {
+    phases = glimmark::HostSideSplit(host.stats().advanceStates);
+    if (phases.empty()) std::fprintf(stderr, "(the filter reported no phases and served no image data)\n");
+    else std::fprintf(stderr, "(the filter reported no phases; the host's split follows)\n");
+  }
+  for (const glimmark::PhaseTime& phase : phases)
+    std::fprintf(stderr, "%s: %.1f ms\n", phase.name.c_str(), phase.milliseconds);
+  double run = 0;
+  for (const hostkit::SelectorCall& call : host.stats().selectors) run += call.seconds;
+  std::fprintf(stderr, "start total: %.1f ms\n", SelectorSeconds(host.stats(), filterSelectorStart) * 1000);
+  std::fprintf(stderr, "run total: %.1f ms\n", run * 1000);
+  std::fprintf(stderr, "encode: %.1f ms (writing the file; not part of the run)\n", encodeMs);
+}
+
+int Apply(const ApplyRequest& request) {
+  hostkit::HostImage image;
+  std::string reason;
+  const Clock::time_point decodeStart = Clock::now();
+  if (!hostkit::ReadImageFile(request.input, &image, &reason))
+    return Fail("cannot read '" + request.input + "': " + reason);
+  image = hostkit::ConvertImage(image, request.mode);
+  if (image.empty()) return Fail("not enough memory to convert '" + request.input + "'");
+  const bool sixteenBitOut = image.bytesPerSample != 1 && !IsHdrName(request.output);
+  if (sixteenBitOut && !hostkit::CanWrite16BitPng())
+    return Fail("this build cannot write 16-bit PNG files; name the output .hdr or use an 8-bit --mode");
+  if (!request.profilePath.empty() && !hostkit::ReadIccFile(request.profilePath, &image.iccProfile, &reason))
+    return Fail("cannot use profile '" + request.profilePath + "': " + reason);
+  std::vector<uint8_t> mask;
+  if (!request.maskPath.empty() &&
+      !hostkit::ReadMaskFile(request.maskPath, image.width, image.height, &mask, &reason))
+    return Fail("cannot use mask '" + request.maskPath + "': " + reason);
+  const double decodeMs = MillisecondsSince(decodeStart);
+
+  // What this host remembers from earlier sessions.
+  const std::string statePath = StateFilePath();
+  hostkit::HostState state;
+  if (statePath.empty()) {
+    Warn("no configuration folder (HOME is not set); settings are not kept between runs");
+  } else if (hostkit::LoadHostState(statePath, &state, &reason) == hostkit::StateLoad::kUnusable) {
+    Warn("ignoring the host state file '" + statePath + "': " + reason);
+    state = hostkit::HostState();
+  }
+
+  PhaseTimesFile phaseTimes;
+  if (request.timings && !phaseTimes.Open())
+    Warn("cannot create a file for the filter's phase times; the host's split is shown instead");
+
+  hostkit::Module module;
+  std::string message;
+  if (!LoadModule(request.modulePath, &module, &message)) return Fail(message);
+
+  glimmark::ProgressBar bar(stderr);
+  const bool showProgress = glimmark::StderrIsTerminal();
+  hostkit::HostOptions options;
+  options.tileWidth = options.tileHeight = static_cast<int16_t>(request.tile);
+  options.offerDescriptorSuites = !request.noRegistry;
+  options.abortRequested = [] { return glimmark::InterruptRequested(); };
+  if (showProgress) options.progressSink = [&bar](int32_t done, int32_t total) { bar.Update(done, total); };
+  hostkit::Host host(module.entry(), options);
+  host.SetImage(std::move(image));
+  host.SetMask(std::move(mask));
+  if (!request.noRegistry)
+    for (const hostkit::RegistryRecord& record : state.registry) host.SetRegistryEntry(record.key, record.items, true);
+  // A replayed action: every setting, with the dialog only when asked for.
+  if (!request.settings.empty() || state.hasLastDescriptor) {
+    host.SetScriptDescriptor(glimmark::BuildSettingsDescriptor(
+        request.settings, state.hasLastDescriptor ? &state.lastDescriptor : nullptr));
+    host.SetPlayInfo(request.dialog ? plugInDialogDisplay : plugInDialogDontDisplay);
+  }
+
+  glimmark::InstallInterruptHandler();
+  const int16_t status = host.RunFilter(request.dialog);
+  if (showProgress) bar.Clear();
+  if (glimmark::InterruptRequested()) {
+    std::fprintf(stderr, "glimmark: interrupted; '%s' was not written\n", request.output.c_str());
+    return kInterruptedStatus;
+  }
+  if (status != noErr) return Fail(FilterFailure(host, status));
+
+  hostkit::DescriptorItems written;
+  const bool wroteBack = host.GetScriptDescriptor(&written);
+  const Clock::time_point encodeStart = Clock::now();
+  if (!hostkit::WriteImageFile(request.output, host.image(), &reason))
+    return Fail("cannot write '" + request.output + "': " + reason);
+  const double encodeMs = MillisecondsSince(encodeStart);
+
+  if (!statePath.empty()) {
+    if (wroteBack) {
+      state.hasLastDescriptor = true;
+      state.lastDescriptor = written;
+    }
+    if (!request.noRegistry) {
+      state.registry.clear();
+      for (const auto& entry : host.registry())
+        if (entry.second.second) state.registry.push_back({entry.first, entry.second.first});
+    }
+    if (!hostkit::SaveHostState(statePath, state, &reason))
+      Warn("cannot save the host state file '" + statePath + "': " + reason);
+  }
+
+  if (request.timings) PrintTimings(host, phaseTimes.path(), decodeMs, encodeMs);
+  if ((request.printDescriptor || !request.descriptorFile.empty()) && !wroteBack)
+    return Fail("the filter wrote back no descriptor");
+  if (request.printDescriptor) std::fputs(glimmark::DescriptorLines(written).c_str(), stdout);
+  if (!request.descriptorFile.empty() && !glimmark::SaveDescriptorText(request.descriptorFile, written, &reason))
+    return Fail("cannot write '" + request.descriptorFile + "': " + reason);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +290,11 @@ int main(int argc, char** argv) {
   std::string profilePath;
   hostkit::ModeName mode = hostkit::ModeName::kFromFile;
   int tile = 512;
+  std::map<DescriptorKeyID, double> settings;
+  bool noRegistry = false;
+  bool printDescriptor = false;
+  std::string descriptorFile;
+  bool timings = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -107,6 +322,22 @@ int main(int argc, char** argv) {
       if (text.empty() || *end != '\0' || value < 0 || value > 32767)
         return Usage("--tile takes a number from 0 to 32767, not '" + text + "'");
       tile = static_cast<int>(value);
+    } else if (const glimmark::SettingOption* setting = glimmark::FindSettingOption(arg)) {
+      if (i + 1 >= argc) return Usage(arg + " needs a number");
+      const std::string text = argv[++i];
+      double value = 0;
+      if (!glimmark::ParseSettingValue(*setting, text, &value))
+        return Usage(arg + " takes " + (setting->integer ? "a whole number" : "a number") + ", not '" + text + "'");
+      settings[setting->key] = value;
+    } else if (arg == "--no-registry") {
+      noRegistry = true;
+    } else if (arg == "--print-descriptor") {
+      printDescriptor = true;
+    } else if (arg == "--save-descriptor") {
+      if (i + 1 >= argc) return Usage("--save-descriptor needs a file name");
+      descriptorFile = argv[++i];
+    } else if (arg == "--timings") {
+      timings = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option '" + arg + "'");
     } else {
@@ -116,6 +347,8 @@ int main(int argc, char** argv) {
   if (positional.empty()) return Usage("no command given");
   if (modulePath.empty()) modulePath = hostkit::Module::DefaultPath();
   const std::string& command = positional[0];
+  if (command != "apply" && (!settings.empty() || noRegistry || printDescriptor || !descriptorFile.empty() || timings))
+    return Usage("settings, --no-registry, --print-descriptor, --save-descriptor and --timings belong to apply");
 
   if (command == "about") {
     if (positional.size() != 1) return Usage("about takes no file names");
@@ -143,34 +376,21 @@ int main(int argc, char** argv) {
 
   if (command == "apply") {
     if (positional.size() != 3) return Usage("apply needs an input and an output file");
-    const std::string& input = positional[1];
-    const std::string& output = positional[2];
-    hostkit::HostImage image;
-    std::string reason;
-    if (!hostkit::ReadImageFile(input, &image, &reason)) return Fail("cannot read '" + input + "': " + reason);
-    image = hostkit::ConvertImage(image, mode);
-    if (image.empty()) return Fail("not enough memory to convert '" + input + "'");
-    const bool sixteenBitOut = image.bytesPerSample != 1 && !IsHdrName(output);
-    if (sixteenBitOut && !hostkit::CanWrite16BitPng())
-      return Fail("this build cannot write 16-bit PNG files; name the output .hdr or use an 8-bit --mode");
-    if (!profilePath.empty() && !hostkit::ReadIccFile(profilePath, &image.iccProfile, &reason))
-      return Fail("cannot use profile '" + profilePath + "': " + reason);
-    std::vector<uint8_t> mask;
-    if (!maskPath.empty() && !hostkit::ReadMaskFile(maskPath, image.width, image.height, &mask, &reason))
-      return Fail("cannot use mask '" + maskPath + "': " + reason);
-    hostkit::Module module;
-    std::string message;
-    if (!LoadModule(modulePath, &module, &message)) return Fail(message);
-    hostkit::HostOptions options;
-    options.tileWidth = options.tileHeight = static_cast<int16_t>(tile);
-    hostkit::Host host(module.entry(), options);
-    host.SetImage(std::move(image));
-    host.SetMask(std::move(mask));
-    const int16_t status = host.RunFilter(dialog);
-    if (status != noErr) return Fail(FilterFailure(host, status));
-    if (!hostkit::WriteImageFile(output, host.image(), &reason))
-      return Fail("cannot write '" + output + "': " + reason);
-    return 0;
+    ApplyRequest request;
+    request.input = positional[1];
+    request.output = positional[2];
+    request.modulePath = modulePath;
+    request.maskPath = maskPath;
+    request.profilePath = profilePath;
+    request.mode = mode;
+    request.tile = tile;
+    request.dialog = dialog;
+    request.settings = settings;
+    request.noRegistry = noRegistry;
+    request.printDescriptor = printDescriptor;
+    request.descriptorFile = descriptorFile;
+    request.timings = timings;
+    return Apply(request);
   }
 
   return Usage("unknown command '" + command + "'");

@@ -61,7 +61,12 @@ struct HostCallbacks {
     if (stats.outputDeliveries > 0) ++stats.abortCallsAfterFirstOutput;
     const int32_t counted =
         host->options_.abortCountsFromFirstOutput ? stats.abortCallsAfterFirstOutput : stats.abortCalls;
-    return host->options_.abortAtCall > 0 && counted >= host->options_.abortAtCall;
+    if (host->options_.abortAtCall > 0 && counted >= host->options_.abortAtCall) return 1;
+    try {
+      return host->options_.abortRequested && host->options_.abortRequested() ? 1 : 0;
+    } catch (...) {
+      return 0;  // a front end's failure is no reason to stop the module
+    }
   }
 
   static void Progress(int32_t done, int32_t total) {
@@ -73,6 +78,10 @@ struct HostCallbacks {
         host->stats_.progress.push_back({done, total});
       } catch (...) {
       }
+    }
+    try {
+      if (host->options_.progressSink) host->options_.progressSink(done, total);
+    } catch (...) {
     }
   }
 

@@ -168,11 +168,13 @@ int16_t Host::Call(int16_t selector, void* recordPointer) {
   watchLevel_ = 0;
   errorString_[0] = 0;
   int16_t result = options_.incomingResult;
+  const auto start = std::chrono::steady_clock::now();
   entry_(selector, recordPointer, &dataSlot_, &result);
+  const std::chrono::duration<double> inside = std::chrono::steady_clock::now() - start;
   // Output handed out during the call reaches the image when the call ends.
   if (selector != filterSelectorAbout) FlushOutput();
   inSelector_ = false;
-  stats_.selectors.push_back(SelectorCall{selector, result});
+  stats_.selectors.push_back(SelectorCall{selector, result, inside.count()});
   return result;
 }
 

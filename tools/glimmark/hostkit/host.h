@@ -16,6 +16,7 @@
 // from other threads are counted in stats().callsFromOtherThreads.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -88,6 +89,12 @@ struct HostOptions {
   // rectangle, image size, float coordinate and whole size, so that only
   // the 32-bit fields say where to work.
   bool blankRect16 = false;
+  // A front end's view of the run: `abortRequested` is asked at every
+  // abortProc call (TRUE once it answers true, whatever abortAtCall says);
+  // `progressSink` receives every progressProc call. Either may be empty.
+  // They run on whichever thread the module calls from.
+  std::function<bool()> abortRequested;
+  std::function<void(int32_t done, int32_t total)> progressSink;
 };
 
 struct ProgressCall {
@@ -98,6 +105,7 @@ struct ProgressCall {
 struct SelectorCall {
   int16_t selector;
   int16_t result;
+  double seconds = 0;  // time inside the module's entry point
 };
 
 // One advanceState call as the module made it: the rectangles and plane
@@ -200,6 +208,8 @@ class Host {
   bool GetRegistryEntry(const std::string& key, DescriptorItems* items, bool* persistent = nullptr) const;
   void SetRegistryEntry(const std::string& key, const DescriptorItems& items, bool persistent);
   void ClearRegistry() { registry_.clear(); }
+  // Every entry, in key order: key → (items, persistent).
+  const std::map<std::string, std::pair<DescriptorItems, bool>>& registry() const { return registry_; }
 
   // What the module left behind; all 0 after a clean run.
   int OutstandingSuites() const;

@@ -1,0 +1,167 @@
+# One scripted session of `glimmark apply` against the built module, with a
+# home, configuration and temporary folder of its own under WORK.
+#   cmake -DGLIMMARK=exe -DINPUT=photo.png -DWORK=folder -DCASE=name -P apply_session.cmake
+# CASE: settings, damaged_state, bad_options, timings, one_processor.
+foreach(required GLIMMARK INPUT WORK CASE)
+  if(NOT DEFINED ${required})
+    message(FATAL_ERROR "${required} is not set")
+  endif()
+endforeach()
+
+set(home "${WORK}/${CASE}")
+file(REMOVE_RECURSE "${home}")
+file(MAKE_DIRECTORY "${home}/tmp")
+set(ENV{HOME} "${home}")
+set(ENV{XDG_CONFIG_HOME} "${home}/config")
+set(ENV{XDG_DATA_HOME} "${home}/data")
+set(ENV{TMPDIR} "${home}/tmp")
+set(state_file "${home}/config/glimmark/host-state.bin")
+# The module's registry entry, as it appears in the state file.
+string(HEX "93de9c7d-1906-4770-a930-6275943844bd" registry_key_hex)
+
+# Runs glimmark apply INPUT OUT ARGS...; out_rc, out_stdout, out_stderr.
+function(apply out)
+  execute_process(COMMAND ${PREFIX} "${GLIMMARK}" apply "${INPUT}" "${home}/${out}" ${ARGN}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE stdout ERROR_VARIABLE stderr)
+  set(out_rc "${rc}" PARENT_SCOPE)
+  set(out_stdout "${stdout}" PARENT_SCOPE)
+  set(out_stderr "${stderr}" PARENT_SCOPE)
+endfunction()
+
+function(expect_success what)
+  if(NOT out_rc STREQUAL "0")
+    message(FATAL_ERROR "${what}: exit status ${out_rc}\n${out_stderr}")
+  endif()
+endfunction()
+
+function(expect_match what text regex)
+  if(NOT text MATCHES "${regex}")
+    message(FATAL_ERROR "${what}: '${regex}' not found in:\n${text}")
+  endif()
+endfunction()
+
+function(state_holds_registry result)
+  file(READ "${state_file}" hex HEX)
+  string(FIND "${hex}" "${registry_key_hex}" at)
+  if(at EQUAL -1)
+    set(${result} FALSE PARENT_SCOPE)
+  else()
+    set(${result} TRUE PARENT_SCOPE)
+  endif()
+endfunction()
+
+if(CASE STREQUAL "settings")
+  # Given settings go to the module as one complete descriptor; it writes all
+  # eight back, with the given values and factory values for the rest.
+  apply(first.png --points 6 --quantity 77 --angle 33 --print-descriptor --save-descriptor "${home}/saved.txt")
+  expect_success("run with settings")
+  expect_match("written-back descriptor" "${out_stdout}"
+               "^qntY 77\nIntn 50\nLngt 50\nAngl 33\nnumP 6\nspsH 50\nStrt 30\nsflB 30\n$")
+  file(READ "${home}/saved.txt" saved)
+  if(NOT saved STREQUAL "# glimmark descriptor\n${out_stdout}")
+    message(FATAL_ERROR "saved descriptor differs from the printed one:\n${saved}")
+  endif()
+  if(NOT EXISTS "${home}/first.png")
+    message(FATAL_ERROR "no output written")
+  endif()
+  state_holds_registry(kept)
+  if(NOT kept)
+    message(FATAL_ERROR "the module's registry entry was not kept in the state file")
+  endif()
+
+  # A second run restores what the last one wrote back.
+  apply(second.png --print-descriptor)
+  expect_success("run without settings")
+  expect_match("restored settings" "${out_stdout}" "^qntY 77\n.*Angl 33\nnumP 6\n")
+  # One setting changes; the others stay restored.
+  apply(third.png --intensity 64 --print-descriptor)
+  expect_success("run with one setting")
+  expect_match("one setting over restored ones" "${out_stdout}" "^qntY 77\nIntn 64\nLngt 50\nAngl 33\nnumP 6\n")
+
+  # A host without a registry: still runs, still restores the written-back
+  # descriptor, and leaves the stored registry entries alone.
+  file(SHA256 "${state_file}" before)
+  apply(noreg.png --no-registry --print-descriptor)
+  expect_success("run with --no-registry")
+  expect_match("restored without a registry" "${out_stdout}" "^qntY 77\nIntn 64\n")
+  state_holds_registry(kept)
+  if(NOT kept)
+    message(FATAL_ERROR "--no-registry dropped the stored registry entries")
+  endif()
+  # On a fresh home, --no-registry stores no registry entry at all.
+  file(REMOVE_RECURSE "${home}/config" "${home}/data")
+  apply(fresh.png --no-registry --flare 12 --print-descriptor)
+  expect_success("fresh run with --no-registry")
+  expect_match("fresh --no-registry descriptor" "${out_stdout}" "sflB 12\n$")
+  state_holds_registry(kept)
+  if(kept)
+    message(FATAL_ERROR "--no-registry stored a registry entry")
+  endif()
+
+elseif(CASE STREQUAL "damaged_state")
+  # Whatever sits in the state file, the run goes on with a warning and
+  # leaves a good file behind.
+  foreach(content "GMHS" "[glimmark]\nquantity=100\n" "GMHS\\x01\\x00\\x00\\x00\\x01\\xff\\xff\\xff\\x7f")
+    file(MAKE_DIRECTORY "${home}/config/glimmark")
+    file(WRITE "${state_file}" "${content}")
+    apply(out.png --points 5 --print-descriptor)
+    expect_success("run over a damaged state file")
+    expect_match("warning" "${out_stderr}" "warning: ignoring the host state file")
+    expect_match("descriptor" "${out_stdout}" "numP 5\n")
+    apply(again.png --print-descriptor)
+    expect_success("run after the damaged state file")
+    if(out_stderr MATCHES "warning")
+      message(FATAL_ERROR "the rewritten state file is still refused:\n${out_stderr}")
+    endif()
+    expect_match("restored after repair" "${out_stdout}" "numP 5\n")
+  endforeach()
+
+elseif(CASE STREQUAL "bad_options")
+  foreach(args "--quantity;abc" "--points;6.5" "--angle;12deg" "--flare;" "--length" "--save-descriptor")
+    apply(never.png ${args})
+    if(NOT out_rc STREQUAL "2")
+      message(FATAL_ERROR "'${args}': exit status ${out_rc}, expected 2\n${out_stderr}")
+    endif()
+    expect_match("usage for '${args}'" "${out_stderr}" "usage: glimmark")
+  endforeach()
+  if(EXISTS "${home}/never.png" OR EXISTS "${state_file}")
+    message(FATAL_ERROR "a refused command line wrote files")
+  endif()
+
+elseif(CASE STREQUAL "timings")
+  apply(out.png --timings)
+  expect_success("run with --timings")
+  expect_match("decode line" "${out_stderr}" "decode: [0-9]+\\.[0-9] ms \\(")
+  expect_match("encode line" "${out_stderr}" "encode: [0-9]+\\.[0-9] ms \\(")
+  expect_match("start total" "${out_stderr}" "\nstart total: [0-9]+\\.[0-9] ms\n")
+  # The module's own phases, or the host's split from a module without them.
+  expect_match("phases" "${out_stderr}"
+               "(\nread: [0-9]+\\.[0-9] ms\n.*\nwrite-back: [0-9]+\\.[0-9] ms\n)|(\ninput transfer \\(host side\\): [0-9]+\\.[0-9] ms\nbetween transfers \\(host side\\): [0-9]+\\.[0-9] ms\noutput transfer \\(host side\\): [0-9]+\\.[0-9] ms\n)")
+  file(GLOB left "${home}/tmp/*")
+  if(left)
+    message(FATAL_ERROR "temporary files left behind: ${left}")
+  endif()
+
+elseif(CASE STREQUAL "one_processor")
+  # One processor or all of them: the same bytes. Each run starts from a
+  # fresh state so that both see the same settings.
+  set(settings --quantity 100 --points 8 --length 80)
+  file(MAKE_DIRECTORY "${home}/a" "${home}/b")
+  set(ENV{XDG_CONFIG_HOME} "${home}/a")
+  set(ENV{XDG_DATA_HOME} "${home}/a")
+  apply(all.png ${settings})
+  expect_success("run on all processors")
+  set(ENV{XDG_CONFIG_HOME} "${home}/b")
+  set(ENV{XDG_DATA_HOME} "${home}/b")
+  set(PREFIX taskset -c 0)
+  apply(one.png ${settings})
+  expect_success("run on one processor")
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${home}/all.png" "${home}/one.png"
+                  RESULT_VARIABLE differ)
+  if(NOT differ EQUAL 0)
+    message(FATAL_ERROR "the output under taskset -c 0 differs from the output on all processors")
+  endif()
+
+else()
+  message(FATAL_ERROR "unknown CASE '${CASE}'")
+endif()

@@ -1,0 +1,194 @@
+// The command line's own pieces, without a module: settings options and the
+// descriptor they make, the host state file, the phase times file and the
+// host's split of a run.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "hostkit/host_state.h"
+#include "progress.h"
+#include "settings.h"
+#include "timings.h"
+
+namespace {
+
+using hostkit::DescriptorItem;
+using hostkit::DescriptorItems;
+
+const glimmark::SettingOption& Option(const char* name) {
+  const glimmark::SettingOption* option = glimmark::FindSettingOption(name);
+  EXPECT_NE(option, nullptr) << name;
+  return *option;
+}
+
+TEST(SettingOptions, NumbersAreTakenWholeAndOnlyWhole) {
+  double value = -1;
+  EXPECT_TRUE(glimmark::ParseSettingValue(Option("--quantity"), "12.5", &value));
+  EXPECT_EQ(value, 12.5);
+  // Out of range is the module's business, not the parser's.
+  EXPECT_TRUE(glimmark::ParseSettingValue(Option("--intensity"), "-300", &value));
+  EXPECT_EQ(value, -300);
+  EXPECT_TRUE(glimmark::ParseSettingValue(Option("--points"), "6", &value));
+  EXPECT_EQ(value, 6);
+  for (const char* bad : {"", "abc", "12x", " 5", "nan", "inf", "1e999"})
+    EXPECT_FALSE(glimmark::ParseSettingValue(Option("--length"), bad, &value)) << bad;
+  for (const char* bad : {"6.5", "six", "99999999999", "1e3"})
+    EXPECT_FALSE(glimmark::ParseSettingValue(Option("--points"), bad, &value)) << bad;
+  EXPECT_EQ(glimmark::FindSettingOption("--dialog"), nullptr);
+}
+
+TEST(SettingsDescriptor, HoldsTheEightKeysInWritingOrderWithTheirTypes) {
+  const DescriptorItems items = glimmark::BuildSettingsDescriptor({}, nullptr);
+  const char* keys[] = {"qntY", "Intn", "Lngt", "Angl", "numP", "spsH", "Strt", "sflB"};
+  ASSERT_EQ(items.size(), 8u);
+  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(glimmark::KeyText(items[i].key), keys[i]);
+  EXPECT_EQ(items[4].type, typeInteger);
+  EXPECT_EQ(items[3].type, typeUnitFloat);
+  EXPECT_EQ(items[3].unit, unitAngle);
+  EXPECT_EQ(items[0].unit, unitPercent);
+  // Factory values of the module's parameter set.
+  EXPECT_EQ(glimmark::DescriptorLines(items),
+            "qntY 50\nIntn 50\nLngt 50\nAngl 15\nnumP 6\nspsH 50\nStrt 30\nsflB 30\n");
+}
+
+TEST(SettingsDescriptor, GivenBeatsRestoredBeatsFactory) {
+  DescriptorItems restored = {
+      DescriptorItem::UnitFloat(FourCC("Intn"), unitPercent, 80),
+      DescriptorItem::Integer(FourCC("numP"), 9),
+      DescriptorItem::Float(FourCC("Lngt"), 12.25),                 // plain float, still a number
+      DescriptorItem::Boolean(FourCC("spsH"), true),                // not a number: factory
+      DescriptorItem::UnitFloat(FourCC("zzzz"), unitPercent, 1),   // foreign key: dropped
+  };
+  const DescriptorItems items =
+      glimmark::BuildSettingsDescriptor({{FourCC("numP"), 3}, {FourCC("Angl"), 400}}, &restored);
+  EXPECT_EQ(glimmark::DescriptorLines(items),
+            "qntY 50\nIntn 80\nLngt 12.25\nAngl 400\nnumP 3\nspsH 50\nStrt 30\nsflB 30\n");
+}
+
+TEST(DescriptorText, OddKeysAndValuesStayReadable) {
+  const DescriptorItems items = {DescriptorItem::Integer(0x00000001, -7), DescriptorItem::Float(FourCC("abcd"), 0.1),
+                                 DescriptorItem::Boolean(FourCC("flag"), false)};
+  EXPECT_EQ(glimmark::DescriptorLines(items), "0x00000001 -7\nabcd 0.1\nflag false\n");
+}
+
+hostkit::HostState SampleState() {
+  hostkit::HostState state;
+  state.hasLastDescriptor = true;
+  state.lastDescriptor = glimmark::BuildSettingsDescriptor({{FourCC("numP"), 5}}, nullptr);
+  state.registry.push_back({"93de9c7d-entry", {DescriptorItem::RawData(FourCC("data"), {1, 2, 3, 4, 5})}});
+  state.registry.push_back({"second", {DescriptorItem::Integer(FourCC("vers"), 2)}});
+  return state;
+}
+
+TEST(HostStateFile, RoundTripsEverything) {
+  const hostkit::HostState state = SampleState();
+  hostkit::HostState read;
+  std::string why;
+  ASSERT_TRUE(hostkit::DecodeHostState(hostkit::EncodeHostState(state), &read, &why)) << why;
+  EXPECT_TRUE(read.hasLastDescriptor);
+  EXPECT_EQ(read.lastDescriptor, state.lastDescriptor);
+  ASSERT_EQ(read.registry.size(), 2u);
+  EXPECT_EQ(read.registry[0].key, "93de9c7d-entry");
+  EXPECT_EQ(read.registry[0].items, state.registry[0].items);
+  EXPECT_EQ(read.registry[1].items, state.registry[1].items);
+}
+
+TEST(HostStateFile, EveryTruncationAndEveryFlippedByteIsRefused) {
+  const std::vector<uint8_t> bytes = hostkit::EncodeHostState(SampleState());
+  hostkit::HostState untouched;
+  untouched.registry.push_back({"kept", {}});
+  for (size_t length = 0; length < bytes.size(); ++length) {
+    hostkit::HostState read = untouched;
+    std::string why;
+    EXPECT_FALSE(hostkit::DecodeHostState(std::vector<uint8_t>(bytes.begin(), bytes.begin() + length), &read, &why))
+        << length;
+    EXPECT_FALSE(why.empty());
+    ASSERT_EQ(read.registry.size(), 1u);  // a refused file changes nothing
+  }
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    std::vector<uint8_t> damaged = bytes;
+    damaged[at] ^= 0x40;
+    hostkit::HostState read;
+    EXPECT_FALSE(hostkit::DecodeHostState(damaged, &read, nullptr)) << at;
+  }
+  std::vector<uint8_t> longer = bytes;
+  longer.push_back(0);
+  EXPECT_FALSE(hostkit::DecodeHostState(longer, &untouched, nullptr));
+}
+
+TEST(HostStateFile, SavedAtomicallyAndLoadedBack) {
+  const std::string folder = ::testing::TempDir() + "glimmark-state-" + std::to_string(std::rand());
+  const std::string path = folder + "/nested/host-state.bin";
+  hostkit::HostState read;
+  std::string why;
+  EXPECT_EQ(hostkit::LoadHostState(path, &read, &why), hostkit::StateLoad::kMissing);
+  ASSERT_TRUE(hostkit::SaveHostState(path, SampleState(), &why)) << why;
+  ASSERT_EQ(hostkit::LoadHostState(path, &read, &why), hostkit::StateLoad::kLoaded) << why;
+  EXPECT_EQ(read.registry.size(), 2u);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("[settings]\nquantity=50\n", file);
+  std::fclose(file);
+  EXPECT_EQ(hostkit::LoadHostState(path, &read, &why), hostkit::StateLoad::kUnusable);
+  EXPECT_NE(why.find("not a glimmark host state file"), std::string::npos);
+  std::remove(path.c_str());
+}
+
+TEST(PhaseTimes, WellFormedLinesOnly) {
+  const auto phases = glimmark::ParsePhaseTimes(
+      "read\t12.5\nanalysis\t3\r\n\nno tab here\nrendering\t-1\nconversion and blend\t7.25\n"
+      "write-back\tabc\n\tnameless\t1\nbell\a\t2\nwrite-back\t0.5");
+  ASSERT_EQ(phases.size(), 4u);
+  EXPECT_EQ(phases[0].name, "read");
+  EXPECT_EQ(phases[0].milliseconds, 12.5);
+  EXPECT_EQ(phases[1].name, "analysis");
+  EXPECT_EQ(phases[2].name, "conversion and blend");
+  EXPECT_EQ(phases[3].name, "write-back");
+  EXPECT_EQ(phases[3].milliseconds, 0.5);
+  EXPECT_TRUE(glimmark::ParsePhaseTimes("").empty());
+  std::string many;
+  for (int i = 0; i < 1000; ++i) many += "p\t1\n";
+  EXPECT_EQ(glimmark::ParsePhaseTimes(many).size(), 64u);
+  EXPECT_TRUE(glimmark::ReadPhaseTimes(::testing::TempDir() + "no-such-phase-file").empty());
+}
+
+hostkit::AdvanceStateCall Call(std::chrono::steady_clock::time_point base, int startMs, int lengthMs, bool in,
+                               bool out) {
+  hostkit::AdvanceStateCall call{};
+  call.start = base + std::chrono::milliseconds(startMs);
+  call.seconds = lengthMs / 1000.0;
+  call.deliveredInput = in;
+  call.deliveredOutput = out;
+  return call;
+}
+
+TEST(HostSideSplit, InputThenWorkThenOutput) {
+  const auto base = std::chrono::steady_clock::now();
+  // Input tiles at 0..10 and 20..30, work until 100, output (with input
+  // again, to blend) from 100 to 150, a last empty call ending at 160.
+  const std::vector<hostkit::AdvanceStateCall> calls = {
+      Call(base, 0, 10, true, false),    Call(base, 20, 10, true, false), Call(base, 100, 20, true, true),
+      Call(base, 130, 20, false, true), Call(base, 155, 5, false, false),
+  };
+  const auto phases = glimmark::HostSideSplit(calls);
+  ASSERT_EQ(phases.size(), 3u);
+  EXPECT_NEAR(phases[0].milliseconds, 30, 0.01);
+  EXPECT_NEAR(phases[1].milliseconds, 70, 0.01);
+  EXPECT_NEAR(phases[2].milliseconds, 60, 0.01);
+  EXPECT_TRUE(glimmark::HostSideSplit({Call(base, 0, 1, true, false)}).empty());
+  EXPECT_TRUE(glimmark::HostSideSplit({Call(base, 0, 1, false, true)}).empty());
+  EXPECT_TRUE(glimmark::HostSideSplit({}).empty());
+}
+
+TEST(Progress, PercentStaysInRange) {
+  EXPECT_EQ(glimmark::ProgressPercent(0, 10), 0);
+  EXPECT_EQ(glimmark::ProgressPercent(5, 10), 50);
+  EXPECT_EQ(glimmark::ProgressPercent(15, 10), 100);
+  EXPECT_EQ(glimmark::ProgressPercent(-3, 10), 0);
+  EXPECT_EQ(glimmark::ProgressPercent(2000000000, 2100000000), 95);
+  EXPECT_EQ(glimmark::ProgressPercent(1, 0), -1);
+}
+
+}  // namespace

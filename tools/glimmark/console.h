@@ -1,0 +1,31 @@
+#pragma once
+// The operating-system side of the command line: the terminal, Ctrl+C, the
+// process environment, temporary files and the tool's configuration folder.
+// Implemented in console_posix.cpp and console_win32.cpp.
+#include <string>
+
+namespace glimmark {
+
+bool StderrIsTerminal();
+
+// After this, the first Ctrl+C only sets the flag InterruptRequested()
+// reads; a second one ends the process the usual way.
+void InstallInterruptHandler();
+bool InterruptRequested();
+
+// Sets a variable of this process's environment, where modules loaded
+// afterwards (and their runtimes) find it.
+bool SetEnvironmentValue(const std::string& name, const std::string& value);
+void UnsetEnvironmentValue(const std::string& name);
+
+// Creates a new empty file in the system's temporary folder; its name, or
+// empty on failure.
+std::string CreateTemporaryFile();
+
+// Where glimmark keeps its host state file: $XDG_CONFIG_HOME/glimmark, else
+// $HOME/.config/glimmark (natively), %APPDATA%\glimmark (Windows); empty when
+// the environment names none.
+std::string ConfigFolder();
+char FolderSeparator();
+
+}  // namespace glimmark

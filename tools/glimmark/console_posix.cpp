@@ -1,0 +1,66 @@
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "console.h"
+
+namespace glimmark {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+  g_interrupted.store(true);
+  // The next Ctrl+C is not ours to soften: the default action ends the tool.
+  signal(SIGINT, SIG_DFL);
+}
+
+bool Absolute(const char* path) { return path != nullptr && path[0] == '/'; }
+
+}  // namespace
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = &OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool InterruptRequested() { return g_interrupted.load(); }
+
+bool SetEnvironmentValue(const std::string& name, const std::string& value) {
+  return setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+void UnsetEnvironmentValue(const std::string& name) { unsetenv(name.c_str()); }
+
+std::string CreateTemporaryFile() {
+  const char* folder = getenv("TMPDIR");
+  std::string pattern = std::string(Absolute(folder) ? folder : "/tmp") + "/glimmark-phases-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int file = mkstemp(name.data());
+  if (file < 0) return std::string();
+  close(file);
+  return std::string(name.data());
+}
+
+std::string ConfigFolder() {
+  // Relative values are invalid by the XDG rules and are passed over.
+  const char* config = getenv("XDG_CONFIG_HOME");
+  if (Absolute(config)) return std::string(config) + "/glimmark";
+  const char* home = getenv("HOME");
+  if (Absolute(home)) return std::string(home) + "/.config/glimmark";
+  return std::string();
+}
+
+char FolderSeparator() { return '/'; }
+
+}  // namespace glimmark

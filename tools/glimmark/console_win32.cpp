@@ -1,0 +1,57 @@
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "console.h"
+
+namespace glimmark {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  // The first one asks the module to stop; the next goes to the default
+  // handler, which ends the process.
+  if (g_interrupted.exchange(true)) return FALSE;
+  return TRUE;
+}
+
+}  // namespace
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void InstallInterruptHandler() { SetConsoleCtrlHandler(&OnConsoleControl, TRUE); }
+
+bool InterruptRequested() { return g_interrupted.load(); }
+
+bool SetEnvironmentValue(const std::string& name, const std::string& value) {
+  // _putenv_s updates the runtime's copy and the process environment block.
+  return _putenv_s(name.c_str(), value.c_str()) == 0;
+}
+
+void UnsetEnvironmentValue(const std::string& name) { _putenv_s(name.c_str(), ""); }
+
+std::string CreateTemporaryFile() {
+  char folder[MAX_PATH + 1] = {};
+  char name[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  if (GetTempFileNameA(folder, "gmk", 0, name) == 0) return std::string();
+  return std::string(name);
+}
+
+std::string ConfigFolder() {
+  const char* appData = getenv("APPDATA");
+  if (appData == nullptr || appData[0] == '\0') return std::string();
+  return std::string(appData) + "\\glimmark";
+}
+
+char FolderSeparator() { return '\\'; }
+
+}  // namespace glimmark

@@ -1,0 +1,148 @@
+#include "settings.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace glimmark {
+
+const SettingOption kSettingOptions[] = {
+    {"--quantity", FourCC("qntY"), false, unitPercent, 50},
+    {"--intensity", FourCC("Intn"), false, unitPercent, 50},
+    {"--length", FourCC("Lngt"), false, unitPercent, 50},
+    {"--angle", FourCC("Angl"), false, unitAngle, 15},
+    {"--points", FourCC("numP"), true, 0, 6},
+    {"--sharpness", FourCC("spsH"), false, unitPercent, 50},
+    {"--saturation", FourCC("Strt"), false, unitPercent, 30},
+    {"--flare", FourCC("sflB"), false, unitPercent, 30},
+    {nullptr, 0, false, 0, 0},
+};
+
+const SettingOption* FindSettingOption(const std::string& option) {
+  for (const SettingOption* s = kSettingOptions; s->option != nullptr; ++s)
+    if (option == s->option) return s;
+  return nullptr;
+}
+
+bool ParseSettingValue(const SettingOption& setting, const std::string& text, double* value) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  char* end = nullptr;
+  errno = 0;
+  if (setting.integer) {
+    const long long parsed = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) return false;
+    *value = static_cast<double>(parsed);
+    return true;
+  }
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(parsed)) return false;
+  *value = parsed;
+  return true;
+}
+
+namespace {
+
+bool NumberOf(const hostkit::DescriptorItem& item, double* value) {
+  switch (item.type) {
+    case typeInteger:
+      *value = item.integer;
+      return true;
+    case typeFloat:
+    case typeUnitFloat:
+      if (!std::isfinite(item.number)) return false;
+      *value = item.number;
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string Number(double value) {
+  // Plain decimals for the values settings take; exponents only for the
+  // rest.
+  char text[64];
+  if (std::fabs(value) < 1e15) {
+    for (int decimals = 0; decimals <= 9; ++decimals) {
+      std::snprintf(text, sizeof text, "%.*f", decimals, value);
+      if (std::strtod(text, nullptr) == value) return text;
+    }
+  }
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+}  // namespace
+
+hostkit::DescriptorItems BuildSettingsDescriptor(const std::map<DescriptorKeyID, double>& given,
+                                                 const hostkit::DescriptorItems* restored) {
+  hostkit::DescriptorItems items;
+  for (const SettingOption* s = kSettingOptions; s->option != nullptr; ++s) {
+    double value = s->factory;
+    const auto found = given.find(s->key);
+    const hostkit::DescriptorItem* old = restored ? hostkit::FindItem(*restored, s->key) : nullptr;
+    if (found != given.end()) {
+      value = found->second;
+    } else if (old != nullptr) {
+      double oldValue = 0;
+      if (NumberOf(*old, &oldValue)) value = oldValue;
+    }
+    if (s->integer) {
+      value = std::round(value);
+      if (!(value >= INT32_MIN && value <= INT32_MAX)) value = s->factory;
+      items.push_back(hostkit::DescriptorItem::Integer(s->key, static_cast<int32_t>(value)));
+    } else {
+      items.push_back(hostkit::DescriptorItem::UnitFloat(s->key, s->unit, value));
+    }
+  }
+  return items;
+}
+
+std::string KeyText(DescriptorKeyID key) {
+  char text[12];
+  bool printable = true;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const int c = static_cast<int>((key >> shift) & 0xFF);
+    printable = printable && c > 0x20 && c < 0x7F;
+    text[3 - shift / 8] = static_cast<char>(c);
+  }
+  text[4] = '\0';
+  if (!printable) std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(key));
+  return text;
+}
+
+std::string DescriptorLines(const hostkit::DescriptorItems& items) {
+  std::string out;
+  for (const hostkit::DescriptorItem& item : items) {
+    std::string value;
+    double number = 0;
+    if (NumberOf(item, &number)) {
+      value = Number(number);
+    } else if (item.type == typeBoolean) {
+      value = item.boolean ? "true" : "false";
+    } else if (item.type == typeEnumerated) {
+      value = KeyText(item.enumType) + ":" + KeyText(item.enumValue);
+    } else if (item.type == hostkit::typeText) {
+      value = "\"" + std::string(item.data.begin(), item.data.end()) + "\"";
+    } else {
+      value = "(" + KeyText(item.type) + ", " + std::to_string(item.data.size()) + " bytes)";
+    }
+    out += KeyText(item.key) + " " + value + "\n";
+  }
+  return out;
+}
+
+bool SaveDescriptorText(const std::string& path, const hostkit::DescriptorItems& items, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  const std::string text = "# glimmark descriptor\n" + DescriptorLines(items);
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (std::fclose(file) != 0) written = false;
+  if (!written) *error = "cannot write the file";
+  return written;
+}
+
+}  // namespace glimmark
