@@ -1,0 +1,190 @@
+// Stamping shapes into images and rendering light sources into band
+// layers: what is drawn, what is skipped, and that sparse layers and band
+// splits give the same pixels as one dense layer.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "analysis/light_source_table.h"
+#include "color/blend.h"
+#include "effects/effect_drawing.h"
+#include "host/pixel_access.h"
+#include "params/parameter_set.h"
+#include "runtime/buffers.h"
+
+namespace {
+
+constexpr uint32_t FULL = 0xFFFFFFFE;
+
+StarEffectSettings Settings(uint32_t bytes = 1, int16_t points = 6) {
+  ParameterSet set = FACTORY_PARAMETER_SET;
+  set.intensity = 100;
+  set.length = 100;
+  set.numberOfPoints = points;
+  RenderingParameters p;
+  InitializeFinalRenderingParameters(&p, &set);
+  StarEffectSettings s;
+  PrepareStarEffectSettings(p, 300, static_cast<int32_t>(bytes), false, &s);
+  return s;
+}
+
+LightSourceRecord Light(int32_t x, int32_t xq, int32_t y, int32_t yq, uint32_t level) {
+  LightSourceRecord e{};
+  e.x = x;
+  e.xQuarter = xq;
+  e.y = y;
+  e.yQuarter = yq;
+  e.red = level;
+  e.green = level / 2;
+  e.blue = level / 3;
+  e.brightness = level;
+  e.effectWeight = FULL;
+  e.state = LIGHT_SOURCE_SHOWN;
+  return e;
+}
+
+class DrawingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BuildPixelValueTables();
+    SetPreciseBlending(true);
+    lights_.push_back(Light(60, 1, 50, 2, FULL));
+    lights_.push_back(Light(150, 0, 120, 3, FULL / 2));
+    lights_.push_back(Light(200, 3, 20, 0, FULL / 5));
+    lights_.push_back(Light(-40, 0, 90, 0, FULL));  // off the image: only its spikes reach in
+    table_.count = static_cast<uint32_t>(lights_.size());
+    ASSERT_EQ(ReallocateBuffer(lights_.size() * sizeof(LightSourceRecord), &table_.records), 0);
+    std::memcpy(table_.records.buffer, lights_.data(), lights_.size() * sizeof(LightSourceRecord));
+  }
+  void TearDown() override { DeallocateBuffer(&table_.records); }
+
+  static PixelValue At(const Image& image, int32_t x, int32_t y) {
+    PixelValue v;
+    image.readPixel(&image, &v, x, y);
+    return v;
+  }
+
+  std::vector<LightSourceRecord> lights_;
+  LightSourceList table_{};
+  const ImageRect area_{0, 0, 240, 160};
+};
+
+TEST_F(DrawingTest, SparseAndDenseLayersAndAnyBandSplitAgree) {
+  for (uint32_t mode : {3u, 11u, 16u}) {
+    const uint32_t bytes = mode == 3 ? 1 : (mode == 11 ? 2 : 4);
+    EffectShapes shapes;
+    SetUpEffectShapes(&shapes, Settings(bytes));
+    BandLayer dense{};
+    int16_t status = 0;
+    ASSERT_TRUE(CreateBandLayer(area_, mode, nullptr, 2.2, false, &dense, &status));
+    ASSERT_TRUE(RenderEffectsIntoBandLayer(&dense, &shapes, table_, nullptr, nullptr));
+
+    const int32_t cuts[] = {0, 1, 47, 48, 159, 160};
+    BandLayer bands[5] = {};
+    for (int b = 0; b < 5; ++b) {
+      const ImageRect band{area_.left, cuts[b], area_.right, cuts[b + 1]};
+      ASSERT_TRUE(CreateBandLayer(band, mode, nullptr, 2.2, true, &bands[b], &status));
+      ASSERT_TRUE(RenderEffectsIntoBandLayer(&bands[b], &shapes, table_, nullptr, nullptr));
+    }
+    int lit = 0;
+    for (int b = 0; b < 5; ++b) {
+      const BandLayer& layer = bands[b];
+      for (int32_t y = cuts[b]; y < cuts[b + 1]; ++y) {
+        const size_t row = static_cast<size_t>(y - cuts[b]);
+        for (int32_t x = area_.left; x < area_.right; ++x) {
+          const PixelValue d = At(dense.image, x, y);
+          const bool inside = x >= layer.spanLeft[row] && x < layer.spanRight[row];
+          if (!inside) {
+            ASSERT_EQ(d.red | d.green | d.blue, 0u) << "light outside the touched span at " << x << "," << y;
+            continue;
+          }
+          const PixelValue s = At(layer.image, x, y);
+          ASSERT_EQ(s.red, d.red) << "mode " << mode << " at " << x << "," << y;
+          ASSERT_EQ(s.green, d.green);
+          ASSERT_EQ(s.blue, d.blue);
+          ASSERT_EQ(s.alpha, d.alpha);
+          lit += d.red > 0;
+        }
+      }
+    }
+    EXPECT_GT(lit, 2000) << "mode " << mode;
+    EXPECT_EQ(At(dense.image, 60, 50).alpha, 0xFFFFFFFEu);
+    for (BandLayer& layer : bands) ReleaseBandLayer(&layer);
+    ReleaseBandLayer(&dense);
+    ReleaseEffectShapes(&shapes);
+  }
+}
+
+TEST_F(DrawingTest, EnergyLandsOnTheAxesForFourPointsAtZeroDegrees) {
+  EffectShapes shapes;
+  StarEffectSettings s = Settings(1, 4);
+  s.angle = 0;
+  s.softFlare = 0;
+  SetUpEffectShapes(&shapes, s);
+  Image image{};
+  int16_t status = 0;
+  ASSERT_TRUE(CreateImage(area_, true, &image, area_, 3, nullptr, 2.2, false, &status));
+  FillImageRect(area_, PixelValue{0, 0, 0, FULL, FULL}, &image);
+  const StampColour white{FULL, FULL, FULL, FULL};
+  ASSERT_TRUE(DrawShapeInto(&shapes.spike, &image, area_, white, QuarterPoint{120, 0, 80, 0}, BLEND_SCREEN));
+  // Along the axes, 30 pixels out, the spikes are bright; on the diagonals dark.
+  for (auto p : {std::make_pair(150, 80), std::make_pair(90, 80), std::make_pair(120, 110), std::make_pair(120, 50)})
+    EXPECT_GT(At(image, p.first, p.second).green, 20000u) << p.first << "," << p.second;
+  for (auto p : {std::make_pair(141, 101), std::make_pair(99, 59), std::make_pair(141, 59), std::make_pair(99, 101)})
+    EXPECT_EQ(At(image, p.first, p.second).green, 0u) << p.first << "," << p.second;
+  ReleaseImage(&image);
+  ReleaseEffectShapes(&shapes);
+}
+
+TEST_F(DrawingTest, BlackOrUnseenStampsDrawNothing) {
+  EffectShapes shapes;
+  SetUpEffectShapes(&shapes, Settings());
+  Image image{};
+  int16_t status = 0;
+  ASSERT_TRUE(CreateImage(area_, true, &image, area_, 3, nullptr, 2.2, false, &status));
+  FillImageRect(area_, PixelValue{1000, 2000, 3000, FULL, FULL}, &image);
+  const size_t bytes = static_cast<size_t>(area_.right) * area_.bottom * 4;
+  const std::vector<uint8_t> before(static_cast<uint8_t*>(image.pixels.buffer),
+                                    static_cast<uint8_t*>(image.pixels.buffer) + bytes);
+  EXPECT_TRUE(DrawShapeInto(&shapes.spike, &image, area_, StampColour{0, 0, 0, FULL}, QuarterPoint{100, 0, 80, 0},
+                            BLEND_SCREEN));
+  EXPECT_TRUE(DrawShapeInto(&shapes.flare, &image, area_, StampColour{FULL, FULL, FULL, 0}, QuarterPoint{100, 0, 80, 0},
+                            BLEND_SCREEN));
+  // Far outside the image and outside the clip.
+  EXPECT_TRUE(DrawShapeInto(&shapes.flare, &image, area_, StampColour{FULL, FULL, FULL, FULL},
+                            QuarterPoint{2000000000, 0, -2000000000, 0}, BLEND_SCREEN));
+  EXPECT_TRUE(DrawShapeInto(&shapes.flare, &image, ImageRect{0, 0, 10, 10}, StampColour{FULL, FULL, FULL, FULL},
+                            QuarterPoint{200, 0, 150, 0}, BLEND_SCREEN));
+  EXPECT_EQ(std::memcmp(before.data(), image.pixels.buffer, bytes), 0);
+
+  SamplingShape wrong = shapes.flare;
+  wrong.type = 7;
+  EXPECT_FALSE(DrawShapeInto(&wrong, &image, area_, StampColour{FULL, FULL, FULL, FULL}, QuarterPoint{10, 0, 10, 0},
+                             BLEND_SCREEN));
+  ReleaseImage(&image);
+  ReleaseEffectShapes(&shapes);
+}
+
+TEST_F(DrawingTest, ProgressIsReportedPerLightAndPassAndCanStopTheBand) {
+  EffectShapes shapes;
+  SetUpEffectShapes(&shapes, Settings());
+  BandLayer layer{};
+  int16_t status = 0;
+  ASSERT_TRUE(CreateBandLayer(area_, 3, nullptr, 2.2, true, &layer, &status));
+  int calls = 0;
+  auto count = [](void* context) {
+    ++*static_cast<int*>(context);
+    return true;
+  };
+  ASSERT_TRUE(RenderEffectsIntoBandLayer(&layer, &shapes, table_, count, &calls));
+  EXPECT_EQ(calls, 2 * static_cast<int>(lights_.size()));  // spikes and flares
+  auto stop = [](void* context) { return ++*static_cast<int*>(context) < 2; };
+  calls = 0;
+  EXPECT_FALSE(RenderEffectsIntoBandLayer(&layer, &shapes, table_, stop, &calls));
+  EXPECT_EQ(calls, 2);
+  ReleaseBandLayer(&layer);
+  ReleaseEffectShapes(&shapes);
+}
+
+}  // namespace
