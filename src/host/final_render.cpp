@@ -18,6 +18,7 @@
 #include "runtime/progress.h"
 #include "runtime/report.h"
 #include "runtime/threads.h"
+#include "runtime/ui_call_queue.h"
 
 namespace {
 
@@ -64,10 +65,29 @@ uint8_t* PixelAddress(const Image* image, int32_t x, int32_t y) {
   return static_cast<uint8_t*>(image->pixels.buffer) + index * 4 * static_cast<size_t>(image->bytesPerChannel);
 }
 
-// Screens one layer pixel onto the copy. The copy keeps its own bits unless
-// the result encodes differently from its own value re-encoded: reading and
-// writing through the gamma tables alone would change pixels no effect
-// touched (deep shadows, float values above 1).
+// Colour channel c of a pixel's bytes as a number, for comparing codes.
+double ChannelCode(const uint8_t* pixel, int bytesPerChannel, int c) {
+  switch (bytesPerChannel) {
+    case 1:
+      return pixel[c];
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, pixel + 2 * c, sizeof v);
+      return v;
+    }
+    default: {
+      float v;
+      std::memcpy(&v, pixel + 4 * c, sizeof v);
+      return v;
+    }
+  }
+}
+
+// Screens one layer pixel onto the copy. A channel keeps its own bits
+// unless the result encodes differently from its own value re-encoded and
+// brighter than it was: reading and writing through the gamma tables alone
+// would change what no effect touched (deep shadows, float values above 1),
+// and a screen never darkens.
 void ScreenPixel(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
   if (layerPixel.red == 0 && layerPixel.green == 0 && layerPixel.blue == 0) return;
   PixelValue d;
@@ -76,7 +96,8 @@ void ScreenPixel(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y
   BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
   BlendPixels(&source, &target, BLEND_SCREEN);
   if (target.red == d.red && target.green == d.green && target.blue == d.blue) return;
-  const size_t bytes = 4 * static_cast<size_t>(copy->bytesPerChannel);
+  const int bpc = copy->bytesPerChannel;
+  const size_t bytes = 4 * static_cast<size_t>(bpc);
   uint8_t* pixel = PixelAddress(copy, x, y);
   uint8_t original[16];
   uint8_t reencoded[16];
@@ -86,7 +107,11 @@ void ScreenPixel(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y
   std::memcpy(reencoded, pixel, bytes);
   const PixelValue blended{target.red, target.green, target.blue, PIXEL_KEEP, PIXEL_KEEP};
   copy->writePixel(copy, &blended, x, y);
-  if (std::memcmp(pixel, reencoded, bytes) == 0) std::memcpy(pixel, original, bytes);
+  for (int c = 0; c < 3; ++c) {
+    const double now = ChannelCode(pixel, bpc, c);
+    if (now == ChannelCode(reencoded, bpc, c) || now < ChannelCode(original, bpc, c))
+      std::memcpy(pixel + c * bpc, original + c * bpc, static_cast<size_t>(bpc));
+  }
 }
 
 void StorePixel(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
@@ -227,6 +252,9 @@ bool RenderEffectsIntoImage(int threadCount) {
     WaitForMultipleThreads(bands, records, false, nullptr);
   }
   for (int i = 0; i < bands; ++i) DestroyThread(&records[i]);
+  // Progress the last bands queued just before they ended is shown now, so
+  // that a cancel pressed at the very end still stops the write-back.
+  RunQueuedUICalls();
 
   double draw = 0.0, blend = 0.0;
   for (int i = 0; i < bands; ++i) {

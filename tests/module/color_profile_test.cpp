@@ -56,6 +56,7 @@ TEST(DocumentProfile, DamagedProfilesLeaveTheRunAndThePixelsIntact) {
       image.iccProfile = profile;
       const std::vector<uint8_t> before = image.pixels;
       host.SetImage(image);
+      moduletest::ReplayDrawNothing(&host);
       moduletest::UserMessageCapture capture;
       EXPECT_EQ(host.RunFilter(false), 0) << "depth " << bytes;
       EXPECT_TRUE(capture.Stop().empty());
@@ -69,6 +70,7 @@ TEST(DocumentProfile, GrayDocumentWithoutProfileRunsWithoutTheChannelWarning) {
     Host host(moduletest::ModuleEntry());
     const HostImage image = RandomImage(1, bytes, 5);
     host.SetImage(image);
+    moduletest::ReplayDrawNothing(&host);
     moduletest::UserMessageCapture capture;
     EXPECT_EQ(host.RunFilter(false), 0);
     EXPECT_TRUE(capture.Stop().empty());

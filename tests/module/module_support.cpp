@@ -19,4 +19,28 @@ PluginMainProc ModuleEntry() {
   return module->entry();
 }
 
+hostkit::DescriptorItems SettingsDescriptor(const Settings& s) {
+  using hostkit::DescriptorItem;
+  const uint32_t percent = FourCC("#Prc");
+  return {DescriptorItem::UnitFloat(FourCC("qntY"), percent, s.quantity),
+          DescriptorItem::UnitFloat(FourCC("Intn"), percent, s.intensity),
+          DescriptorItem::UnitFloat(FourCC("Lngt"), percent, s.length),
+          DescriptorItem::UnitFloat(FourCC("Angl"), FourCC("#Ang"), s.angle),
+          DescriptorItem::Integer(FourCC("numP"), s.points),
+          DescriptorItem::UnitFloat(FourCC("spsH"), percent, s.sharpness),
+          DescriptorItem::UnitFloat(FourCC("Strt"), percent, s.saturation),
+          DescriptorItem::UnitFloat(FourCC("sflB"), percent, s.softFlare)};
+}
+
+void ReplaySettings(hostkit::Host* host, const Settings& settings) {
+  host->SetScriptDescriptor(SettingsDescriptor(settings));
+  host->SetPlayInfo(plugInDialogDontDisplay);
+}
+
+void ReplayDrawNothing(hostkit::Host* host) {
+  Settings none;
+  none.quantity = 0;
+  ReplaySettings(host, none);
+}
+
 }  // namespace moduletest
