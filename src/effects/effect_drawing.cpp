@@ -114,6 +114,9 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
                   int32_t px, int32_t py, uint32_t mode, uint32_t threshold) {
   const auto* samples = static_cast<const ShapeSample*>(sub->samples.buffer);
   const auto* summary = static_cast<const SubShapeChunks*>(sub->drawing);
+  // Every sample visited lies inside the clip, which lies inside the buffer.
+  const ReadPixelRoutine read = SelectPixelReader(image, false);
+  const WritePixelRoutine write = SelectPixelWriter(image, false);
   const uint32_t brightest = Max3(colour.red, colour.green, colour.blue);
   const int32_t chunkCount = summary != nullptr ? static_cast<int32_t>(summary->chunks.size()) : 1;
   for (int32_t ci = 0; ci < chunkCount; ++ci) {
@@ -140,13 +143,13 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
       if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
       if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
       PixelValue d;
-      image->readPixel(image, &d, x, y);
+      read(image, &d, x, y);
       // Stamp colours are fractions; the blend works in 24-bit colour.
       const BlendPixel source{red >> 8, green >> 8, blue >> 8, alpha, 0};
       BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
       BlendPixels(&source, &target, mode);
       const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
-      image->writePixel(image, &out, x, y);
+      write(image, &out, x, y);
     }
   }
 }
@@ -235,8 +238,17 @@ void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right) {
   const size_t pixelBytes = static_cast<size_t>(image.bytesPerChannel) * 4;
   uint8_t* rowBytes = static_cast<uint8_t*>(image.pixels.buffer) +
                       row * static_cast<size_t>(image.bufferWidth) * pixelBytes;
+  // One pixel, then the filled part copied onto the rest, doubling each time.
   auto fill = [&](int32_t from, int32_t to) {
-    for (int32_t x = from; x < to; ++x) std::memcpy(rowBytes + static_cast<size_t>(x - origin) * pixelBytes, layer->black, pixelBytes);
+    if (from >= to) return;
+    uint8_t* start = rowBytes + static_cast<size_t>(from - origin) * pixelBytes;
+    const size_t total = static_cast<size_t>(to - from) * pixelBytes;
+    std::memcpy(start, layer->black, pixelBytes);
+    for (size_t done = pixelBytes; done < total;) {
+      const size_t chunk = std::min(done, total - done);
+      std::memcpy(start + done, start, chunk);
+      done += chunk;
+    }
   };
   if (spanLeft >= spanRight) {
     fill(newLeft, newRight);
