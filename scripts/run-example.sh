@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The main job: apply the filter to the bundled sample photo with the native
 # module and our own host, and write the result.
-#   scripts/run-example.sh [IN.png [OUT.png]]
+#   scripts/run-example.sh [IN.png [OUT.png [glimmark apply options...]]]
+# Without options it asks for settings that show the stars of the sample
+# photo (its brightest highlights are snow fields, so the factory Quantity
+# would draw on snow only).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 in="${1:-$root/examples/stars_over_mountains.png}"
@@ -10,5 +13,9 @@ ensure_setup
 cmake --preset linux -S "$root" >/dev/null
 cmake --build "$root/build/linux" --target glimmark glimmark_plugin -j"$jobs" >/dev/null
 mkdir -p "$(dirname "$out")"
-"$root/build/linux/bin/glimmark" apply "$in" "$out"
-echo "wrote $out (effects are not rendered yet: the photo passes through the plug-in unchanged)"
+# Settings of its own, so that the result does not depend on earlier runs.
+export XDG_CONFIG_HOME="$root/out/.config" XDG_DATA_HOME="$root/out/.data"
+options=("${@:3}")
+[ ${#options[@]} -gt 0 ] || options=(--quantity 90 --intensity 100 --length 80)
+"$root/build/linux/bin/glimmark" apply "$in" "$out" --no-registry "${options[@]}"
+echo "wrote $out"
