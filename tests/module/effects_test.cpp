@@ -152,24 +152,25 @@ TEST(StarEffects, TheWrittenBackDescriptorDescribesWhatWasDrawn) {
 }
 
 TEST(StarEffects, ACancelDuringRenderingWritesNothing) {
-  // Cancel at the last two polls before the first tile goes back: the
-  // rendering's last progress updates (the one that shows 100 % included).
-  Host probe(moduletest::ModuleEntry());
+  // The rendering reports at most 100 ticks of its own total; reading and
+  // writing this one-tile image report totals of 1 and the analysis one per
+  // row (180). Cancel at the rendering's first tick, and at its last one,
+  // which the last band queues just before it ends.
   const HostImage scene = NightScene(3, 2, true);
-  probe.SetImage(scene);
-  moduletest::ReplaySettings(&probe, BrightStars());
-  ASSERT_EQ(probe.RunFilter(false), 0);
-  const int32_t beforeOutput = probe.stats().abortCalls - probe.stats().abortCallsAfterFirstOutput;
-  ASSERT_GT(beforeOutput, 1);
-  for (int32_t at : {beforeOutput - 1, beforeOutput}) {
+  for (bool atTheEnd : {false, true}) {
+    bool cancel = false;
     HostOptions options;
-    options.abortAtCall = at;
     options.revertFailedStart = false;  // see exactly what the module wrote
+    options.progressSink = [&cancel, atTheEnd](int32_t done, int32_t total) {
+      if (total > 1 && total <= 100 && done >= 1 && (!atTheEnd || done == total)) cancel = true;
+    };
+    options.abortRequested = [&cancel] { return cancel; };
     Host host(moduletest::ModuleEntry(), options);
     host.SetImage(scene);
     moduletest::ReplaySettings(&host, BrightStars());
     moduletest::UserMessageCapture capture;
-    EXPECT_EQ(host.RunFilter(false), -128) << "abort at poll " << at;
+    EXPECT_EQ(host.RunFilter(false), -128) << (atTheEnd ? "at the last tick" : "at the first tick");
+    EXPECT_TRUE(cancel);
     EXPECT_EQ(host.stats().outputDeliveries, 0);
     EXPECT_TRUE(host.image().pixels == scene.pixels);
     EXPECT_EQ(host.OutstandingSuites(), 0);
