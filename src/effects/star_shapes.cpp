@@ -51,7 +51,9 @@ bool Append(SubShape* sub, int32_t capacityEstimate, int32_t dx, int32_t dy, uin
             uint32_t blue, uint32_t weight) {
   const ShapeSample sample{static_cast<int16_t>(dx), static_cast<int16_t>(dy), red, green, blue, weight};
   const bool first = sub->sampleCount == 0;
-  if (!AppendShapeSample(capacityEstimate, sub, sample)) return false;
+  // Grow at least by what there is already: large shapes would otherwise be
+  // copied over and over while they grow.
+  if (!AppendShapeSample(std::max(capacityEstimate, std::min(sub->sampleCount, 1 << 24)), sub, sample)) return false;
   if (first) {
     sub->left = dx;
     sub->right = dx + 1;
