@@ -109,6 +109,22 @@ SubShape* ReadySubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter
 
 inline uint32_t Max3(uint32_t a, uint32_t b, uint32_t c) { return std::max(a, std::max(b, c)); }
 
+// Blends one visible sample into the image (the stamp's colour already
+// multiplied by the sample's channel factors).
+template <bool kSparse>
+inline void BlendSample(Image* image, BandLayer* layer, ReadPixelRoutine read, WritePixelRoutine write, int32_t x,
+                        int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t mode) {
+  if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
+  PixelValue d;
+  read(image, &d, x, y);
+  // Stamp colours are fractions; the blend works in 24-bit colour.
+  const BlendPixel source{red >> 8, green >> 8, blue >> 8, alpha, 0};
+  BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+  BlendPixels(&source, &target, mode);
+  const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
+  write(image, &out, x, y);
+}
+
 template <bool kSparse>
 void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
                   int32_t px, int32_t py, uint32_t mode, uint32_t threshold) {
@@ -141,15 +157,50 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
       const uint32_t green = FractionProduct(colour.green, s.green);
       const uint32_t blue = FractionProduct(colour.blue, s.blue);
       if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
-      if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
-      PixelValue d;
-      read(image, &d, x, y);
-      // Stamp colours are fractions; the blend works in 24-bit colour.
-      const BlendPixel source{red >> 8, green >> 8, blue >> 8, alpha, 0};
-      BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
-      BlendPixels(&source, &target, mode);
-      const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
-      write(image, &out, x, y);
+      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode);
+    }
+  }
+}
+
+// The soft flare, stamped straight from its weight profile: the pixels and
+// weights of its sub-shape for the position's quarters, without the sample
+// list (whose size grows with the square of the flare's reach and is
+// gigabytes for a long flare on a large photo). Each pixel is visited once,
+// so the order cannot matter.
+template <bool kSparse>
+void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, const ImageRect& clip,
+                const StampColour& colour, const QuarterPoint& position, uint32_t mode, uint32_t threshold) {
+  const uint32_t brightest = Max3(colour.red, colour.green, colour.blue);
+  // Weights fall with the distance: the first index too faint for this
+  // stamp ends its reach.
+  size_t reach = 0;
+  while (reach < s.flareProfile.size() &&
+         FractionProduct(brightest, FractionProduct(colour.alpha, s.flareProfile[reach])) >= threshold)
+    ++reach;
+  if (reach == 0) return;
+  const int32_t radius = std::min<int32_t>(FlareReach(s), static_cast<int32_t>(reach / 20 + 2));
+  const int64_t px = position.x;
+  const int64_t py = position.y;
+  const int32_t top = static_cast<int32_t>(std::max<int64_t>(clip.top, py - radius));
+  const int32_t bottom = static_cast<int32_t>(std::min<int64_t>(clip.bottom, py + radius + 1));
+  const int32_t left = static_cast<int32_t>(std::max<int64_t>(clip.left, px - radius));
+  const int32_t right = static_cast<int32_t>(std::min<int64_t>(clip.right, px + radius + 1));
+  const uint32_t red = FractionProduct(colour.red, FRACTION_FULL);
+  const uint32_t green = FractionProduct(colour.green, FRACTION_FULL);
+  const uint32_t blue = FractionProduct(colour.blue, FRACTION_FULL);
+  const uint32_t m = s.minimumVisible;
+  const ReadPixelRoutine read = SelectPixelReader(image, false);
+  const WritePixelRoutine write = SelectPixelWriter(image, false);
+  for (int32_t y = top; y < bottom; ++y) {
+    const int64_t dy = 4 * (y - py) - position.yQuarter;
+    for (int32_t x = left; x < right; ++x) {
+      const size_t index = DistanceTenths(4 * (x - px) - position.xQuarter, dy) / 2;
+      if (index >= reach) continue;
+      const uint32_t weight = s.flareProfile[index];
+      if (weight < m) continue;
+      const uint32_t alpha = FractionProduct(colour.alpha, weight);
+      if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
+      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode);
     }
   }
 }
@@ -159,6 +210,20 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
   if (shape == nullptr || image == nullptr) {
     REPORT_DEBUG("DrawShapeInto() received a NULL shape or image.");
     return false;
+  }
+  if (shape->generator == GenerateFlareSubShape && shape->type == SHAPE_IMAGE && shape->parameter != nullptr &&
+      position.xQuarter >= 0 && position.xQuarter <= 3 && position.yQuarter >= 0 && position.yQuarter <= 3) {
+    const auto& settings = *static_cast<const StarEffectSettings*>(shape->parameter);
+    const ImageRect& b = image->bufferRect;
+    const ImageRect r{std::max(b.left, clip.left), std::max(b.top, clip.top), std::min(b.right, clip.right),
+                      std::min(b.bottom, clip.bottom)};
+    if (r.left >= r.right || r.top >= r.bottom || settings.length < 1) return true;
+    const uint32_t threshold = MinimumVisibleValue(image->bytesPerChannel) / 2;
+    if (layer != nullptr && layer->sparse)
+      StampFlare<true>(settings, image, layer, r, colour, position, mode, threshold);
+    else
+      StampFlare<false>(settings, image, nullptr, r, colour, position, mode, threshold);
+    return true;
   }
   SubShape* sub = ReadySubShape(shape, position.xQuarter, position.yQuarter);
   if (sub == nullptr) return false;

@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint32_t FULL = FRACTION_FULL;
 constexpr size_t SPIKE_PROFILE_CAPACITY = 131072;
-constexpr size_t FLARE_PROFILE_CAPACITY = 32768;
 constexpr double FLARE_CENTRE_VALUE = 67108860.0;  // about 1/64 of full
 constexpr uint32_t FLARE_FLOOR = 1024;
 // Sample offsets are 16-bit: no shape reaches further than this (pixels).
@@ -91,11 +90,18 @@ uint32_t FlareWeightAt(size_t halfTenths, const StarEffectSettings& s) {
   return value > FLARE_FLOOR ? static_cast<uint32_t>(value) - FLARE_FLOOR : 0;
 }
 
+}  // namespace
+
 uint32_t FlareWeight(uint32_t tenths, const StarEffectSettings& s) {
   const size_t index = tenths / 2;
-  if (index < s.flareProfile.size()) return s.flareProfile[index];
-  return FlareWeightAt(index, s);
+  return index < s.flareProfile.size() ? s.flareProfile[index] : 0;
 }
+
+int32_t FlareReach(const StarEffectSettings& s) {
+  return std::min({s.diagonal, MAX_OFFSET, static_cast<int32_t>(s.flareProfile.size() / 20 + 2)});
+}
+
+namespace {
 
 // The rainbow along a spike: channel factors that cycle with the distance.
 void RainbowFactors(uint32_t tenths, const StarEffectSettings& s, uint32_t* red, uint32_t* green, uint32_t* blue) {
@@ -140,11 +146,17 @@ void PrepareStarEffectSettings(const RenderingParameters& p, int32_t diagonal, i
   const size_t spikeBuckets = std::min(SPIKE_PROFILE_CAPACITY, static_cast<size_t>(s->diagonal) * 15 + 16);
   s->spikeProfile.resize(spikeBuckets);
   for (size_t b = 0; b < spikeBuckets; ++b) s->spikeProfile[b] = SpikeIntensityAt(b * 4.0 + 1.5, *s);
+  // The flare's weights by distance, down to the first one too faint to
+  // keep (weights only fall with the distance); beyond the table there is
+  // no flare. Distances reach at most sqrt(2) x 4D quarter pixels.
   s->flareProfile.clear();
-  for (size_t k = 0; k < FLARE_PROFILE_CAPACITY; ++k) {
-    const uint32_t w = FlareWeightAt(k, *s);
-    s->flareProfile.push_back(w);
-    if (w < s->minimumVisible) break;  // the flare ends before this
+  if (s->length >= 1) {
+    const size_t last = static_cast<size_t>(s->diagonal) * 29 + 16;
+    for (size_t k = 0; k <= last; ++k) {
+      const uint32_t w = FlareWeightAt(k, *s);
+      if (w < s->minimumVisible) break;
+      s->flareProfile.push_back(w);
+    }
   }
 }
 
@@ -233,7 +245,7 @@ bool GenerateFlareSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuar
   SubShape* sub = StartSubShape(shape, xQuarter, yQuarter, "GenerateFlareSubShape");
   if (sub == nullptr) return false;
   sub->generated = 1;
-  if (s->length < 1) return true;
+  if (s->length < 1 || s->flareProfile.empty()) return true;
   const uint32_t m = s->minimumVisible;
   const int32_t estimate = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(4096, s->diagonal * 16LL), 1 << 22));
   // Each pixel's weight is taken at its own distance from the light's
@@ -241,15 +253,22 @@ bool GenerateFlareSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuar
   auto weightAt = [&](int32_t dx, int32_t dy) {
     return FlareWeight(DistanceTenths(4LL * dx - xQuarter, 4LL * dy - yQuarter), *s);
   };
-  auto put = [&](int32_t dx, int32_t dy, uint32_t w) {
+  // The largest weight any pixel of ring x, row y (or beyond) can have:
+  // none of the mirror positions is nearer than this to a quarter centre.
+  auto bound = [&](int32_t x, int32_t y) {
+    return FlareWeight(DistanceTenths(4LL * x - 3, std::max<int64_t>(4LL * y - 3, 0)), *s);
+  };
+  auto put = [&](int32_t dx, int32_t dy) {
+    const uint32_t w = weightAt(dx, dy);
     return w < m || Append(sub, estimate, dx, dy, FULL, FULL, FULL, w);
   };
-  if (!put(0, 0, weightAt(0, 0))) return true;
-  const int32_t limit = std::min(s->diagonal, MAX_OFFSET);
-  for (int32_t x = 1; x <= limit; ++x) {
-    uint32_t ringLargest = 0;
-    for (int32_t y = 0; y <= x; ++y) {
-      // The eight mirror positions, those that coincide only once.
+  // The centre, then rings of growing size, each visited through its eight
+  // mirror positions (those that coincide only once). The result is every
+  // pixel whose weight can be seen.
+  if (!put(0, 0)) return true;
+  const int32_t limit = FlareReach(*s);
+  for (int32_t x = 1; x <= limit && bound(x, 0) >= m; ++x) {
+    for (int32_t y = 0; y <= x && bound(x, y) >= m; ++y) {
       int32_t points[8][2] = {{x, y}, {-x, y}, {x, -y}, {-x, -y}, {y, x}, {-y, x}, {y, -x}, {-y, -x}};
       int count = 8;
       if (y == 0) {
@@ -260,16 +279,10 @@ bool GenerateFlareSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuar
       } else if (y == x) {
         count = 4;
       }
-      uint32_t largest = 0;
       for (int n = 0; n < count; ++n) {
-        const uint32_t w = weightAt(points[n][0], points[n][1]);
-        largest = std::max(largest, w);
-        if (!put(points[n][0], points[n][1], w)) return true;
+        if (!put(points[n][0], points[n][1])) return true;
       }
-      if (y == 0) ringLargest = largest;
-      if (largest < m) break;
     }
-    if (ringLargest < m) break;
   }
   return true;
 }

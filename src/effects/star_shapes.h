@@ -44,9 +44,9 @@ struct StarEffectSettings {
   uint32_t spikePeak;       // trunc((I / 100)^2.8 x full)
   double spikeWidth;        // cross-section steepness, relative to D
   double spikeFalloff;      // exponent of the intensity along a spike
-  // Intensity along a spike by distance (tenths of a quarter pixel / 4) and
-  // flare weight by distance (tenths / 2); distances beyond the tables are
-  // computed on the spot with the same formulas.
+  // Intensity along a spike by distance (tenths of a quarter pixel / 4;
+  // beyond the table computed on the spot with the same formula), and the
+  // flare's weight by distance (tenths / 2), as far as it can be seen.
   std::vector<uint32_t> spikeProfile;
   std::vector<uint32_t> flareProfile;
 };
@@ -65,6 +65,12 @@ void SetUpStarEffectShapes(SamplingShape* spikeShape, SamplingShape* flareShape,
 // generated stays and the generator still succeeds.
 bool GenerateSpikeSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter);
 bool GenerateFlareSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter);
+
+// The flare's weight at a distance in tenths of a quarter pixel (0 where it
+// is too faint to keep), and how far from its light, in whole pixels along
+// either axis, a flare pixel can lie.
+uint32_t FlareWeight(uint32_t tenths, const StarEffectSettings& settings);
+int32_t FlareReach(const StarEffectSettings& settings);
 
 // Appends the samples of one spike at `angleTenths` (0 points right, larger
 // angles turn clockwise as y grows downwards) for a light source at quarters

@@ -9,6 +9,7 @@
 #include "analysis/light_source_table.h"
 #include "color/blend.h"
 #include "effects/effect_drawing.h"
+#include "effects/effect_tables.h"
 #include "host/pixel_access.h"
 #include "params/parameter_set.h"
 #include "runtime/buffers.h"
@@ -163,6 +164,62 @@ TEST_F(DrawingTest, BlackOrUnseenStampsDrawNothing) {
   EXPECT_FALSE(DrawShapeInto(&wrong, &image, area_, StampColour{FULL, FULL, FULL, FULL}, QuarterPoint{10, 0, 10, 0},
                              BLEND_SCREEN));
   ReleaseImage(&image);
+  ReleaseEffectShapes(&shapes);
+}
+
+// The flare is stamped from its weight profile, not from a sample list; it
+// must give exactly what stamping its generated sub-shape sample by sample
+// gives.
+TEST_F(DrawingTest, TheFlareStampedFromItsProfileMatchesItsSampleList) {
+  StarEffectSettings s = Settings(2);
+  EffectShapes shapes;
+  SetUpEffectShapes(&shapes, s);
+  SamplingShape listed{};
+  SamplingShape unusedSpike{};
+  SetUpStarEffectShapes(&unusedSpike, &listed, &shapes.settings);
+  for (int32_t xq : {0, 3}) {
+    for (int32_t yq : {0, 2}) {
+      for (uint32_t alpha : {FULL, FULL / 40}) {
+        Image a{}, b{};
+        int16_t status = 0;
+        ASSERT_TRUE(CreateImage(area_, true, &a, area_, 11, nullptr, 2.2, false, &status));
+        ASSERT_TRUE(CreateImage(area_, true, &b, area_, 11, nullptr, 2.2, false, &status));
+        FillImageRect(area_, PixelValue{3000, 2000, 1000, FULL, FULL}, &a);
+        FillImageRect(area_, PixelValue{3000, 2000, 1000, FULL, FULL}, &b);
+        const StampColour colour{FULL, FULL / 2, FULL / 4, alpha};
+        const QuarterPoint at{100, xq, 70, yq};
+        ASSERT_TRUE(DrawShapeInto(&shapes.flare, &a, area_, colour, at, BLEND_SCREEN));
+
+        ASSERT_TRUE(GenerateFlareSubShape(&listed, xq, yq));
+        const SubShape& sub = listed.subShapes[SubShapeIndex(xq, yq)];
+        ASSERT_GT(sub.sampleCount, 100);
+        const auto* samples = static_cast<const ShapeSample*>(sub.samples.buffer);
+        const uint32_t threshold = MinimumVisibleValue(2) / 2;
+        for (int32_t i = 0; i < sub.sampleCount; ++i) {
+          const ShapeSample& smp = samples[i];
+          const int32_t x = at.x + smp.dx, y = at.y + smp.dy;
+          if (x < area_.left || x >= area_.right || y < area_.top || y >= area_.bottom) continue;
+          const uint32_t sa = FractionProduct(colour.alpha, smp.weight);
+          const uint32_t r = FractionProduct(colour.red, smp.red), g = FractionProduct(colour.green, smp.green),
+                         bl = FractionProduct(colour.blue, smp.blue);
+          if (FractionProduct(std::max(r, std::max(g, bl)), sa) < threshold) continue;
+          PixelValue d;
+          b.readPixel(&b, &d, x, y);
+          const BlendPixel source{r >> 8, g >> 8, bl >> 8, sa, 0};
+          BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+          BlendPixels(&source, &target, BLEND_SCREEN);
+          const PixelValue out{target.red, target.green, target.blue, target.coverage, 0xFFFFFFFF};
+          b.writePixel(&b, &out, x, y);
+        }
+        EXPECT_EQ(std::memcmp(a.pixels.buffer, b.pixels.buffer, static_cast<size_t>(area_.right) * area_.bottom * 8), 0)
+            << "quarters " << xq << "," << yq << " alpha " << alpha;
+        ReleaseImage(&a);
+        ReleaseImage(&b);
+      }
+    }
+  }
+  FreeSamplingShape(&listed);
+  FreeSamplingShape(&unusedSpike);
   ReleaseEffectShapes(&shapes);
 }
 
