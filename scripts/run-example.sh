@@ -16,6 +16,6 @@ mkdir -p "$(dirname "$out")"
 # Settings of its own, so that the result does not depend on earlier runs.
 export XDG_CONFIG_HOME="$root/out/.config" XDG_DATA_HOME="$root/out/.data"
 options=("${@:3}")
-[ ${#options[@]} -gt 0 ] || options=(--quantity 90 --intensity 100 --length 80)
+[ ${#options[@]} -gt 0 ] || options=(--quantity 90 --intensity 100 --length 100)
 "$root/build/linux/bin/glimmark" apply "$in" "$out" --no-registry "${options[@]}"
 echo "wrote $out"

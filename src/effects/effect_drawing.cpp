@@ -11,6 +11,7 @@
 #include "effects/effect_tables.h"
 #include "host/pixel_access.h"
 #include "runtime/report.h"
+#include "runtime/threads.h"
 
 namespace {
 
@@ -343,6 +344,57 @@ void SetUpEffectShapes(EffectShapes* shapes, const StarEffectSettings& settings)
 void ReleaseEffectShapes(EffectShapes* shapes) {
   FreeSamplingShape(&shapes->spike);
   FreeSamplingShape(&shapes->flare);
+}
+
+namespace {
+
+struct GenerationJob {
+  SamplingShape* shape;
+  std::vector<int32_t> indices;
+  std::atomic<size_t> next{0};
+};
+
+uint32_t GenerateSubShapes(void* argument) {
+  auto* job = static_cast<GenerationJob*>(argument);
+  for (size_t i = job->next++; i < job->indices.size(); i = job->next++)
+    ReadySubShape(job->shape, job->indices[i] / 4, job->indices[i] % 4);
+  return 0;
+}
+
+}  // namespace
+
+void GenerateNeededSubShapes(EffectShapes* shapes, const LightSourceList& table, int threadCount) {
+  const StarEffectSettings& s = shapes->settings;
+  if (!(s.intensity >= 1 || s.secondarySpikes >= 1) || s.length < 1) return;
+  const uint32_t threshold = QuantityThreshold(s.quantity);
+  const LightSourceRecord* entries = ListRecords(&table);
+  bool needed[SUB_SHAPE_COUNT] = {};
+  for (uint32_t i = 0; entries != nullptr && i < table.count; ++i) {
+    StarStamp stamp;
+    const LightSourceRecord& e = entries[i];
+    if (SelectLightSource(e, threshold, s, &stamp) && stamp.spikes && e.xQuarter >= 0 && e.xQuarter < 4 &&
+        e.yQuarter >= 0 && e.yQuarter < 4)
+      needed[SubShapeIndex(e.xQuarter, e.yQuarter)] = true;
+  }
+  GenerationJob job;
+  job.shape = &shapes->spike;
+  for (int32_t i = 0; i < SUB_SHAPE_COUNT; ++i)
+    if (needed[i]) job.indices.push_back(i);
+  const int workers = std::max(1, std::min<int>(threadCount, static_cast<int>(job.indices.size())));
+  if (workers < 2) {
+    GenerateSubShapes(&job);
+    return;
+  }
+  std::vector<ThreadRecord> records(static_cast<size_t>(workers));
+  for (ThreadRecord& record : records) {
+    record = ThreadRecord{};
+    record.startRoutine = GenerateSubShapes;
+    record.argument = &job;
+  }
+  SpawnMultipleThreads(records.data(), workers);  // reports its own failure
+  GenerateSubShapes(&job);  // this thread helps, and finishes alone if no worker started
+  WaitForMultipleThreads(workers, records.data(), false, nullptr);
+  for (ThreadRecord& record : records) DestroyThread(&record);
 }
 
 bool RenderEffectsIntoBandLayer(BandLayer* layer, EffectShapes* shapes, const LightSourceList& table,

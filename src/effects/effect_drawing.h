@@ -63,6 +63,12 @@ struct EffectShapes {
 void SetUpEffectShapes(EffectShapes* shapes, const StarEffectSettings& settings);
 void ReleaseEffectShapes(EffectShapes* shapes);
 
+// Generates, on `threadCount` workers side by side, every spike sub-shape
+// the taking-part light sources of `table` will need, so that the bands do
+// not queue for them one by one. Whatever fails here is generated (and
+// reported) again when a band asks for it.
+void GenerateNeededSubShapes(EffectShapes* shapes, const LightSourceList& table, int threadCount);
+
 // Called after each light source; false asks the band to stop.
 using LightSourceDone = bool (*)(void* context);
 

@@ -225,6 +225,9 @@ bool RenderEffectsIntoImage(int threadCount) {
   run.sparse = run.screen && BlackStaysBlack(copy, run.workingProfile, run.workingGamma);
 
   const int bands = std::clamp(threadCount, 1, MAX_BANDS);
+  const PhaseClock::time_point generationStart = PhaseClock::now();
+  GenerateNeededSubShapes(&g_shapes, GetMasterLightSourceTable(), bands);
+  const double generationMilliseconds = MillisecondsSince(generationStart);
   const int64_t passes = (settings.intensity > 0 || settings.secondarySpikes > 0 ? 1 : 0) + (settings.softFlare > 0 ? 1 : 0);
   const int64_t total = passes * GetMasterLightSourceTable().count * bands;
   StartImageEditorProgress(static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX)));
@@ -261,7 +264,7 @@ bool RenderEffectsIntoImage(int threadCount) {
     draw = std::max(draw, work[i].drawMilliseconds);
     blend = std::max(blend, work[i].blendMilliseconds);
   }
-  RecordPhaseTime(PHASE_RENDERING, draw);
+  RecordPhaseTime(PHASE_RENDERING, generationMilliseconds + draw);
   RecordPhaseTime(PHASE_CONVERSION_AND_BLEND, blend);
   if (run.failure.load() != 0) SetStatusIfNone(run.failure.load());
   return NoError();
