@@ -134,9 +134,9 @@ elseif(CASE STREQUAL "timings")
   expect_match("decode line" "${out_stderr}" "decode: [0-9]+\\.[0-9] ms \\(")
   expect_match("encode line" "${out_stderr}" "encode: [0-9]+\\.[0-9] ms \\(")
   expect_match("start total" "${out_stderr}" "\nstart total: [0-9]+\\.[0-9] ms\n")
-  # The module's own phases, or the host's split from a module without them.
+  # The module's own phases, in the order of the run.
   expect_match("phases" "${out_stderr}"
-               "(\nread: [0-9]+\\.[0-9] ms\n.*\nwrite-back: [0-9]+\\.[0-9] ms\n)|(\ninput transfer \\(host side\\): [0-9]+\\.[0-9] ms\nbetween transfers \\(host side\\): [0-9]+\\.[0-9] ms\noutput transfer \\(host side\\): [0-9]+\\.[0-9] ms\n)")
+               "\nread: [0-9]+\\.[0-9] ms\nanalysis: [0-9]+\\.[0-9] ms\nrendering: [0-9]+\\.[0-9] ms\nconversion and blend: [0-9]+\\.[0-9] ms\nwrite-back: [0-9]+\\.[0-9] ms\n")
   file(GLOB left "${home}/tmp/*")
   if(left)
     message(FATAL_ERROR "temporary files left behind: ${left}")
