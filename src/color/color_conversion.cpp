@@ -201,46 +201,6 @@ int16_t ConvertInPlace(Image* image, cmsHTRANSFORM transform, bool grayOutput, i
   return RunInBands(job, image->bufferHeight, threadCount);
 }
 
-}  // namespace
-
-bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount) {
-  if (image == nullptr) {
-    REPORT_DEBUG("ConvertColorOf() received a NULL image record.");
-    return false;
-  }
-  uint32_t format = 0;
-  if (!GetImageTransformFormat(image, &format)) {
-    REPORT_DEBUG("ConvertColorOf() cannot convert images of mode %u.", image->mode);
-    return false;
-  }
-  if (!PixelsCoverBuffer(image)) {
-    REPORT_DEBUG("ConvertColorOf() received an image whose pixel buffer is smaller than its rectangle.");
-    return false;
-  }
-  // Into its own profile an image stays as it is: a transform would only
-  // add rounding.
-  int16_t result = 0;
-  if (image->profile != profile) {
-    ColorTransform transform = GetColorTransform(image->profile, format, profile, format);
-    if (!transform) {
-      REPORT_COLOR_DEBUG("ConvertColorOf() - Could not get color transform.");
-      return false;
-    }
-    result = ConvertInPlace(image, transform.get(), IsGrayOutput(profile, format), threadCount);
-  }
-
-  image->profile = profile;
-  image->gamma = GetImageGammaOfProfile(profile != nullptr ? profile : GetStandardProfile());
-  image->gammaTables = GetGammaTables(image->gamma);
-  AttachPixelRoutines(image);
-  if (image->gammaTables == nullptr) {
-    REPORT_DEBUG("ConvertColorOf() could not get the gamma tables for gamma %g.", image->gamma);
-    return false;
-  }
-  return result == 0;
-}
-
-namespace {
 
 // Gives the image its new profile, gamma, tables and routines.
 bool AdoptProfile(Image* image, ColorProfileHandle profile, const char* caller) {
@@ -255,7 +215,43 @@ bool AdoptProfile(Image* image, ColorProfileHandle profile, const char* caller) 
   return true;
 }
 
+// The checks of every in-place conversion; the image's transform format.
+bool CheckConvertible(const Image* image, const char* caller, uint32_t* format) {
+  if (!GetImageTransformFormat(image, format)) {
+    REPORT_DEBUG("%s cannot convert images of mode %u.", caller, image->mode);
+    return false;
+  }
+  if (!PixelsCoverBuffer(image)) {
+    REPORT_DEBUG("%s received an image whose pixel buffer is smaller than its rectangle.", caller);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount) {
+  if (image == nullptr) {
+    REPORT_DEBUG("ConvertColorOf() received a NULL image record.");
+    return false;
+  }
+  uint32_t format = 0;
+  if (!CheckConvertible(image, "ConvertColorOf()", &format)) return false;
+  // Into its own profile an image stays as it is: a transform would only
+  // add rounding.
+  int16_t result = 0;
+  if (image->profile != profile) {
+    ColorTransform transform = GetColorTransform(image->profile, format, profile, format);
+    if (!transform) {
+      REPORT_COLOR_DEBUG("ConvertColorOf() - Could not get color transform.");
+      return false;
+    }
+    result = ConvertInPlace(image, transform.get(), IsGrayOutput(profile, format), threadCount);
+  }
+
+  return AdoptProfile(image, profile, "ConvertColorOf()") && result == 0;
+}
+
 
 bool ConvertColorOfSpans(Image* image, ColorProfileHandle profile, const int32_t* spanLeft, const int32_t* spanRight) {
   if (image == nullptr || spanLeft == nullptr || spanRight == nullptr) {
@@ -263,14 +259,7 @@ bool ConvertColorOfSpans(Image* image, ColorProfileHandle profile, const int32_t
     return false;
   }
   uint32_t format = 0;
-  if (!GetImageTransformFormat(image, &format)) {
-    REPORT_DEBUG("ConvertColorOfSpans() cannot convert images of mode %u.", image->mode);
-    return false;
-  }
-  if (!PixelsCoverBuffer(image)) {
-    REPORT_DEBUG("ConvertColorOfSpans() received an image whose pixel buffer is smaller than its rectangle.");
-    return false;
-  }
+  if (!CheckConvertible(image, "ConvertColorOfSpans()", &format)) return false;
   if (image->profile != profile) {
     ColorTransform transform = GetColorTransform(image->profile, format, profile, format);
     if (!transform) {

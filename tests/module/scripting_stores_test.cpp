@@ -62,15 +62,16 @@ std::vector<uint8_t> BytesOf(const Scripted& s) {
 
 // The eight keys as a recording host keeps them.
 DescriptorItems Recorded(const Scripted& s) {
-  const uint32_t percent = FourCC("#Prc");
-  return {DescriptorItem::UnitFloat(FourCC("qntY"), percent, s.quantity),
-          DescriptorItem::UnitFloat(FourCC("Intn"), percent, s.intensity),
-          DescriptorItem::UnitFloat(FourCC("Lngt"), percent, s.length),
-          DescriptorItem::UnitFloat(FourCC("Angl"), FourCC("#Ang"), s.angle),
-          DescriptorItem::Integer(FourCC("numP"), s.points),
-          DescriptorItem::UnitFloat(FourCC("spsH"), percent, s.sharpness),
-          DescriptorItem::UnitFloat(FourCC("Strt"), percent, s.saturation),
-          DescriptorItem::UnitFloat(FourCC("sflB"), percent, s.softFlare)};
+  moduletest::Settings settings;
+  settings.quantity = s.quantity;
+  settings.intensity = s.intensity;
+  settings.length = s.length;
+  settings.angle = s.angle;
+  settings.points = s.points;
+  settings.sharpness = s.sharpness;
+  settings.saturation = s.saturation;
+  settings.softFlare = s.softFlare;
+  return moduletest::SettingsDescriptor(settings);
 }
 
 // A registry entry holding `set` as the module stores it: 255 bytes.
