@@ -225,6 +225,20 @@ bool ExtractLightSource(AnalyzeSectionTask* task, int32_t x, int32_t y) {
 
 namespace {
 
+// What a measurement says of a highlight: where, how large, what colour.
+void PutMeasurement(LightSourceRecord* e, const QuarterPoint& position, float radius, float squaredRadius,
+                    uint32_t red, uint32_t green, uint32_t blue) {
+  e->x = position.x;
+  e->xQuarter = position.xQuarter;
+  e->y = position.y;
+  e->yQuarter = position.yQuarter;
+  e->radius = radius;
+  e->squaredRadius = squaredRadius;
+  e->red = red;
+  e->green = green;
+  e->blue = blue;
+}
+
 // AddLightSource on any list; `full` is the list's own "cannot grow" state.
 bool AddToList(LightSourceList* list, bool* full, AnalysisContext* context, float radius, float squaredRadius,
                uint32_t red, uint32_t green, uint32_t blue, const QuarterPoint& position) {
@@ -256,15 +270,7 @@ bool AddToList(LightSourceList* list, bool* full, AnalysisContext* context, floa
       continue;
     }
     replaced = &e;
-    e.x = position.x;
-    e.xQuarter = position.xQuarter;
-    e.y = position.y;
-    e.yQuarter = position.yQuarter;
-    e.radius = radius;
-    e.squaredRadius = squaredRadius;
-    e.red = red;
-    e.green = green;
-    e.blue = blue;
+    PutMeasurement(&e, position, radius, squaredRadius, red, green, blue);
     list->largestRadius = std::max(list->largestRadius, radius);
   }
   if (removals) {
@@ -293,15 +299,7 @@ bool AddToList(LightSourceList* list, bool* full, AnalysisContext* context, floa
   }
   LightSourceRecord& added = records[list->count];
   std::memset(&added, 0, sizeof added);
-  added.x = position.x;
-  added.xQuarter = position.xQuarter;
-  added.y = position.y;
-  added.yQuarter = position.yQuarter;
-  added.radius = radius;
-  added.squaredRadius = squaredRadius;
-  added.red = red;
-  added.green = green;
-  added.blue = blue;
+  PutMeasurement(&added, position, radius, squaredRadius, red, green, blue);
   added.effectWeight = FRACTION_FULL;
   added.reserved = 0xFFFFFFFF;
   added.state = LIGHT_SOURCE_SHOWN;

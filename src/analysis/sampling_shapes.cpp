@@ -61,6 +61,29 @@ SubShape* StartGeneration(SamplingShape* shape, int32_t xQuarter, int32_t yQuart
   return sub;
 }
 
+// What both round generators start from: the emptied sub-shape, the radius,
+// the centre within its pixel and the bounds (`ok` false when the radius is
+// missing or unusable, after a report).
+struct RoundShape {
+  SubShape* sub;
+  double r;
+  double cx;
+  double cy;
+  bool ok;
+};
+
+bool StartRoundShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter, const char* generatorName,
+                     RoundShape* round) {
+  round->sub = StartGeneration(shape, xQuarter, yQuarter, generatorName);
+  if (round->sub == nullptr) return false;
+  const float* radius = RadiusOf(shape, generatorName);
+  round->r = radius != nullptr ? *radius : 0.0;
+  round->cx = xQuarter / 4.0;
+  round->cy = yQuarter / 4.0;
+  round->ok = radius != nullptr && ShapeBounds(round->r, round->cx, round->cy, round->sub, generatorName);
+  return true;
+}
+
 ShapeSample MakeSample(int32_t dx, int32_t dy, uint32_t weight) {
   return ShapeSample{
       static_cast<int16_t>(dx), static_cast<int16_t>(dy), FRACTION_FULL, FRACTION_FULL, FRACTION_FULL, weight};
@@ -129,13 +152,11 @@ bool AppendShapeSample(int32_t capacityEstimate, SubShape* subShape, const Shape
 }
 
 bool GenerateDiskSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter) {
-  SubShape* sub = StartGeneration(shape, xQuarter, yQuarter, "GenerateDiskSubShape");
-  if (sub == nullptr) return false;
-  const float* radius = RadiusOf(shape, "GenerateDiskSubShape");
-  const double r = radius != nullptr ? *radius : 0.0;
-  const double cx = xQuarter / 4.0;
-  const double cy = yQuarter / 4.0;
-  bool ok = radius != nullptr && ShapeBounds(r, cx, cy, sub, "GenerateDiskSubShape");
+  RoundShape round;
+  if (!StartRoundShape(shape, xQuarter, yQuarter, "GenerateDiskSubShape", &round)) return false;
+  SubShape* sub = round.sub;
+  const double r = round.r, cx = round.cx, cy = round.cy;
+  bool ok = round.ok;
   if (ok) {
     const int32_t estimate = CapacityEstimate((r + 1.0) * (r + 1.0) * PI + 4.0);
     for (int32_t j = sub->top; ok && j < sub->bottom; ++j) {
@@ -155,13 +176,11 @@ bool GenerateDiskSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuart
 }
 
 bool GenerateRingSubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter) {
-  SubShape* sub = StartGeneration(shape, xQuarter, yQuarter, "GenerateRingSubShape");
-  if (sub == nullptr) return false;
-  const float* radius = RadiusOf(shape, "GenerateRingSubShape");
-  const double r = radius != nullptr ? *radius : 0.0;
-  const double cx = xQuarter / 4.0;
-  const double cy = yQuarter / 4.0;
-  bool ok = radius != nullptr && ShapeBounds(r, cx, cy, sub, "GenerateRingSubShape");
+  RoundShape round;
+  if (!StartRoundShape(shape, xQuarter, yQuarter, "GenerateRingSubShape", &round)) return false;
+  SubShape* sub = round.sub;
+  const double r = round.r, cx = round.cx, cy = round.cy;
+  bool ok = round.ok;
   if (ok) {
     const int32_t estimate = CapacityEstimate(r * 2.0 * PI * 3.0 + 4.0);
     const double hi = r + RING_HALF_WIDTH;

@@ -212,6 +212,8 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
     REPORT_DEBUG("DrawShapeInto() received a NULL shape or image.");
     return false;
   }
+  const uint32_t threshold = MinimumVisibleValue(image->bytesPerChannel) / 2;
+  BandLayer* sparse = layer != nullptr && layer->sparse ? layer : nullptr;
   if (shape->generator == GenerateFlareSubShape && shape->type == SHAPE_IMAGE && shape->parameter != nullptr &&
       position.xQuarter >= 0 && position.xQuarter <= 3 && position.yQuarter >= 0 && position.yQuarter <= 3) {
     const auto& settings = *static_cast<const StarEffectSettings*>(shape->parameter);
@@ -219,9 +221,8 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
     const ImageRect r{std::max(b.left, clip.left), std::max(b.top, clip.top), std::min(b.right, clip.right),
                       std::min(b.bottom, clip.bottom)};
     if (r.left >= r.right || r.top >= r.bottom || settings.length < 1) return true;
-    const uint32_t threshold = MinimumVisibleValue(image->bytesPerChannel) / 2;
-    if (layer != nullptr && layer->sparse)
-      StampFlare<true>(settings, image, layer, r, colour, position, mode, threshold);
+    if (sparse != nullptr)
+      StampFlare<true>(settings, image, sparse, r, colour, position, mode, threshold);
     else
       StampFlare<false>(settings, image, nullptr, r, colour, position, mode, threshold);
     return true;
@@ -240,9 +241,8 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
                     narrow(std::min({x + sub->right, int64_t{b.right}, int64_t{clip.right}})),
                     narrow(std::min({y + sub->bottom, int64_t{b.bottom}, int64_t{clip.bottom}}))};
   if (r.left >= r.right || r.top >= r.bottom) return true;
-  const uint32_t threshold = MinimumVisibleValue(image->bytesPerChannel) / 2;
-  if (layer != nullptr && layer->sparse)
-    StampSamples<true>(sub, image, layer, r, colour, position.x, position.y, mode, threshold);
+  if (sparse != nullptr)
+    StampSamples<true>(sub, image, sparse, r, colour, position.x, position.y, mode, threshold);
   else
     StampSamples<false>(sub, image, nullptr, r, colour, position.x, position.y, mode, threshold);
   return true;
@@ -365,7 +365,7 @@ uint32_t GenerateSubShapes(void* argument) {
 
 void GenerateNeededSubShapes(EffectShapes* shapes, const LightSourceList& table, int threadCount) {
   const StarEffectSettings& s = shapes->settings;
-  if (!(s.intensity >= 1 || s.secondarySpikes >= 1) || s.length < 1) return;
+  if (!DrawsSpikes(s) || s.length < 1) return;
   const uint32_t threshold = QuantityThreshold(s.quantity);
   const LightSourceRecord* entries = ListRecords(&table);
   bool needed[SUB_SHAPE_COUNT] = {};
@@ -404,7 +404,7 @@ bool RenderEffectsIntoBandLayer(BandLayer* layer, EffectShapes* shapes, const Li
   const LightSourceRecord* entries = ListRecords(&table);
   const uint32_t count = entries != nullptr ? table.count : 0;
   const ImageRect band = layer->image.bufferRect;
-  const bool passes[2] = {s.intensity >= 1 || s.secondarySpikes >= 1, s.softFlare >= 1};
+  const bool passes[2] = {DrawsSpikes(s), DrawsFlare(s)};
   for (int pass = 0; pass < 2; ++pass) {
     if (!passes[pass]) continue;
     SamplingShape* shape = pass == 0 ? &shapes->spike : &shapes->flare;

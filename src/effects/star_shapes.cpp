@@ -18,8 +18,6 @@ constexpr uint32_t FLARE_FLOOR = 1024;
 // Sample offsets are 16-bit: no shape reaches further than this (pixels).
 constexpr int32_t MAX_OFFSET = 32000;
 
-int32_t Limit(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 uint32_t FractionOfReal(double v) {
   if (!(v > 0.0)) return 0;
   if (v >= 1.0) return FULL;
@@ -83,6 +81,14 @@ uint32_t SpikeIntensity(uint32_t tenths, const StarEffectSettings& s) {
   return SpikeIntensityAt(bucket * 4.0 + 1.5, s);
 }
 
+// The profile is made for the settings' peak; a spike of another peak (the
+// preview's full one) scales it.
+uint32_t SpikeIntensity(uint32_t tenths, const StarEffectSettings& s, uint32_t peak) {
+  const uint32_t intensity = SpikeIntensity(tenths, s);
+  if (peak == s.spikePeak) return intensity;
+  return static_cast<uint32_t>(static_cast<uint64_t>(intensity) * peak / std::max(s.spikePeak, 1u));
+}
+
 uint32_t FlareWeightAt(size_t halfTenths, const StarEffectSettings& s) {
   const double d = halfTenths / 20.0;  // pixels
   const double exponent = 25.0 - s.length / 5.0;
@@ -123,16 +129,16 @@ void RainbowFactors(uint32_t tenths, const StarEffectSettings& s, uint32_t* red,
 
 void PrepareStarEffectSettings(const RenderingParameters& p, int32_t diagonal, int32_t bytesPerChannel, bool gray,
                                StarEffectSettings* s) {
-  s->quantity = Limit(static_cast<int16_t>(p.quantity & 0xFFFF), 0, 100);
-  s->intensity = Limit(p.intensity, 0, 100);
-  s->length = Limit(p.length, 0, 100);
+  s->quantity = std::clamp<int32_t>(static_cast<int16_t>(p.quantity & 0xFFFF), 0, 100);
+  s->intensity = std::clamp<int32_t>(p.intensity, 0, 100);
+  s->length = std::clamp<int32_t>(p.length, 0, 100);
   s->angle = p.angle;
-  s->points = Limit(p.numberOfPoints, 1, 360);
-  s->sharpness = Limit(p.spikeSharpness, 0, 100);
-  s->saturation = Limit(p.colorSaturation, -100, 100);
-  s->rainbowFrequency = Limit(p.rainbowFrequency, 0, 100);
-  s->secondarySpikes = Limit(p.secondarySpikeIntensity, 0, 100);
-  s->softFlare = Limit(p.softFlareIntensity, 0, 100);
+  s->points = std::clamp<int32_t>(p.numberOfPoints, 1, 360);
+  s->sharpness = std::clamp<int32_t>(p.spikeSharpness, 0, 100);
+  s->saturation = std::clamp<int32_t>(p.colorSaturation, -100, 100);
+  s->rainbowFrequency = std::clamp<int32_t>(p.rainbowFrequency, 0, 100);
+  s->secondarySpikes = std::clamp<int32_t>(p.secondarySpikeIntensity, 0, 100);
+  s->softFlare = std::clamp<int32_t>(p.softFlareIntensity, 0, 100);
   s->diagonal = std::max(diagonal, 1);
   s->minimumVisible = MinimumVisibleValue(bytesPerChannel);
   s->gray = gray;
@@ -206,9 +212,7 @@ bool RasterizeSpike(int32_t angleTenths, SubShape* sub, int32_t qx, int32_t qy, 
           coverage = std::pow(coverage, 1.6);
         }
         const uint32_t tenths = DistanceTenths(major - majorOrigin, p - minorOrigin);
-        const uint32_t intensity = peak == s.spikePeak ? SpikeIntensity(tenths, s)
-                                                       : static_cast<uint32_t>(static_cast<uint64_t>(
-                                                             SpikeIntensity(tenths, s)) * peak / std::max(s.spikePeak, 1u));
+        const uint32_t intensity = SpikeIntensity(tenths, s, peak);
         const uint32_t weight = FractionProduct(intensity, FractionOfReal(coverage));
         largest = std::max(largest, weight);
         if (weight < m) continue;
@@ -304,9 +308,9 @@ bool SelectLightSource(const LightSourceRecord& entry, uint32_t threshold, const
   *stamp = StarStamp{};
   if (!LightSourceTakesPart(entry, threshold)) return false;
   const uint32_t m = s.minimumVisible;
-  stamp->spikes = (s.intensity >= 1 || s.secondarySpikes >= 1) && entry.effectWeight > m;
+  stamp->spikes = DrawsSpikes(s) && entry.effectWeight > m;
   stamp->spikeAlpha = entry.effectWeight;
-  if (s.softFlare >= 1) {
+  if (DrawsFlare(s)) {
     const double share = s.softFlare / 100.0;
     stamp->flareAlpha = FractionProduct(entry.effectWeight, static_cast<uint32_t>(share * share * FRACTION_SCALE));
     stamp->flare = stamp->flareAlpha > m;

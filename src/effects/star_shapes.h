@@ -51,6 +51,11 @@ struct StarEffectSettings {
   std::vector<uint32_t> flareProfile;
 };
 
+// The two passes of a final rendering: spikes (primary or secondary
+// intensity above 0) and the soft flare.
+inline bool DrawsSpikes(const StarEffectSettings& s) { return s.intensity >= 1 || s.secondarySpikes >= 1; }
+inline bool DrawsFlare(const StarEffectSettings& s) { return s.softFlare >= 1; }
+
 // Fills `settings` for a rendering of `parameters` on an image of the given
 // diagonal, bytes per channel and colour family.
 void PrepareStarEffectSettings(const RenderingParameters& parameters, int32_t diagonal, int32_t bytesPerChannel,

@@ -228,7 +228,7 @@ bool RenderEffectsIntoImage(int threadCount) {
   const PhaseClock::time_point generationStart = PhaseClock::now();
   GenerateNeededSubShapes(&g_shapes, GetMasterLightSourceTable(), bands);
   const double generationMilliseconds = MillisecondsSince(generationStart);
-  const int64_t passes = (settings.intensity > 0 || settings.secondarySpikes > 0 ? 1 : 0) + (settings.softFlare > 0 ? 1 : 0);
+  const int64_t passes = (DrawsSpikes(settings) ? 1 : 0) + (DrawsFlare(settings) ? 1 : 0);
   const int64_t total = passes * GetMasterLightSourceTable().count * bands;
   StartImageEditorProgress(static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX)));
 

@@ -149,15 +149,21 @@ MeasurementFixture::~MeasurementFixture() {
   ReleaseAnalysisImage(&context);
 }
 
-RunResult RunAnalysis(const Image& host, int32_t workers, ConvertToLinearWorking convert) {
-  RunResult result;
-  std::atomic<int16_t> resultCode{0};
+LightSourceAnalysisSetup StandInSetup(const Image& host, std::atomic<int16_t>* resultCode,
+                                      ConvertToLinearWorking convert, int32_t workers) {
   LightSourceAnalysisSetup setup{};
   setup.hostImage = &host;
   setup.convertToLinearWorking = convert;
-  setup.resultCode = &resultCode;
+  setup.resultCode = resultCode;
   setup.table = standin::TableRoutines();
   setup.workerCount = workers;
+  return setup;
+}
+
+RunResult RunAnalysis(const Image& host, int32_t workers, ConvertToLinearWorking convert) {
+  RunResult result;
+  std::atomic<int16_t> resultCode{0};
+  const LightSourceAnalysisSetup setup = StandInSetup(host, &resultCode, convert, workers);
   LightSourceAnalysis* analysis = nullptr;
   result.started = StartLightSourceAnalysis(setup, &analysis);
   if (!result.started) {

@@ -78,6 +78,17 @@ struct RunResult {
 };
 RunResult RunAnalysis(const Image& host, int32_t workers, ConvertToLinearWorking convert = AlreadyLinear);
 
+// A run of the analysis over `host` into the stand-in table (tests replace
+// the table routines for the master table), reporting into *resultCode.
+LightSourceAnalysisSetup StandInSetup(const Image& host, std::atomic<int16_t>* resultCode,
+                                      ConvertToLinearWorking convert = AlreadyLinear, int32_t workers = 0);
+
+// The dark background most synthetic scenes start from.
+const Rgb kDark{0.01, 0.01, 0.01};
+
+// A position in pixels from its whole pixel and quarters.
+inline double Position(int32_t pixel, int32_t quarter) { return pixel + quarter / 4.0; }
+
 // The folder of the shared test photographs (GLIMMARK_TESTDATA), or empty.
 std::string TestDataFolder();
 // Reads an 8- or 16-bit RGB PNG into an image of mode 3 or 11 coded with

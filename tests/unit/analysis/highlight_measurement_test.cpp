@@ -21,8 +21,9 @@ using analysistest::MeasurementFixture;
 using analysistest::OwnedImage;
 using analysistest::Rgb;
 using analysistest::SetMask;
+using analysistest::kDark;
+using analysistest::Position;
 
-const Rgb kDark{0.01, 0.01, 0.01};
 const Rgb kWhite{1.0, 1.0, 1.0};
 
 enum { E, SE, S, SW, W, NW, N, NE };
@@ -33,8 +34,6 @@ EdgeDistances Distances(std::initializer_list<float> values) {
   for (float v : values) d.d[i++] = v;
   return d;
 }
-
-double Position(int32_t pixel, int32_t quarter) { return pixel + quarter / 4.0; }
 
 TEST(HighlightLocalMaximum, ABrighterNeighbourRejectsAndAPlateauPasses) {
   OwnedImage image;

@@ -32,9 +32,9 @@ using analysistest::Rgb;
 using analysistest::RunAnalysis;
 using analysistest::RunResult;
 
-const Rgb kDark{0.01, 0.01, 0.01};
-
-double Position(int32_t pixel, int32_t quarter) { return pixel + quarter / 4.0; }
+using analysistest::kDark;
+using analysistest::Position;
+using analysistest::StandInSetup;
 
 bool SameTables(const std::vector<LightSourceRecord>& a, const std::vector<LightSourceRecord>& b) {
   return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
@@ -182,12 +182,7 @@ TEST(AnalysisRun, AStopDuringTheSearchSetsTheEventAndLeavesTheTableEmpty) {
   OwnedImage image;
   MakeBusyImage(&image, 480, 360, 99);
   std::atomic<int16_t> resultCode{0};
-  LightSourceAnalysisSetup setup{};
-  setup.hostImage = &image.image;
-  setup.convertToLinearWorking = AlreadyLinear;
-  setup.resultCode = &resultCode;
-  setup.table = standin::TableRoutines();
-  setup.workerCount = 3;
+  const LightSourceAnalysisSetup setup = StandInSetup(image.image, &resultCode, AlreadyLinear, 3);
   g_stopAtRow = 40;
   SetAnalysisRowObserverForTesting(StopAtRow);
   LightSourceAnalysis* analysis = nullptr;
@@ -209,11 +204,7 @@ TEST(AnalysisRun, ProgressCountsTheAnalysisRows) {
   OwnedImage image;
   MakeLinearImage(&image, 200, 2400, kDark);
   std::atomic<int16_t> resultCode{0};
-  LightSourceAnalysisSetup setup{};
-  setup.hostImage = &image.image;
-  setup.convertToLinearWorking = AlreadyLinear;
-  setup.resultCode = &resultCode;
-  setup.table = standin::TableRoutines();
+  const LightSourceAnalysisSetup setup = StandInSetup(image.image, &resultCode);
   LightSourceAnalysis* analysis = nullptr;
   ASSERT_TRUE(StartLightSourceAnalysis(setup, &analysis));
   const LightSourceAnalysisProgress early = GetLightSourceAnalysisProgress(analysis);
@@ -329,11 +320,7 @@ TEST_F(AnalysisRunFailures, TheFirstFailureOfTheRunIsTheOneThatStays) {
   OwnedImage image;
   MakeLinearImage(&image, 100, 100, kDark);
   std::atomic<int16_t> resultCode{-128};  // the user cancelled before
-  LightSourceAnalysisSetup setup{};
-  setup.hostImage = &image.image;
-  setup.convertToLinearWorking = RefuseToConvert;
-  setup.resultCode = &resultCode;
-  setup.table = standin::TableRoutines();
+  const LightSourceAnalysisSetup setup = StandInSetup(image.image, &resultCode, RefuseToConvert);
   LightSourceAnalysis* analysis = nullptr;
   ASSERT_TRUE(StartLightSourceAnalysis(setup, &analysis));
   ASSERT_TRUE(WaitForLightSourceAnalysis(analysis, -1));
@@ -344,12 +331,8 @@ TEST_F(AnalysisRunFailures, TheFirstFailureOfTheRunIsTheOneThatStays) {
 // The same runs through the master table itself.
 std::vector<LightSourceRecord> RunThroughMasterTable(const Image& host, int32_t workers) {
   std::atomic<int16_t> resultCode{0};
-  LightSourceAnalysisSetup setup{};
-  setup.hostImage = &host;
-  setup.convertToLinearWorking = AlreadyLinear;
-  setup.resultCode = &resultCode;
+  LightSourceAnalysisSetup setup = StandInSetup(host, &resultCode, AlreadyLinear, workers);
   setup.table = MasterLightSourceTableRoutines();
-  setup.workerCount = workers;
   LightSourceAnalysis* analysis = nullptr;
   std::vector<LightSourceRecord> table;
   if (!StartLightSourceAnalysis(setup, &analysis)) return table;

@@ -23,9 +23,8 @@ using analysistest::OwnedImage;
 using analysistest::Rgb;
 using analysistest::SetAlpha16;
 
-const Rgb kDark{0.01, 0.01, 0.01};
-
-double Position(int32_t pixel, int32_t quarter) { return pixel + quarter / 4.0; }
+using analysistest::kDark;
+using analysistest::Position;
 
 // A task with a list and nothing else, for the list's own rules.
 struct ListFixture {

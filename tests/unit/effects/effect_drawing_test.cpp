@@ -45,6 +45,25 @@ LightSourceRecord Light(int32_t x, int32_t xq, int32_t y, int32_t yq, uint32_t l
   return e;
 }
 
+// Shapes and images that release themselves.
+struct OwnedShapes : EffectShapes {
+  explicit OwnedShapes(const StarEffectSettings& settings) { SetUpEffectShapes(this, settings); }
+  ~OwnedShapes() { ReleaseEffectShapes(this); }
+  OwnedShapes(const OwnedShapes&) = delete;
+  OwnedShapes& operator=(const OwnedShapes&) = delete;
+};
+
+struct FilledImage : Image {
+  FilledImage(const ImageRect& rect, uint32_t mode, const PixelValue& value) : Image{} {
+    int16_t status = 0;
+    EXPECT_TRUE(CreateImage(rect, true, this, rect, mode, nullptr, 2.2, false, &status));
+    FillImageRect(rect, value, this);
+  }
+  ~FilledImage() { ReleaseImage(this); }
+  FilledImage(const FilledImage&) = delete;
+  FilledImage& operator=(const FilledImage&) = delete;
+};
+
 class DrawingTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,8 +93,7 @@ class DrawingTest : public ::testing::Test {
 TEST_F(DrawingTest, SparseAndDenseLayersAndAnyBandSplitAgree) {
   for (uint32_t mode : {3u, 11u, 16u}) {
     const uint32_t bytes = mode == 3 ? 1 : (mode == 11 ? 2 : 4);
-    EffectShapes shapes;
-    SetUpEffectShapes(&shapes, Settings(bytes));
+    OwnedShapes shapes(Settings(bytes));
     BandLayer dense{};
     int16_t status = 0;
     ASSERT_TRUE(CreateBandLayer(area_, mode, nullptr, 2.2, false, &dense, &status));
@@ -113,20 +131,15 @@ TEST_F(DrawingTest, SparseAndDenseLayersAndAnyBandSplitAgree) {
     EXPECT_EQ(At(dense.image, 60, 50).alpha, 0xFFFFFFFEu);
     for (BandLayer& layer : bands) ReleaseBandLayer(&layer);
     ReleaseBandLayer(&dense);
-    ReleaseEffectShapes(&shapes);
   }
 }
 
 TEST_F(DrawingTest, EnergyLandsOnTheAxesForFourPointsAtZeroDegrees) {
-  EffectShapes shapes;
   StarEffectSettings s = Settings(1, 4);
   s.angle = 0;
   s.softFlare = 0;
-  SetUpEffectShapes(&shapes, s);
-  Image image{};
-  int16_t status = 0;
-  ASSERT_TRUE(CreateImage(area_, true, &image, area_, 3, nullptr, 2.2, false, &status));
-  FillImageRect(area_, PixelValue{0, 0, 0, FULL, FULL}, &image);
+  OwnedShapes shapes(s);
+  FilledImage image(area_, 3, PixelValue{0, 0, 0, FULL, FULL});
   const StampColour white{FULL, FULL, FULL, FULL};
   ASSERT_TRUE(DrawShapeInto(&shapes.spike, &image, area_, white, QuarterPoint{120, 0, 80, 0}, BLEND_SCREEN));
   // Along the axes, 30 pixels out, the spikes are bright; on the diagonals dark.
@@ -134,17 +147,11 @@ TEST_F(DrawingTest, EnergyLandsOnTheAxesForFourPointsAtZeroDegrees) {
     EXPECT_GT(At(image, p.first, p.second).green, 20000u) << p.first << "," << p.second;
   for (auto p : {std::make_pair(141, 101), std::make_pair(99, 59), std::make_pair(141, 59), std::make_pair(99, 101)})
     EXPECT_EQ(At(image, p.first, p.second).green, 0u) << p.first << "," << p.second;
-  ReleaseImage(&image);
-  ReleaseEffectShapes(&shapes);
 }
 
 TEST_F(DrawingTest, BlackOrUnseenStampsDrawNothing) {
-  EffectShapes shapes;
-  SetUpEffectShapes(&shapes, Settings());
-  Image image{};
-  int16_t status = 0;
-  ASSERT_TRUE(CreateImage(area_, true, &image, area_, 3, nullptr, 2.2, false, &status));
-  FillImageRect(area_, PixelValue{1000, 2000, 3000, FULL, FULL}, &image);
+  OwnedShapes shapes(Settings());
+  FilledImage image(area_, 3, PixelValue{1000, 2000, 3000, FULL, FULL});
   const size_t bytes = static_cast<size_t>(area_.right) * area_.bottom * 4;
   const std::vector<uint8_t> before(static_cast<uint8_t*>(image.pixels.buffer),
                                     static_cast<uint8_t*>(image.pixels.buffer) + bytes);
@@ -163,8 +170,6 @@ TEST_F(DrawingTest, BlackOrUnseenStampsDrawNothing) {
   wrong.type = 7;
   EXPECT_FALSE(DrawShapeInto(&wrong, &image, area_, StampColour{FULL, FULL, FULL, FULL}, QuarterPoint{10, 0, 10, 0},
                              BLEND_SCREEN));
-  ReleaseImage(&image);
-  ReleaseEffectShapes(&shapes);
 }
 
 // The flare is stamped from its weight profile, not from a sample list; it
@@ -172,20 +177,15 @@ TEST_F(DrawingTest, BlackOrUnseenStampsDrawNothing) {
 // gives.
 TEST_F(DrawingTest, TheFlareStampedFromItsProfileMatchesItsSampleList) {
   StarEffectSettings s = Settings(2);
-  EffectShapes shapes;
-  SetUpEffectShapes(&shapes, s);
+  OwnedShapes shapes(s);
   SamplingShape listed{};
   SamplingShape unusedSpike{};
   SetUpStarEffectShapes(&unusedSpike, &listed, &shapes.settings);
   for (int32_t xq : {0, 3}) {
     for (int32_t yq : {0, 2}) {
       for (uint32_t alpha : {FULL, FULL / 40}) {
-        Image a{}, b{};
-        int16_t status = 0;
-        ASSERT_TRUE(CreateImage(area_, true, &a, area_, 11, nullptr, 2.2, false, &status));
-        ASSERT_TRUE(CreateImage(area_, true, &b, area_, 11, nullptr, 2.2, false, &status));
-        FillImageRect(area_, PixelValue{3000, 2000, 1000, FULL, FULL}, &a);
-        FillImageRect(area_, PixelValue{3000, 2000, 1000, FULL, FULL}, &b);
+        FilledImage a(area_, 11, PixelValue{3000, 2000, 1000, FULL, FULL});
+        FilledImage b(area_, 11, PixelValue{3000, 2000, 1000, FULL, FULL});
         const StampColour colour{FULL, FULL / 2, FULL / 4, alpha};
         const QuarterPoint at{100, xq, 70, yq};
         ASSERT_TRUE(DrawShapeInto(&shapes.flare, &a, area_, colour, at, BLEND_SCREEN));
@@ -213,19 +213,15 @@ TEST_F(DrawingTest, TheFlareStampedFromItsProfileMatchesItsSampleList) {
         }
         EXPECT_EQ(std::memcmp(a.pixels.buffer, b.pixels.buffer, static_cast<size_t>(area_.right) * area_.bottom * 8), 0)
             << "quarters " << xq << "," << yq << " alpha " << alpha;
-        ReleaseImage(&a);
-        ReleaseImage(&b);
       }
     }
   }
   FreeSamplingShape(&listed);
   FreeSamplingShape(&unusedSpike);
-  ReleaseEffectShapes(&shapes);
 }
 
 TEST_F(DrawingTest, ProgressIsReportedPerLightAndPassAndCanStopTheBand) {
-  EffectShapes shapes;
-  SetUpEffectShapes(&shapes, Settings());
+  OwnedShapes shapes(Settings());
   BandLayer layer{};
   int16_t status = 0;
   ASSERT_TRUE(CreateBandLayer(area_, 3, nullptr, 2.2, true, &layer, &status));
@@ -241,7 +237,6 @@ TEST_F(DrawingTest, ProgressIsReportedPerLightAndPassAndCanStopTheBand) {
   EXPECT_FALSE(RenderEffectsIntoBandLayer(&layer, &shapes, table_, stop, &calls));
   EXPECT_EQ(calls, 2);
   ReleaseBandLayer(&layer);
-  ReleaseEffectShapes(&shapes);
 }
 
 }  // namespace
