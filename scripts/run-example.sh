@@ -2,9 +2,8 @@
 # The main job: apply the filter to the bundled sample photo with the native
 # module and our own host, and write the result.
 #   scripts/run-example.sh [IN.png [OUT.png [glimmark apply options...]]]
-# Without options it asks for settings that show the stars of the sample
-# photo (its brightest highlights are snow fields, so the factory Quantity
-# would draw on snow only).
+# It starts from the factory settings every time; options given after
+# OUT.png change single settings from there.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 in="${1:-$root/examples/stars_over_mountains.png}"
@@ -15,7 +14,6 @@ cmake --build "$root/build/linux" --target glimmark glimmark_plugin -j"$jobs" >/
 mkdir -p "$(dirname "$out")"
 # Settings of its own, so that the result does not depend on earlier runs.
 export XDG_CONFIG_HOME="$root/out/.config" XDG_DATA_HOME="$root/out/.data"
-options=("${@:3}")
-[ ${#options[@]} -gt 0 ] || options=(--quantity 90 --intensity 100 --length 100)
-"$root/build/linux/bin/glimmark" apply "$in" "$out" --no-registry "${options[@]}"
+factory=(--quantity 50 --intensity 50 --length 50 --angle 15 --points 6 --sharpness 50 --saturation 30 --flare 30)
+"$root/build/linux/bin/glimmark" apply "$in" "$out" --no-registry "${factory[@]}" "${@:3}"
 echo "wrote $out"

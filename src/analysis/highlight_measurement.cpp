@@ -502,20 +502,41 @@ bool AdjustCentre(AnalyzeSectionTask* task, QuarterPoint* centre, float radius) 
   return moved;
 }
 
+namespace {
+
+// Whether AdjustRadius can still judge a radius: its background ring, at
+// twice the radius, is the largest shape it needs.
+bool RadiusMeasurable(const AnalyzeSectionTask& task, float radius) {
+  const int32_t b = std::max(1, static_cast<int32_t>(radius / ANALYSIS_SHAPE_STEP));
+  return b / 2 + 1 < task.diskCount && 2 * b < task.ringCount;
+}
+
+}  // namespace
+
 bool RefineRadiusAndCentre(AnalyzeSectionTask* task, QuarterPoint* centre, float* radius) {
   centre->x = RoundQuarter(centre->x, centre->xQuarter);
   centre->y = RoundQuarter(centre->y, centre->yQuarter);
   centre->xQuarter = 0;
   centre->yQuarter = 0;
+  const float start = *radius;
   bool radiusChanged = AdjustRadius(task, *centre, radius);
   const int32_t limit = static_cast<int32_t>(*radius + 8.0f);
   bool centreMoved = AdjustCentre(task, centre, *radius);
+  bool settled = false;
   for (int32_t iteration = 0; iteration < limit; ++iteration) {
-    if (!radiusChanged && !centreMoved) return true;
+    if (!radiusChanged && !centreMoved) {
+      settled = true;
+      break;
+    }
     radiusChanged = AdjustRadius(task, *centre, radius);
     if (radiusChanged || centreMoved) centreMoved = AdjustCentre(task, centre, *radius);
   }
-  return (!radiusChanged && !centreMoved) || *radius <= 8.0f;
+  settled = settled || (!radiusChanged && !centreMoved);
+  // A radius that kept growing until its background could no longer be
+  // measured never met an edge: a bright field (snow, sky, a wall), not a
+  // highlight. One whose rays already measured it that large is kept.
+  if (*radius > start && !RadiusMeasurable(*task, *radius)) return false;
+  return settled || *radius <= 8.0f;
 }
 
 bool RefineCentreToQuarters(AnalyzeSectionTask* task, QuarterPoint* centre, float radius) {

@@ -49,8 +49,9 @@ bool CentreFromEdgeDistances(const EdgeDistances& d, int32_t x, int32_t y, Quart
 bool EdgeContrastSufficient(AnalyzeSectionTask* task, float radius, const QuarterPoint& centre);
 
 // Moves the centre to a whole pixel, then alternates AdjustRadius and
-// AdjustCentre until neither changes anything. False only when that takes
-// too long for a radius above 8 pixels.
+// AdjustCentre until neither changes anything. False when that takes too
+// long for a radius above 8 pixels, and when the radius grew until its
+// background ring no longer exists (a bright field, not a highlight).
 bool RefineRadiusAndCentre(AnalyzeSectionTask* task, QuarterPoint* centre, float* radius);
 // Grows or shrinks the radius in 1/8-pixel steps (at most 6) until the ring
 // at the radius lies between 55 % and 73 % of the way from the background to

@@ -184,7 +184,13 @@ bool MeasureLocatedHighlight(AnalyzeSectionTask* task, int32_t x, int32_t y, Mea
   // for highlights smaller than the largest radius.
   uint32_t core = DEFAULT_CORE;
   ShapeAnalysis analysis{};
-  if (k < task->diskCount && AnalyzeShapeFrom(&task->diskShapes[k], context.brightness, c, &analysis)) {
+  // The core is judged one pixel inside the radius (the disk's one-pixel soft
+  // edge ends half a pixel inside it): the disk of radius R reaches half a
+  // pixel beyond the measured edge, and on a small highlight those rim pixels
+  // dominate the deviation and crush f.
+  const int32_t coreDisk = std::max(0, static_cast<int32_t>((radius - 1.0f) / ANALYSIS_SHAPE_STEP + 0.5f));
+  if (k < task->diskCount &&
+      AnalyzeShapeFrom(&task->diskShapes[coreDisk], context.brightness, c, &analysis)) {
     const double level = std::max(0.0, static_cast<double>(analysis.mean) - 2.0 * analysis.deviation);
     core = static_cast<uint32_t>(level) << 8;
   }

@@ -118,8 +118,10 @@ inline void BlendSample(Image* image, BandLayer* layer, ReadPixelRoutine read, W
   if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
   PixelValue d;
   read(image, &d, x, y);
-  // Stamp colours are fractions; the blend works in 24-bit colour.
-  const BlendPixel source{red >> 8, green >> 8, blue >> 8, alpha, 0};
+  // The stamp's colour goes to the blend as it is: a full-strength light is
+  // far above white in 24-bit colour units, and the blend's own clamps cap
+  // it there (a screen reaches full strength once colour x alpha is white).
+  const BlendPixel source{red, green, blue, alpha, 0};
   BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
   BlendPixels(&source, &target, mode);
   const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};

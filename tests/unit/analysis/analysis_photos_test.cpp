@@ -94,6 +94,13 @@ TEST(AnalysisPhotos, StarsAreSmallAndTheBrightestLampIsWarm) {
   const size_t small = static_cast<size_t>(
       std::count_if(sky.table.begin(), sky.table.end(), [](const LightSourceRecord& e) { return e.radius <= 8.0f; }));
   EXPECT_GT(small, sky.table.size() * 95 / 100);
+  // Snow fields cut by the border have no edge of their own: none may grow
+  // into a huge entry and leave the factory Quantity (a quarter of the
+  // brightest) to itself alone.
+  EXPECT_LT(sky.table[0].radius, 32.0f);
+  const auto factoryQuantity = static_cast<size_t>(std::count_if(
+      sky.table.begin(), sky.table.end(), [](const LightSourceRecord& e) { return e.brightness > FRACTION_FULL / 4; }));
+  EXPECT_GT(factoryQuantity, 10u);
 
   const RunResult still = RunAnalysis(lamps.image, 2, DecodeGamma22);
   ASSERT_FALSE(still.table.empty());

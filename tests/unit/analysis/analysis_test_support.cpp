@@ -88,6 +88,22 @@ void DrawDisc(Image* image, double cx, double cy, double radius, const Rgb& colo
   }
 }
 
+void DrawRadialProfile(Image* image, double cx, double cy, double reach, double (*level)(double),
+                       const Rgb& colour) {
+  const ImageRect& r = image->bufferRect;
+  for (int32_t y = std::max(r.top, static_cast<int32_t>(std::floor(cy - reach)));
+       y <= std::min(r.bottom - 1, static_cast<int32_t>(std::ceil(cy + reach))); ++y) {
+    for (int32_t x = std::max(r.left, static_cast<int32_t>(std::floor(cx - reach)));
+         x <= std::min(r.right - 1, static_cast<int32_t>(std::ceil(cx + reach))); ++x) {
+      const double c = level(std::hypot(x - cx, y - cy));
+      if (c <= 0.0) continue;
+      uint16_t* p = Pixel16(image, x, y);
+      const double channels[3] = {colour.red, colour.green, colour.blue};
+      for (int k = 0; k < 3; ++k) p[k] = ToCode(p[k] / 65535.0 * (1.0 - c) + channels[k] * c);
+    }
+  }
+}
+
 void FillRect(Image* image, const ImageRect& rect, const Rgb& colour) {
   for (int32_t y = std::max(rect.top, image->bufferRect.top); y < std::min(rect.bottom, image->bufferRect.bottom);
        ++y) {

@@ -41,6 +41,11 @@ void MakeLinearImage(OwnedImage* out, int32_t width, int32_t height, const Rgb& 
 // integer coordinates) with the given radius, blending by coverage.
 void DrawDisc(Image* image, double cx, double cy, double radius, const Rgb& colour);
 
+// Adds a round highlight whose level (0..1) at a pixel is `level(distance)`
+// of the pixel's centre from (cx, cy), blending towards `colour` by it.
+void DrawRadialProfile(Image* image, double cx, double cy, double reach, double (*level)(double),
+                       const Rgb& colour);
+
 // Paints every pixel inside `rect` with a linear colour.
 void FillRect(Image* image, const ImageRect& rect, const Rgb& colour);
 

@@ -205,7 +205,7 @@ TEST_F(DrawingTest, TheFlareStampedFromItsProfileMatchesItsSampleList) {
           if (FractionProduct(std::max(r, std::max(g, bl)), sa) < threshold) continue;
           PixelValue d;
           b.readPixel(&b, &d, x, y);
-          const BlendPixel source{r >> 8, g >> 8, bl >> 8, sa, 0};
+          const BlendPixel source{r, g, bl, sa, 0};
           BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
           BlendPixels(&source, &target, BLEND_SCREEN);
           const PixelValue out{target.red, target.green, target.blue, target.coverage, 0xFFFFFFFF};
