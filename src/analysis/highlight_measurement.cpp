@@ -428,6 +428,11 @@ bool EdgeContrastSufficient(AnalyzeSectionTask* task, float radius, const Quarte
   const int32_t n = static_cast<int32_t>(context.maximumBrightness);
   const int32_t f = static_cast<int32_t>(inner);
   const int32_t d = static_cast<int32_t>(std::min(outer, further));
+  // Contrast relative to the image's maximum alone lets any faint bump of a
+  // bright, even area through (fog, an overcast sky), where N is the area
+  // itself. A highlight must also stand out from its own surroundings by
+  // more than the 1/8 within which colours count as alike.
+  if (static_cast<int64_t>(f - d) * 8 < f) return false;
   if ((n - f) * 11 < (n - d) * 10) return true;
   return k < 10 && (f - d) * (10 - k) > n;
 }

@@ -104,3 +104,4 @@ TEST(HighlightRanking, ALargeSoftHighlightIsOneEntryAtItsCentre) {
 }
 
 }  // namespace
+
