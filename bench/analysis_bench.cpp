@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "analysis/light_source_analysis.h"
-#include "host/image.h"
-#include "host/pixel_access.h"
+#include "image/image.h"
+#include "image/pixel_access.h"
 #include "runtime/threads.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "color/color_management.h"
 #include "color/color_transforms.h"
-#include "host/image.h"
+#include "image/image.h"
 #include "runtime/threads.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "analysis/light_source_table.h"
 #include "color/blend.h"
 #include "effects/effect_drawing.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "params/parameter_set.h"
 #include "runtime/buffers.h"
 

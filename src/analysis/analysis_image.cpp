@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "runtime/report.h"
 
 namespace {

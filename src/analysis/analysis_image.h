@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "analysis/light_source.h"
-#include "host/image.h"
+#include "image/image.h"
 
 constexpr int32_t ANALYSIS_MAXIMUM_ROWS = 1800;
 

@@ -19,7 +19,7 @@
 
 #include "analysis/light_source.h"
 #include "analysis/sampling_shapes.h"
-#include "host/image.h"
+#include "image/image.h"
 #include "runtime/buffers.h"
 
 constexpr int32_t EDGE_DIRECTIONS = 8;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "runtime/report.h"
 
 namespace {

@@ -241,16 +241,6 @@ void ReleaseMasterLightSourceTable() {
   g_nextLine = 0;
 }
 
-uint32_t QuantityThreshold(int32_t quantity) {
-  if (quantity >= 100) return 0;
-  const double share = (100.0 - std::max(quantity, 0)) / 100.0;
-  return static_cast<uint32_t>(share * share * FRACTION_SCALE);
-}
-
-bool LightSourceTakesPart(const LightSourceRecord& entry, uint32_t threshold) {
-  return entry.state == LIGHT_SOURCE_FORCED || (entry.state == LIGHT_SOURCE_SHOWN && entry.brightness > threshold);
-}
-
 bool SetLightSourceStateInRect(const LightSourceRect& rect, LightSourceOperation operation) {
   if (!IsKnownOperation(operation)) {
     REPORT_DEBUG("SetLightSourceStateInRect() - Unknown operation %d.", static_cast<int>(operation));

@@ -48,11 +48,6 @@ void NormalizeAndRankLightSources();
 // Frees the master table and empties it (end of a filter run).
 void ReleaseMasterLightSourceTable();
 
-// Brightness threshold of a Quantity setting (0..100), and whether an entry
-// takes part in rendering at that threshold.
-uint32_t QuantityThreshold(int32_t quantity);
-bool LightSourceTakesPart(const LightSourceRecord& entry, uint32_t threshold);
-
 // State edits; each that touches an entry increments the change counter.
 bool SetLightSourceStateInRect(const LightSourceRect& rect, LightSourceOperation operation);
 // Nearest entry to (px, py) within the pick distance for the preview's zoom

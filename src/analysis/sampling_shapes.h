@@ -22,7 +22,7 @@
 #include <cstdint>
 
 #include "analysis/light_source.h"
-#include "host/image.h"
+#include "image/image.h"
 #include "runtime/buffers.h"
 
 enum ShapeType : int32_t {

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
+#include "image/image.h"
+#include "image/pixel_access.h"
 #include "runtime/report.h"
 
 namespace {
@@ -102,6 +105,30 @@ void Screen(const BlendPixel& s, BlendPixel* d, bool precise) {
   }
 }
 
+uint8_t* PixelAddress(const Image* image, int32_t x, int32_t y) {
+  const size_t index = static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
+                       static_cast<size_t>(x - image->bufferRect.left);
+  return static_cast<uint8_t*>(image->pixels.buffer) + index * 4 * static_cast<size_t>(image->bytesPerChannel);
+}
+
+// Colour channel c of a pixel's bytes as a number, for comparing codes.
+double ChannelCode(const uint8_t* pixel, int bytesPerChannel, int c) {
+  switch (bytesPerChannel) {
+    case 1:
+      return pixel[c];
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, pixel + 2 * c, sizeof v);
+      return v;
+    }
+    default: {
+      float v;
+      std::memcpy(&v, pixel + 4 * c, sizeof v);
+      return v;
+    }
+  }
+}
+
 }  // namespace
 
 void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mode) {
@@ -140,3 +167,39 @@ uint32_t PreciseProduct(uint32_t colour, uint32_t fraction) { return Product(col
 uint32_t FastProduct(uint32_t colour, uint32_t fraction) { return Product(colour, fraction, false); }
 
 void ResetBlendReports() { g_unknownModeReported.store(false); }
+
+void ScreenIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
+  if (layerPixel.red == 0 && layerPixel.green == 0 && layerPixel.blue == 0) return;
+  PixelValue d;
+  copy->readPixel(copy, &d, x, y);
+  const BlendPixel source{layerPixel.red, layerPixel.green, layerPixel.blue, layerPixel.alpha, 0};
+  BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+  BlendPixels(&source, &target, BLEND_SCREEN);
+  if (target.red == d.red && target.green == d.green && target.blue == d.blue) return;
+  const int bpc = copy->bytesPerChannel;
+  const size_t bytes = 4 * static_cast<size_t>(bpc);
+  uint8_t* pixel = PixelAddress(copy, x, y);
+  uint8_t original[16];
+  uint8_t reencoded[16];
+  std::memcpy(original, pixel, bytes);
+  const PixelValue same{d.red, d.green, d.blue, PIXEL_KEEP, PIXEL_KEEP};
+  copy->writePixel(copy, &same, x, y);
+  std::memcpy(reencoded, pixel, bytes);
+  const PixelValue blended{target.red, target.green, target.blue, PIXEL_KEEP, PIXEL_KEEP};
+  copy->writePixel(copy, &blended, x, y);
+  for (int c = 0; c < 3; ++c) {
+    const double now = ChannelCode(pixel, bpc, c);
+    if (now == ChannelCode(reencoded, bpc, c) || now < ChannelCode(original, bpc, c))
+      std::memcpy(pixel + c * bpc, original + c * bpc, static_cast<size_t>(bpc));
+  }
+}
+
+void StoreIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
+  PixelValue d;
+  copy->readPixel(copy, &d, x, y);
+  const BlendPixel source{layerPixel.red, layerPixel.green, layerPixel.blue, layerPixel.alpha, 0};
+  BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+  BlendPixels(&source, &target, BLEND_STORE);
+  const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
+  copy->writePixel(copy, &out, x, y);
+}

@@ -27,6 +27,8 @@
 // distinct pixels.
 #include <cstdint>
 
+#include "image/image.h"
+
 struct BlendPixel {
   uint32_t red;       // 1.0 = 0x1000000
   uint32_t green;
@@ -58,3 +60,13 @@ uint32_t FastProduct(uint32_t colour, uint32_t fraction);
 
 // Lets the next unknown mode be reported again (InitializeColorManagement).
 void ResetBlendReports();
+
+// Combining a rendered effects pixel (already in the image's profile) with
+// one pixel of an image. Screen: a colour channel keeps its exact bits unless
+// the screened value encodes differently from the channel's own value
+// re-encoded and is not darker than it was, so that what no effect touched
+// (deep shadows, float light above 1.0) survives the round trip through the
+// gamma tables. Store: the effects pixel replaces the image's (the store
+// blend's over-range rule decides its coverage).
+void ScreenIntoImage(const PixelValue& light, Image* image, int32_t x, int32_t y);
+void StoreIntoImage(const PixelValue& light, Image* image, int32_t x, int32_t y);

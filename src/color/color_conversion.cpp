@@ -6,8 +6,8 @@
 #include "color/color_internal.h"
 #include "color/color_management.h"
 #include "color/color_transforms.h"
-#include "host/gamma_tables.h"
-#include "host/pixel_access.h"
+#include "image/gamma_tables.h"
+#include "image/pixel_access.h"
 #include "runtime/threads.h"
 
 namespace {

@@ -35,7 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/image.h"
+#include "image/image.h"
 
 // Opens the profiles as described above. `hostIccData`/`hostIccSize` are the
 // bytes of the document's profile as locked by the caller (null and 0 when the

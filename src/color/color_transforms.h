@@ -28,7 +28,7 @@
 
 #include <cstdint>
 
-#include "host/image.h"
+#include "image/image.h"
 
 // Little CMS formats of the in-memory images.
 constexpr uint32_t FORMAT_GRAY_8_3X = 0x30189;     // gray 8-bit, three extra channels

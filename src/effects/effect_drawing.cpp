@@ -9,7 +9,7 @@
 #include "analysis/light_source_table.h"
 #include "color/blend.h"
 #include "effects/effect_tables.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "runtime/report.h"
 #include "runtime/threads.h"
 

@@ -17,7 +17,7 @@
 #include "analysis/light_source.h"
 #include "analysis/sampling_shapes.h"
 #include "effects/star_shapes.h"
-#include "host/image.h"
+#include "image/image.h"
 
 struct StampColour {
   uint32_t red;    // fractions

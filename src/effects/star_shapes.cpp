@@ -303,6 +303,16 @@ void SaturateColour(uint32_t colour[3], int32_t saturation, bool gray) {
   }
 }
 
+uint32_t QuantityThreshold(int32_t quantity) {
+  if (quantity >= 100) return 0;
+  const double share = (100.0 - std::max(quantity, 0)) / 100.0;
+  return static_cast<uint32_t>(share * share * FRACTION_SCALE);
+}
+
+bool LightSourceTakesPart(const LightSourceRecord& entry, uint32_t threshold) {
+  return entry.state == LIGHT_SOURCE_FORCED || (entry.state == LIGHT_SOURCE_SHOWN && entry.brightness > threshold);
+}
+
 bool SelectLightSource(const LightSourceRecord& entry, uint32_t threshold, const StarEffectSettings& s,
                        StarStamp* stamp) {
   *stamp = StarStamp{};

@@ -94,6 +94,11 @@ struct StarStamp {
   uint32_t flareAlpha;   // effect weight x (soft flare / 100)^2
 };
 
+// Brightness threshold of a Quantity setting (0..100), and whether an entry
+// takes part in rendering at that threshold.
+uint32_t QuantityThreshold(int32_t quantity);
+bool LightSourceTakesPart(const LightSourceRecord& entry, uint32_t threshold);
+
 // Whether the entry takes part at `threshold` (QuantityThreshold) and, if so,
 // its stamp. False when it draws nothing at all.
 bool SelectLightSource(const LightSourceRecord& entry, uint32_t threshold, const StarEffectSettings& settings,

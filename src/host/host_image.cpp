@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "host/plugin_globals.h"
 #include "runtime/progress.h"
 #include "runtime/report.h"

@@ -18,7 +18,7 @@
 // current selector call.
 #include <cstdint>
 
-#include "host/image.h"
+#include "image/image.h"
 
 struct HostImageCopy {
   Image image;

@@ -7,7 +7,7 @@
 // clean-up always runs. Host procedures are called only on the UI thread.
 #include <cstdint>
 
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 #include "params/parameter_set.h"
 #include "runtime/report.h"
 

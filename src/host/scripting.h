@@ -13,7 +13,7 @@
 // nothing changes. They run on the UI thread, like every host call.
 #include <cstdint>
 
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 #include "params/parameter_set.h"
 
 // Status of ReadScriptingParameters when its working copy cannot be had (the

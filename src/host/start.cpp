@@ -17,7 +17,7 @@
 #include "params/parameter_files.h"
 #include "params/registry_parameters.h"
 #include "host/pending_services.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/event.h"

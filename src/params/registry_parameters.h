@@ -10,7 +10,7 @@
 // needed procedure empty, is answered -30900 and nothing changes.
 #include <cstdint>
 
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 #include "params/parameter_set.h"
 
 inline constexpr char PARAMETER_REGISTRY_KEY[] = "93de9c7d-1906-4770-a930-6275943844bd";

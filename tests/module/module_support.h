@@ -2,7 +2,7 @@
 // What the module suites share: the built module, loaded once per process and
 // kept loaded until the process ends, as a host keeps a filter loaded between
 // runs (the module's process-wide logging state lives as long as it does).
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 #include "hostkit/host.h"
 
 namespace moduletest {

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "analysis_test_support.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 
 namespace {
 

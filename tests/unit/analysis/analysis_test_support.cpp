@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "analysis/light_source_detection.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "table_stand_in.h"
 
 #if __has_include(<stb/stb_image.h>)

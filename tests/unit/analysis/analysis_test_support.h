@@ -13,7 +13,7 @@
 
 #include "analysis/analysis_task.h"
 #include "analysis/light_source_analysis.h"
-#include "host/image.h"
+#include "image/image.h"
 
 namespace analysistest {
 

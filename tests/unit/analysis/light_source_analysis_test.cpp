@@ -18,7 +18,7 @@
 #include "../runtime/log_test_support.h"
 #include "analysis/light_source_detection.h"
 #include "analysis_test_support.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "table_stand_in.h"
 
 namespace {

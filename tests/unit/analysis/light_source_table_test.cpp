@@ -145,22 +145,6 @@ TEST_F(LightSourceTable, RankingDoesNotDependOnTheArrivalOrder) {
   } while (std::next_permutation(records.begin(), records.end(), byBytes));
 }
 
-TEST_F(LightSourceTable, QuantitySelectsByBrightnessAndForcedEntriesAlwaysTakePart) {
-  EXPECT_EQ(QuantityThreshold(50), 1073741823u);  // a quarter of 4294967294, truncated
-  EXPECT_EQ(QuantityThreshold(100), 0u);
-  EXPECT_EQ(QuantityThreshold(0), 4294967294u);
-  EXPECT_EQ(QuantityThreshold(-20), QuantityThreshold(0));  // out of range: clamped
-
-  LightSourceRecord forced = Source(0, 0, 1.0f, LIGHT_SOURCE_FORCED), shown = Source(0, 0, 1.0f);
-  LightSourceRecord hidden = Source(0, 0, 1.0f, LIGHT_SOURCE_HIDDEN);
-  shown.brightness = hidden.brightness = 0xFFFFFFFC;
-  EXPECT_TRUE(LightSourceTakesPart(forced, QuantityThreshold(0)));
-  EXPECT_FALSE(LightSourceTakesPart(shown, QuantityThreshold(0)));
-  EXPECT_FALSE(LightSourceTakesPart(hidden, QuantityThreshold(100)));
-  EXPECT_TRUE(LightSourceTakesPart(shown, 0xFFFFFFFB));
-  EXPECT_FALSE(LightSourceTakesPart(shown, 0xFFFFFFFC));
-}
-
 TEST_F(LightSourceTable, StateEditsInARectangle) {
   SetTable({Source(5, 5, 1.0f, LIGHT_SOURCE_HIDDEN), Source(6, 6, 1.0f), Source(20, 20, 1.0f, LIGHT_SOURCE_FORCED)});
   const int32_t counter = GetLightSourceChangeCounter();

@@ -13,7 +13,7 @@
 
 #include "../runtime/log_test_support.h"
 #include "analysis_test_support.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 
 namespace {
 

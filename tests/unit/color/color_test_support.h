@@ -14,7 +14,7 @@
 #include "color/blend.h"
 #include "color/color_management.h"
 #include "color/color_transforms.h"
-#include "host/image.h"
+#include "image/image.h"
 
 namespace colortest {
 

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "color_test_support.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "color/blend.h"
 #include "effects/effect_drawing.h"
 #include "effects/effect_tables.h"
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "params/parameter_set.h"
 #include "runtime/buffers.h"
 

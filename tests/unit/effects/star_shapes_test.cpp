@@ -209,6 +209,24 @@ TEST_F(ShapeTest, OffCentreFlaresLeanTowardsTheirQuarter) {
   EXPECT_GT((at[{0, 0}]), (at[{-1, 0}]));
 }
 
+TEST(LightSourceSelection, QuantitySelectsByBrightnessAndForcedEntriesAlwaysTakePart) {
+  EXPECT_EQ(QuantityThreshold(50), 1073741823u);  // a quarter of 4294967294, truncated
+  EXPECT_EQ(QuantityThreshold(100), 0u);
+  EXPECT_EQ(QuantityThreshold(0), 4294967294u);
+  EXPECT_EQ(QuantityThreshold(-20), QuantityThreshold(0));  // out of range: clamped
+
+  LightSourceRecord forced{}, shown{}, hidden{};
+  forced.state = LIGHT_SOURCE_FORCED;
+  shown.state = LIGHT_SOURCE_SHOWN;
+  hidden.state = LIGHT_SOURCE_HIDDEN;
+  forced.brightness = shown.brightness = hidden.brightness = 0xFFFFFFFC;
+  EXPECT_TRUE(LightSourceTakesPart(forced, QuantityThreshold(0)));
+  EXPECT_FALSE(LightSourceTakesPart(shown, QuantityThreshold(0)));
+  EXPECT_FALSE(LightSourceTakesPart(hidden, QuantityThreshold(100)));
+  EXPECT_TRUE(LightSourceTakesPart(shown, 0xFFFFFFFB));
+  EXPECT_FALSE(LightSourceTakesPart(shown, 0xFFFFFFFC));
+}
+
 TEST(LightSourceSelection, QuantityStateAndWeightDecide) {
   StarEffectSettings s;
   PrepareStarEffectSettings(ParametersWith(nullptr), 400, 1, false, &s);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 
 namespace hostkit {
 

@@ -24,7 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 #include "hostkit/descriptors.h"
 #include "hostkit/handles.h"
 #include "hostkit/image.h"

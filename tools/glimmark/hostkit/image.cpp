@@ -19,7 +19,7 @@
 #include <memory>
 #include <new>
 
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 #include "hostkit/host_platform.h"
 
 namespace hostkit {

@@ -2,7 +2,7 @@
 // A loaded filter module: the shared library and its PluginMain.
 #include <string>
 
-#include "host/host_interface.h"
+#include "host_abi/host_interface.h"
 
 namespace hostkit {
 

@@ -1,4 +1,4 @@
-#include "host/gamma_tables.h"
+#include "image/gamma_tables.h"
 
 #include <atomic>
 #include <cmath>

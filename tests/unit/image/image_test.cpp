@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../runtime/log_test_support.h"
-#include "host/image.h"
+#include "image/image.h"
 #include "runtime/buffers.h"
 
 namespace {

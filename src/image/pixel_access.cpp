@@ -1,4 +1,4 @@
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 
 #include <algorithm>
 #include <cmath>

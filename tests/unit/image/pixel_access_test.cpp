@@ -10,8 +10,8 @@
 
 #include "../runtime/log_test_support.h"
 #include "host/host_image.h"
-#include "host/image.h"
-#include "host/pixel_access.h"
+#include "image/image.h"
+#include "image/pixel_access.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/gamma_tables.h"
+#include "image/gamma_tables.h"
 #include "runtime/buffers.h"
 
 namespace {

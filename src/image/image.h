@@ -18,7 +18,7 @@
 // the status it owns.
 #include <cstdint>
 
-#include "host/gamma_tables.h"
+#include "image/gamma_tables.h"
 #include "runtime/buffers.h"
 
 // Image modes: the host's mode numbers plus one internal mode.

@@ -18,7 +18,7 @@
 // runs.
 #include <cstdint>
 
-#include "host/image.h"
+#include "image/image.h"
 
 constexpr uint32_t PIXEL_FULL = 0xFFFFFF;       // full colour intensity
 constexpr uint32_t PIXEL_OPAQUE = 0xFFFFFFFE;   // full alpha and mask

@@ -1,10 +1,10 @@
-#include "host/image.h"
+#include "image/image.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
-#include "host/pixel_access.h"
+#include "image/pixel_access.h"
 #include "runtime/report.h"
 
 namespace {
