@@ -13,6 +13,7 @@
 #include "analysis/analysis_task.h"
 #include "analysis/light_source_detection.h"
 #include "runtime/event.h"
+#include "runtime/status.h"
 #include "runtime/report.h"
 #include "runtime/threads.h"
 
@@ -108,7 +109,7 @@ int16_t SpawnAnalysisThreadsAndWait(WorkerRoutine routine, AnalyzeSectionTask* t
     RunWorker(WorkerShare{tasks, sectionCount, &nextSection, &tasks[owner], routine, &failed});
   }
   for (std::thread& thread : threads) thread.join();
-  return failed.load() ? STATUS_ANALYSIS_FAILURE : int16_t{0};
+  return failed.load() ? STATUS_FAILURE_REPORTED : int16_t{0};
 }
 
 // The first host row a section of analysis rows stands for.
@@ -149,7 +150,7 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
     run->timings.reduction = imageTimings.reduction;
     run->timings.conversion = imageTimings.conversion;
     // A stop is no failure: the run is ending and has its own status.
-    if (!built && !stopped()) status = STATUS_ANALYSIS_IMAGE_FAILED;
+    if (!built && !stopped()) status = STATUS_PARAMETER_ERROR;
   }
 
   if (status == 0 && !stopped()) {
@@ -232,7 +233,7 @@ void RunAnalysisThread(LightSourceAnalysis* run) noexcept {
     // Nothing thrown may leave the thread, and the completion event must be
     // set whatever happens, or the dialog would wait forever.
     REPORT_DEBUG("The light source table initialization ended by an internal failure.");
-    StoreResultCode(run->context, STATUS_ANALYSIS_FAILURE);
+    StoreResultCode(run->context, STATUS_FAILURE_REPORTED);
     run->complete.Set();
   }
 }
@@ -244,13 +245,13 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
   if (analysis == nullptr || setup.hostImage == nullptr || setup.convertToLinearWorking == nullptr ||
       setup.table.preallocate == nullptr || setup.table.addList == nullptr || setup.table.normalizeAndRank == nullptr) {
     REPORT_DEBUG("Could not initiate light source table initialization");
-    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_ANALYSIS_FAILURE);
+    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_FAILURE_REPORTED);
     return false;
   }
   LightSourceAnalysis* run = new (std::nothrow) LightSourceAnalysis;
   if (run == nullptr) {
     REPORT_SYSTEM_ERROR(0, "Could not create the data initialization complete event.");
-    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_ANALYSIS_FAILURE);
+    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_FAILURE_REPORTED);
     return false;
   }
   run->setup = setup;
@@ -267,7 +268,7 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
   } catch (const std::system_error& e) {
     REPORT_SYSTEM_ERROR(static_cast<uint32_t>(e.code().value()),
                         "Could not initiate light source table initialization");
-    run->context.resultCode->store(STATUS_ANALYSIS_FAILURE);
+    run->context.resultCode->store(STATUS_FAILURE_REPORTED);
     delete run;
     return false;
   }

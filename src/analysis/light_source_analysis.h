@@ -36,8 +36,6 @@
 // Statuses the analysis stores in the filter's result code (besides the
 // allocator's): a failure already reported, and an analysis image that could
 // not be built.
-constexpr int16_t STATUS_ANALYSIS_FAILURE = -1715;
-constexpr int16_t STATUS_ANALYSIS_IMAGE_FAILED = -50;
 
 // Where the analysis hands its per-section lists. The plug-in passes the
 // master table's routines; tests may pass their own.

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "runtime/report.h"
+#include "runtime/status.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ void ApplyOperation(LightSourceRecord* entry, LightSourceOperation operation) {
 int16_t GrowMaster(uint64_t count) {
   const uint64_t bytes = count * sizeof(LightSourceRecord);
   if (count > std::numeric_limits<uint32_t>::max() || bytes > std::numeric_limits<size_t>::max()) {
-    return BUFFER_OUT_OF_MEMORY;
+    return STATUS_OUT_OF_MEMORY;
   }
   return ReallocateBufferPreserveContents(static_cast<size_t>(bytes), &g_master.records);
 }

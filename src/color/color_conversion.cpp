@@ -9,13 +9,12 @@
 #include "image/gamma_tables.h"
 #include "image/pixel_access.h"
 #include "runtime/threads.h"
+#include "runtime/status.h"
 
 namespace {
 
 constexpr int MAX_CONVERSION_BANDS = 24;
 constexpr int MIN_ROWS_FOR_BANDS = 129;  // more than 128 rows
-constexpr int16_t STATUS_PARAMETER_ERROR = -50;   // 0xFFCE
-constexpr int16_t STATUS_REPORTED_FAILURE = -1715;  // 0xF94D
 constexpr double DECODE_GAMMA_22 = 1.0 / 2.2;
 
 // One conversion: rows of `width` pixels from the source rows into the
@@ -163,7 +162,7 @@ int16_t RunInBands(const RowJob& job, int rows, int threadCount) {
   for (int k = 0; k < bands; ++k) DestroyThread(&records[k]);
   if (!waited) {
     REPORT_DEBUG("Waiting for the color conversion threads failed.");
-    return STATUS_REPORTED_FAILURE;
+    return STATUS_FAILURE_REPORTED;
   }
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "color/display_profile.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
+#include "runtime/status.h"
 
 const char* const CAPTION_COLOR_UNEXPECTED_ERROR = "Debug: Unexpected error";
 
@@ -21,7 +22,6 @@ constexpr double WORKING_GAMMA = 2.2;
 constexpr double LINEAR_GAMMA = 1.0;
 constexpr double FALLBACK_GAMMA = 2.2;
 constexpr int GAMMA_CACHE_CAPACITY_ENTRIES = 64;
-constexpr int16_t STATUS_PARAMETER_ERROR = -50;
 
 struct ColorProfiles {
   cmsContext context;

@@ -10,7 +10,9 @@
 #include "color/blend.h"
 #include "effects/effect_tables.h"
 #include "image/pixel_access.h"
+#include "runtime/invariant.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 #include "runtime/threads.h"
 
 namespace {
@@ -115,6 +117,8 @@ inline uint32_t Max3(uint32_t a, uint32_t b, uint32_t c) { return std::max(a, st
 template <bool kSparse>
 inline void BlendSample(Image* image, BandLayer* layer, ReadPixelRoutine read, WritePixelRoutine write, int32_t x,
                         int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t mode) {
+  GLIMMARK_INVARIANT(x >= image->bufferRect.left && x < image->bufferRect.right && y >= image->bufferRect.top &&
+                     y < image->bufferRect.bottom);
   if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
   PixelValue d;
   read(image, &d, x, y);
@@ -277,7 +281,7 @@ bool CreateBandLayer(const ImageRect& band, uint32_t mode, ColorProfileHandle pr
     layer->spanRight.assign(rows, sparse ? band.left : band.right);
   } catch (...) {
     REPORT_DEBUG("CreateBandLayer() - Not enough memory for the row spans.");
-    if (status != nullptr && *status == 0) *status = IMAGE_STATUS_OUT_OF_MEMORY;
+    if (status != nullptr && *status == 0) *status = STATUS_OUT_OF_MEMORY;
     ReleaseImage(&layer->image);
     return false;
   }
@@ -294,6 +298,8 @@ void ReleaseBandLayer(BandLayer* layer) {
 
 void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right) {
   Image& image = layer->image;
+  GLIMMARK_INVARIANT(y >= image.bufferRect.top && y < image.bufferRect.bottom);
+  GLIMMARK_INVARIANT(left >= image.bufferRect.left && left < right && right <= image.bufferRect.right);
   const size_t row = static_cast<size_t>(y - image.bufferRect.top);
   int32_t& spanLeft = layer->spanLeft[row];
   int32_t& spanRight = layer->spanRight[row];

@@ -16,6 +16,7 @@
 #include "host/plugin_globals.h"
 #include "params/rendering_parameters.h"
 #include "runtime/progress.h"
+#include "runtime/status.h"
 #include "runtime/report.h"
 #include "runtime/threads.h"
 #include "runtime/ui_call_queue.h"
@@ -23,8 +24,6 @@
 namespace {
 
 constexpr int MAX_BANDS = 24;
-constexpr int16_t STATUS_RENDER_FAILED = -20;
-constexpr int16_t STATUS_THREADS_FAILED = -1715;
 
 EffectShapes g_shapes;
 bool g_shapesSet = false;
@@ -85,12 +84,12 @@ uint32_t RenderBand(void* argument) {
   int16_t status = 0;
   if (!CreateBandLayer(band->rect, run->copy->mode, run->workingProfile, run->workingGamma, run->sparse, &layer,
                        &status)) {
-    StoreFailure(run, STATUS_RENDER_FAILED);
+    StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
     ReleaseBandLayer(&layer);
     return 1;
   }
   if (!RenderEffectsIntoBandLayer(&layer, &g_shapes, GetMasterLightSourceTable(), LightSourceDone, run)) {
-    if (!run->abort.load()) StoreFailure(run, STATUS_RENDER_FAILED);
+    if (!run->abort.load()) StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
     ReleaseBandLayer(&layer);
     return 1;
   }
@@ -101,7 +100,7 @@ uint32_t RenderBand(void* argument) {
                   : ConvertColorOf(&layer.image, run->copy->profile, 1);
   if (!converted) {
     // Reported by the conversion; blending unconverted light would be wrong.
-    StoreFailure(run, STATUS_RENDER_FAILED);
+    StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
   } else if (!run->abort.load()) {
     BlendLayerIntoCopy(layer, run->copy, run->screen);
   }
@@ -138,7 +137,7 @@ bool RenderEffectsIntoImage(int threadCount) {
   Image* copy = &hostCopy.image;
   if (copy->pixels.buffer == nullptr || Globals().lockedParameters == nullptr) {
     REPORT_DEBUG("RenderFinalImage() - There is no image or no parameter set to render.");
-    SetStatusIfNone(STATUS_RENDER_FAILED);
+    SetStatusIfNone(STATUS_BAND_RENDERING_FAILED);
     return false;
   }
   RenderingParameters parameters;
@@ -180,12 +179,12 @@ bool RenderEffectsIntoImage(int threadCount) {
     records[i].userValue = i;
   }
   if (!SpawnMultipleThreads(records, bands)) {
-    SetStatusIfNone(STATUS_THREADS_FAILED);
+    SetStatusIfNone(STATUS_FAILURE_REPORTED);
     run.abort.store(true);
     WaitForMultipleThreads(bands, records, false, nullptr);
   } else if (!WaitForMultipleThreads(bands, records, true, Globals().resultPointer)) {
     // A cancel seen while serving progress: stop the bands and wait for them.
-    SetStatusIfNone(STATUS_THREADS_FAILED);
+    SetStatusIfNone(STATUS_FAILURE_REPORTED);
     run.abort.store(true);
     WaitForMultipleThreads(bands, records, false, nullptr);
   }

@@ -5,6 +5,7 @@
 
 #include "host/plugin_globals.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 
 namespace {
 PluginGlobals g_globals;
@@ -110,12 +111,12 @@ void LockHostBlocks() {
   FilterRecord* record = GetFilterRecord();
   if (record->parameters == nullptr || g_globals.dataPointer == nullptr || *g_globals.dataPointer == 0) {
     REPORT_DEBUG("The host passed no parameters or no data handle.");
-    SetStatus(filterBadParameters);
+    SetStatus(STATUS_BAD_PARAMETERS);
     return;
   }
   if (!g_globals.host.handleProcs) {
     REPORT_DEBUG("The host provides no handle procedures to lock the parameter blocks.");
-    SetStatus(filterBadParameters);
+    SetStatus(STATUS_BAD_PARAMETERS);
     return;
   }
   auto* parameters = static_cast<ParameterSet*>(LockHostHandle(record->parameters));
@@ -124,7 +125,7 @@ void LockHostBlocks() {
     REPORT_DEBUG("Could not lock the host's parameter or data block.");
     if (parameters != nullptr) UnlockHostHandle(record->parameters);
     if (data != nullptr) UnlockHostHandle(reinterpret_cast<Handle>(*g_globals.dataPointer));
-    SetStatus(memFullErr);
+    SetStatus(STATUS_OUT_OF_MEMORY);
     return;
   }
   g_globals.lockedParameters = parameters;

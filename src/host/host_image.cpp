@@ -7,6 +7,7 @@
 #include "image/pixel_access.h"
 #include "host/plugin_globals.h"
 #include "runtime/progress.h"
+#include "runtime/status.h"
 #include "runtime/report.h"
 
 namespace {
@@ -171,7 +172,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile) {
 
   if (!IsTakenMode(mode)) {
     REPORT_DEBUG("Error:  Unexpected image mode %d in ReadHostImage().", mode);
-    SetStatus(paramErr);
+    SetStatus(STATUS_PARAMETER_ERROR);
     return false;
   }
   if (gray && !editorProfile.isGray) {
@@ -180,7 +181,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile) {
   }
   if (colourPlanes <= 0 || planes > 255) {
     REPORT_DEBUG("ReadHostImage() received an unusable plane count (%d colour, %d extra).", colourPlanes, extraPlanes);
-    SetStatus(paramErr);
+    SetStatus(STATUS_PARAMETER_ERROR);
     return false;
   }
   if (!Globals().host.advanceState) {
@@ -198,7 +199,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile) {
   int16_t status = 0;
   if (!CreateImage(rect, false, image, rect, static_cast<uint32_t>(mode), editorProfile.profile, editorProfile.gamma,
                    hasMask, &status)) {
-    SetStatus(status != 0 ? status : memFullErr);
+    SetStatus(status != 0 ? status : STATUS_OUT_OF_MEMORY);
     return false;
   }
   const PixelValue black{0, 0, 0, PIXEL_OPAQUE, PIXEL_OPAQUE};
@@ -226,7 +227,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile) {
         return false;
       }
       if (record->inData == nullptr || record->inRowBytes <= 0) {
-        FailRead(paramErr);
+        FailRead(STATUS_PARAMETER_ERROR);
         return false;
       }
       const HostLayout in = LayoutOf(record->inData, record->inRowBytes, record->inColumnBytes, record->inPlaneBytes,
@@ -254,7 +255,7 @@ int16_t WriteHostImage(const Image* copy) {
   FilterRecord* record = GetFilterRecord();
   if (copy == nullptr || copy->pixels.buffer == nullptr) {
     REPORT_DEBUG("WriteHostImage() called without an image.");
-    return paramErr;
+    return STATUS_PARAMETER_ERROR;
   }
   if (!Globals().host.advanceState) {
     REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "Could not write results back to editor.");
@@ -277,16 +278,16 @@ int16_t WriteHostImage(const Image* copy) {
       const VRect tile = Clip(left, top, left + WRITE_TILE_SIZE, top + WRITE_TILE_SIZE, area);
       SetOutRect(tile);
       status = record->advanceState();
-      if (status == noErr && (record->outData == nullptr || record->outRowBytes <= 0)) status = paramErr;
+      if (status == noErr && (record->outData == nullptr || record->outRowBytes <= 0)) status = STATUS_PARAMETER_ERROR;
       if (status == noErr) {
         const HostLayout out = LayoutOf(record->outData, record->outRowBytes, record->outColumnBytes,
                                         record->outPlaneBytes, planes, copy->bytesPerChannel);
         for (int32_t p = 0; p < planes; ++p) CopyPlaneOutBySize(copy, ComponentOfPlane(*copy, p), tile, out, p);
-      } else if (status != userCanceledErr) {
+      } else if (status != STATUS_USER_CANCELLED) {
         REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "Could not write results back to editor.");
       }
       ++done;
-      if (status == noErr && !DisplayImageEditorProgressBar(done, total)) status = userCanceledErr;
+      if (status == noErr && !DisplayImageEditorProgressBar(done, total)) status = STATUS_USER_CANCELLED;
     }
   }
   return status;

@@ -10,10 +10,13 @@
 #include "host_abi/host_interface.h"
 #include "params/parameter_set.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 
-// Statuses of our own beyond the host interface's named codes.
-constexpr int16_t STATUS_BAND_RENDERING_FAILED = -20;   // writErr
-constexpr int16_t STATUS_FAILURE_REPORTED = -1715;      // errMissingParameter
+// The selector statuses (runtime/status.h) are the interface's own codes.
+static_assert(STATUS_BAND_RENDERING_FAILED == writErr && STATUS_PARAMETER_ERROR == paramErr &&
+                  STATUS_OUT_OF_MEMORY == memFullErr && STATUS_USER_CANCELLED == userCanceledErr &&
+                  STATUS_FAILURE_REPORTED == errMissingParameter && STATUS_BAD_PARAMETERS == filterBadParameters,
+              "statuses and host error codes disagree");
 
 // What the host offers in the current call, probed once per call.
 struct HostCapabilities {

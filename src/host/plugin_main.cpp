@@ -7,6 +7,7 @@
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
+#include "runtime/status.h"
 #include "runtime/help_viewer.h"
 #include "runtime/progress.h"
 #include "runtime/report.h"
@@ -56,7 +57,7 @@ void CallHandler(int16_t selector) {
     case filterSelectorFinish: DoFinish(); break;
     default:
       REPORT_DEBUG("PluginMain() called with unknown selector %d.", selector);
-      SetStatus(filterBadParameters);
+      SetStatus(STATUS_BAD_PARAMETERS);
       break;
   }
 }
@@ -115,14 +116,14 @@ GLIMMARK_ENTRY void PluginMain(int16_t selector, void* record, intptr_t* data, i
   if (record == nullptr) {
     // Nothing can be reported to the host without a record; keep quiet
     // rather than crash, and say so if the log is open.
-    *result = filterBadParameters;
+    *result = STATUS_BAD_PARAMETERS;
     return;
   }
 
   try {
     RunSelector(selector, record);
   } catch (const std::bad_alloc&) {
-    SetStatusIfNone(memFullErr);
+    SetStatusIfNone(STATUS_OUT_OF_MEMORY);
     if (g.initialized) ShutdownPlugin();
   } catch (const std::exception& e) {
     REPORT_DEBUG("Internal failure in selector %d: %s", selector, e.what());
@@ -150,7 +151,7 @@ void InitializePlugin(WindowHandle hostWindow) {
   InitializeHelpViewer();
   IdentifyPrimaryDisplayAdapter();
   if (!InitializeImageEditorProgressBar(ProgressHostProcs{HostProgress, HostAbortRequested, StoreProgressStatus}))
-    SetStatus(memFullErr);
+    SetStatus(STATUS_OUT_OF_MEMORY);
   if (PlatformModuleHandle() == nullptr)
     REPORT_DEBUG("The application's instance handle has not been initialized.");
 }

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "runtime/buffers.h"
+#include "runtime/status.h"
 #include "runtime/report.h"
 
 namespace {
@@ -296,13 +297,13 @@ int32_t WriteScriptingParameters(FilterRecord* record, const ParameterSet* curre
   PIDescriptorHandle written = nullptr;
   PIWriteDescriptor token = w->openWriteDescriptorProc();
   if (token == nullptr) {
-    failure = memFullErr;
+    failure = STATUS_OUT_OF_MEMORY;
   } else {
     for (size_t i = 0; i < KEY_COUNT && failure == noErr; ++i) failure = WriteValue(w, token, KEY_TABLE[i], copy);
     // Closed whatever happened, or the host keeps the half-written one open.
     const OSErr closed = w->closeWriteDescriptorProc(token, &written);
     if (failure == noErr && closed < 0) failure = closed;
-    if (failure == noErr && written == nullptr) failure = memFullErr;
+    if (failure == noErr && written == nullptr) failure = STATUS_OUT_OF_MEMORY;
   }
 
   if (failure != noErr) {

@@ -10,6 +10,7 @@
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 
 namespace {
 constexpr const char* WEB_SITE_ADDRESS = "https://www.brightwerk.example/glimmark2";
@@ -33,14 +34,14 @@ void AllocateAndInitializeHostBlocks() {
     record->parameters = NewHostHandle(PARAMETER_HANDLE_SIZE);
     if (record->parameters == nullptr) {
       REPORT_DEBUG("Could not allocate the %d byte parameter handle.", PARAMETER_HANDLE_SIZE);
-      SetStatus(memFullErr);
+      SetStatus(STATUS_OUT_OF_MEMORY);
     }
   }
   if (g.dataPointer != nullptr && *g.dataPointer == 0) {
     Handle data = NewHostHandle(DATA_HANDLE_SIZE);
     if (data == nullptr) {
       REPORT_DEBUG("Could not allocate the plug-in's data handle.");
-      SetStatus(memFullErr);
+      SetStatus(STATUS_OUT_OF_MEMORY);
     } else {
       *g.dataPointer = reinterpret_cast<intptr_t>(data);
     }
@@ -116,7 +117,7 @@ void DoPrepare() {
 
   if (!PlatformInitializeCom()) {
     REPORT_DEBUG("Could not initialize COM for the plug-in's thread.");
-    SetStatus(memFullErr);
+    SetStatus(STATUS_OUT_OF_MEMORY);
     ReleaseHostSuites();
     return;
   }

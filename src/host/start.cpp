@@ -21,6 +21,7 @@
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/event.h"
+#include "runtime/status.h"
 #include "runtime/progress.h"
 #include "runtime/report.h"
 #include "runtime/threads.h"
@@ -68,7 +69,7 @@ bool SetupColorProfiles() {
   int16_t status = 0;
   const bool ok = InitializeColorManagement(data, size, record->imageMode, &status);
   if (hasProfile && data != nullptr) UnlockHostHandle(record->iCCprofileData);
-  if (!ok) SetStatus(status != 0 ? status : paramErr);
+  if (!ok) SetStatus(status != 0 ? status : STATUS_PARAMETER_ERROR);
   return ok;
 }
 
@@ -109,21 +110,21 @@ void DoStart() {
     RestoreLastParameters();
     showDialog = *g.lockedData != 0;
     // The reader reports its own failure (memory only).
-    if (ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog) != 0) SetStatus(paramErr);
+    if (ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog) != 0) SetStatus(STATUS_PARAMETER_ERROR);
   }
   if (NoError()) {
     BuildPixelValueTables();
-    if (!SetupColorProfiles()) SetStatus(paramErr);
+    if (!SetupColorProfiles()) SetStatus(STATUS_PARAMETER_ERROR);
   }
   if (NoError()) {
     const PhaseClock::time_point start = PhaseClock::now();
-    if (!ReadHostImage(GetEditorProfileInfo())) SetStatus(paramErr);
+    if (!ReadHostImage(GetEditorProfileInfo())) SetStatus(STATUS_PARAMETER_ERROR);
     RecordPhaseTime(PHASE_READ, MillisecondsSince(start));
   }
   if (NoError()) StartLightSourceInitialization();
   if (NoError()) {
     if (showDialog) {
-      if (!RunMainDialog()) SetStatusIfNone(userCanceledErr);
+      if (!RunMainDialog()) SetStatusIfNone(STATUS_USER_CANCELLED);
       *g.lockedData = 0;
     } else {
       InitializeEffectTablesWithoutPreview();
@@ -152,8 +153,8 @@ void RenderFinalImage() {
   while (g_analysis != nullptr && !WaitForLightSourceAnalysis(g_analysis, 20)) {
     const LightSourceAnalysisProgress progress = GetLightSourceAnalysisProgress(g_analysis);
     if (!DisplayImageEditorProgressBar(progress.done, progress.total)) {
-      SetStatus(userCanceledErr);
-      g_analysisStatus = userCanceledErr;
+      SetStatus(STATUS_USER_CANCELLED);
+      g_analysisStatus = STATUS_USER_CANCELLED;
       RequestLightSourceAnalysisStop();
       break;
     }

@@ -6,6 +6,7 @@
 
 #include "image/pixel_access.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ bool CreateImage(const ImageRect& bufferRect, bool clamped, Image* image, const 
                  ColorProfileHandle profile, double profileGamma, bool withMask, int16_t* status) {
   if (image == nullptr) {
     REPORT_DEBUG("CreateImage() received a NULL image record.");
-    StoreStatus(status, IMAGE_STATUS_PARAMETER_ERROR);
+    StoreStatus(status, STATUS_PARAMETER_ERROR);
     return false;
   }
   // Modes the pixel routines cannot read (bitmap, indexed, CMYK, ...) are
@@ -77,7 +78,7 @@ bool CreateImage(const ImageRect& bufferRect, bool clamped, Image* image, const 
   if (!IsKnownMode(mode)) {
     REPORT_DEBUG("CreateImage received an unexpected ImageMode (%d) that doesn't resolve to 1 or 4 bytes per color.",
                  static_cast<int>(mode));
-    StoreStatus(status, IMAGE_STATUS_PARAMETER_ERROR);
+    StoreStatus(status, STATUS_PARAMETER_ERROR);
     return false;
   }
   const int64_t width = Extent(imageRect.left, imageRect.right);
@@ -88,7 +89,7 @@ bool CreateImage(const ImageRect& bufferRect, bool clamped, Image* image, const 
     REPORT_DEBUG("CreateImage() received an invalid rectangle: image (%d, %d, %d, %d), buffer (%d, %d, %d, %d).",
                  imageRect.left, imageRect.top, imageRect.right, imageRect.bottom, bufferRect.left, bufferRect.top,
                  bufferRect.right, bufferRect.bottom);
-    StoreStatus(status, IMAGE_STATUS_PARAMETER_ERROR);
+    StoreStatus(status, STATUS_PARAMETER_ERROR);
     return false;
   }
   const int32_t bytesPerChannel = BytesPerChannel(mode);
@@ -99,7 +100,7 @@ bool CreateImage(const ImageRect& bufferRect, bool clamped, Image* image, const 
   if (components > MAX_BUFFER_COMPONENTS || pixelBytes > static_cast<uint64_t>(PTRDIFF_MAX)) {
     REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "The image is too large to be held in memory (%d x %d pixels).",
                 static_cast<int>(bufferWidth), static_cast<int>(bufferHeight));
-    StoreStatus(status, IMAGE_STATUS_OUT_OF_MEMORY);
+    StoreStatus(status, STATUS_OUT_OF_MEMORY);
     return false;
   }
 
@@ -134,7 +135,7 @@ bool CreateImage(const ImageRect& bufferRect, bool clamped, Image* image, const 
 
   if (image->gammaTables == nullptr) {
     REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "Could not allocate memory for an image.");
-    StoreStatus(status, IMAGE_STATUS_OUT_OF_MEMORY);
+    StoreStatus(status, STATUS_OUT_OF_MEMORY);
     return false;
   }
   const int16_t pixelResult = ReallocateBuffer(static_cast<size_t>(pixelBytes), &image->pixels);

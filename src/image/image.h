@@ -20,6 +20,7 @@
 
 #include "image/gamma_tables.h"
 #include "runtime/buffers.h"
+#include "runtime/status.h"
 
 // Image modes: the host's mode numbers plus one internal mode.
 enum : uint32_t {
@@ -42,10 +43,6 @@ enum : uint32_t {
   IMAGE_GL_RGBA = 0x1908,            // 6408
   IMAGE_GL_BGRA = 0x80E1,            // 32993: blue-first channel order
 };
-
-// Status codes CreateImage stores.
-constexpr int16_t IMAGE_STATUS_PARAMETER_ERROR = -50;
-constexpr int16_t IMAGE_STATUS_OUT_OF_MEMORY = -108;
 
 // Right and bottom are exclusive.
 struct ImageRect {

@@ -1,4 +1,5 @@
 #include "runtime/buffers.h"
+#include "runtime/status.h"
 
 #include <atomic>
 #include <cinttypes>
@@ -66,7 +67,7 @@ void ReportBufferUsage() {
 int16_t ReallocateBuffer(size_t requested, BufferDescriptor* descriptor) {
   if (descriptor == nullptr) {
     REPORT_DEBUG("NULL buffer descriptor pointer received in ReallocateBuffer().");
-    return BUFFER_OUT_OF_MEMORY;
+    return STATUS_OUT_OF_MEMORY;
   }
   if (descriptor->size >= requested) return 0;
   const size_t previous = descriptor->size;
@@ -81,7 +82,7 @@ int16_t ReallocateBuffer(size_t requested, BufferDescriptor* descriptor) {
     REPORT_DEBUG("ReallocateBuffer() Allocation Failed: Requested = %" PRIu64 ", Previous Size = %" PRIu64
                  ", Current Usage = %" PRIu64 ", Peak Usage = %" PRIu64,
                  static_cast<uint64_t>(requested), static_cast<uint64_t>(previous), usage.current, usage.peak);
-    return BUFFER_OUT_OF_MEMORY;
+    return STATUS_OUT_OF_MEMORY;
   }
   descriptor->size = requested;
   RecordResize(previous, requested);
@@ -91,7 +92,7 @@ int16_t ReallocateBuffer(size_t requested, BufferDescriptor* descriptor) {
 int16_t ReallocateBufferPreserveContents(size_t requested, BufferDescriptor* descriptor) {
   if (descriptor == nullptr) {
     REPORT_DEBUG("NULL buffer descriptor pointer received in ReallocateBufferPreserveContents().");
-    return BUFFER_OUT_OF_MEMORY;
+    return STATUS_OUT_OF_MEMORY;
   }
   if (descriptor->size >= requested) return 0;
   const size_t previous = descriptor->size;
@@ -102,7 +103,7 @@ int16_t ReallocateBufferPreserveContents(size_t requested, BufferDescriptor* des
     REPORT_DEBUG("ReallocateBufferPreserveContents() Allocation Failed: Requested = %" PRIu64
                  ", Previous Size = %" PRIu64 ", Current Usage = %" PRIu64 ", Peak Usage = %" PRIu64,
                  static_cast<uint64_t>(requested), static_cast<uint64_t>(previous), usage.current, usage.peak);
-    return BUFFER_OUT_OF_MEMORY;
+    return STATUS_OUT_OF_MEMORY;
   }
   descriptor->buffer = grown;
   descriptor->size = requested;

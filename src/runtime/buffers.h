@@ -7,12 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/status.h"
+
 struct BufferDescriptor {
   void* buffer;
   size_t size;
 };
-
-constexpr int16_t BUFFER_OUT_OF_MEMORY = -108;
 
 // Opens and closes the tracking window of one plug-in initialisation
 // ('BufferUsageSection'). The counters' lock lives for the whole process,

@@ -1,4 +1,5 @@
 #include "runtime/progress.h"
+#include "runtime/status.h"
 
 #include <mutex>
 
@@ -35,7 +36,7 @@ void StoreStatus(int16_t status) {
 
 // Runs on the UI thread from the call queue.
 void ShowQueuedProgress(int32_t ticks, int32_t totalTicks) {
-  if (!DisplayImageEditorProgressBar(ticks, totalTicks)) StoreStatus(PROGRESS_USER_CANCELLED);
+  if (!DisplayImageEditorProgressBar(ticks, totalTicks)) StoreStatus(STATUS_USER_CANCELLED);
 }
 }  // namespace
 
@@ -74,7 +75,7 @@ void StartImageEditorProgress(int32_t total) {
     }
     totalTicks = g_progress.totalTicks;
   }
-  if (!DisplayImageEditorProgressBar(0, totalTicks)) StoreStatus(PROGRESS_USER_CANCELLED);
+  if (!DisplayImageEditorProgressBar(0, totalTicks)) StoreStatus(STATUS_USER_CANCELLED);
 }
 
 bool AdvanceImageEditorProgress(int32_t units) {
@@ -103,7 +104,7 @@ bool AdvanceImageEditorProgress(int32_t units) {
     if (queue) queued = QueueUICall([ticks, totalTicks] { ShowQueuedProgress(ticks, totalTicks); });
   }
   if (!queue) {
-    if (!DisplayImageEditorProgressBar(ticks, totalTicks)) StoreStatus(PROGRESS_USER_CANCELLED);
+    if (!DisplayImageEditorProgressBar(ticks, totalTicks)) StoreStatus(STATUS_USER_CANCELLED);
     return true;
   }
   if (!queued) {

@@ -5,6 +5,8 @@
 // UI thread through the UI call queue and run while it waits for them.
 #include <cstdint>
 
+#include "runtime/status.h"
+
 // The host's side, supplied by the host layer (fakes in tests). Each may be
 // null. `progress` shows done of total; `abortRequested` asks the host
 // whether the user cancelled; `storeStatus` records a status for the
@@ -15,7 +17,6 @@ struct ProgressHostProcs {
   void (*storeStatus)(int16_t status);
 };
 
-constexpr int16_t PROGRESS_USER_CANCELLED = -128;
 constexpr int32_t MAX_PROGRESS_TICKS = 100;
 
 // On the UI thread, once per plug-in initialisation: creates

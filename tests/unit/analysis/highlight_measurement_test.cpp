@@ -2,6 +2,7 @@
 // flat areas they uncover, the centre and contrast, and the refinement of
 // radius and centre, on discs whose centre and radius are known.
 #include "analysis/highlight_measurement.h"
+#include "runtime/status.h"
 
 #include <gtest/gtest.h>
 
@@ -306,7 +307,7 @@ TEST_F(HighlightFlatFill, AFillWithoutMemoryIsReportedAndSetsTheResultCode) {
     filled = ClearFlatRegion(&f.task, PixelValue{8388608, 8388608, 8388608, FRACTION_FULL, FRACTION_FULL}, 10, 10);
   }).join();
   EXPECT_FALSE(filled);
-  EXPECT_EQ(f.resultCode.load(), BUFFER_OUT_OF_MEMORY);
+  EXPECT_EQ(f.resultCode.load(), STATUS_OUT_OF_MEMORY);
   EXPECT_NE(CloseAndRead().find("Unable to allocate memory for a flood fill list."), std::string::npos);
 }
 

@@ -3,6 +3,7 @@
 // workers, the reduction of tall images, stopping, failures, and images with
 // nothing to find.
 #include "analysis/light_source_analysis.h"
+#include "runtime/status.h"
 
 #include <gtest/gtest.h>
 
@@ -289,7 +290,7 @@ TEST_F(AnalysisRunFailures, ARunThatCannotStartIsReportedWithItsStatus) {
   LightSourceAnalysis* analysis = reinterpret_cast<LightSourceAnalysis*>(&setup);
   EXPECT_FALSE(StartLightSourceAnalysis(setup, &analysis));
   EXPECT_EQ(analysis, nullptr);
-  EXPECT_EQ(resultCode.load(), STATUS_ANALYSIS_FAILURE);
+  EXPECT_EQ(resultCode.load(), STATUS_FAILURE_REPORTED);
   EXPECT_NE(CloseAndRead().find("Could not initiate light source table initialization"), std::string::npos);
 }
 
@@ -299,7 +300,7 @@ TEST_F(AnalysisRunFailures, AnAnalysisImageThatCannotBeBuiltEndsTheRunWithItsSta
   DrawDisc(&image.image, 50, 50, 5.0, Rgb{1, 1, 1});
   const RunResult run = RunAnalysis(image.image, 2, RefuseToConvert);
   ASSERT_TRUE(run.started);
-  EXPECT_EQ(run.resultCode, STATUS_ANALYSIS_IMAGE_FAILED);
+  EXPECT_EQ(run.resultCode, STATUS_PARAMETER_ERROR);
   EXPECT_TRUE(run.table.empty());
 }
 

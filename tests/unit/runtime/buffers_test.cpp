@@ -5,6 +5,7 @@
 
 #include "log_test_support.h"
 #include "runtime/buffers.h"
+#include "runtime/status.h"
 
 namespace {
 
@@ -47,8 +48,8 @@ TEST(Buffers, ZeroedAndNullDescriptorsAreHarmless) {
   DeallocateBuffer(&d);
   DeallocateBuffer(nullptr);
   EXPECT_EQ(ReallocateBuffer(0, &d), 0);
-  EXPECT_EQ(ReallocateBuffer(10, nullptr), BUFFER_OUT_OF_MEMORY);
-  EXPECT_EQ(ReallocateBufferPreserveContents(10, nullptr), BUFFER_OUT_OF_MEMORY);
+  EXPECT_EQ(ReallocateBuffer(10, nullptr), STATUS_OUT_OF_MEMORY);
+  EXPECT_EQ(ReallocateBufferPreserveContents(10, nullptr), STATUS_OUT_OF_MEMORY);
   EXPECT_EQ(GetBufferUsage().current, before.current);
 }
 
@@ -107,7 +108,7 @@ TEST_F(BufferLogTest, FailedAllocationsLeaveConsistentDescriptors) {
   BufferDescriptor plain{};
   ASSERT_EQ(ReallocateBuffer(16, &plain), 0);
   FailNextBufferAllocationsForTesting(1);
-  EXPECT_EQ(ReallocateBuffer(1000, &plain), BUFFER_OUT_OF_MEMORY);
+  EXPECT_EQ(ReallocateBuffer(1000, &plain), STATUS_OUT_OF_MEMORY);
   EXPECT_EQ(plain.buffer, nullptr);
   EXPECT_EQ(plain.size, 0u);
   EXPECT_EQ(GetBufferUsage().current, start.current);
@@ -119,7 +120,7 @@ TEST_F(BufferLogTest, FailedAllocationsLeaveConsistentDescriptors) {
   ASSERT_EQ(ReallocateBufferPreserveContents(4, &kept), 0);
   std::memcpy(kept.buffer, "keep", 4);
   FailNextBufferAllocationsForTesting(1);
-  EXPECT_EQ(ReallocateBufferPreserveContents(2000, &kept), BUFFER_OUT_OF_MEMORY);
+  EXPECT_EQ(ReallocateBufferPreserveContents(2000, &kept), STATUS_OUT_OF_MEMORY);
   ASSERT_NE(kept.buffer, nullptr);
   EXPECT_EQ(kept.size, 4u);
   EXPECT_EQ(std::memcmp(kept.buffer, "keep", 4), 0);

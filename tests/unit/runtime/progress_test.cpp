@@ -7,6 +7,7 @@
 #include "log_test_support.h"
 #include "platform/platform.h"
 #include "runtime/progress.h"
+#include "runtime/status.h"
 #include "runtime/threads.h"
 #include "runtime/ui_call_queue.h"
 
@@ -174,7 +175,7 @@ TEST_F(ProgressTest, AnAbortSeenByTheUiThreadBecomesTheStatus) {
   };
   ASSERT_TRUE(SpawnMultipleThreads(&record, 1));
   EXPECT_FALSE(WaitForMultipleThreads(1, &record, true, &g_status));
-  EXPECT_EQ(g_status, PROGRESS_USER_CANCELLED);
+  EXPECT_EQ(g_status, STATUS_USER_CANCELLED);
   stop = true;
   EXPECT_TRUE(WaitForMultipleThreads(1, &record, false, nullptr));
   DestroyThread(&record);
