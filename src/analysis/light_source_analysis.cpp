@@ -15,6 +15,7 @@
 #include "runtime/event.h"
 #include "runtime/status.h"
 #include "runtime/report.h"
+#include "runtime/parallel.h"
 #include "runtime/threads.h"
 
 struct LightSourceAnalysis {
@@ -43,73 +44,39 @@ void StoreResultCode(AnalysisContext& context, int16_t status) {
   if (status != 0 && context.resultCode != nullptr) context.resultCode->compare_exchange_strong(expected, status);
 }
 
-// The body of one worker: the sections it takes in turn, each searched with
-// the shapes of the worker's own task, so that every section sees the same
-// shapes whoever searches it.
-struct WorkerShare {
+// What the analysis workers share: each section is searched with the
+// shapes of the worker that takes it, and every worker's shapes are built
+// the same way, so a section's result does not depend on who searched it.
+struct SectionWork {
   AnalyzeSectionTask* tasks;
-  int32_t sectionCount;
-  std::atomic<int32_t>* nextSection;
-  AnalyzeSectionTask* shapeOwner;
   WorkerRoutine routine;
-  std::atomic<bool>* failed;
 };
 
-void RunWorker(WorkerShare share) noexcept {
-  try {
-    for (;;) {
-      const int32_t k = share.nextSection->fetch_add(1);
-      if (k >= share.sectionCount) break;
-      AnalyzeSectionTask* task = &share.tasks[k];
-      task->diskShapes = static_cast<SamplingShape*>(share.shapeOwner->diskShapeBuff.buffer);
-      task->diskCount = ANALYSIS_SHAPE_COUNT;
-      task->ringShapes = static_cast<SamplingShape*>(share.shapeOwner->ringShapeBuff.buffer);
-      task->ringCount = ANALYSIS_SHAPE_COUNT;
-      task->shapeOwner = share.shapeOwner;
-      share.routine(task);
-    }
-  } catch (const std::exception& e) {
-    REPORT_DEBUG("An analysis worker ended by an internal failure: %s", e.what());
-    share.failed->store(true);
-  } catch (...) {
-    REPORT_DEBUG("An analysis worker ended by an internal failure.");
-    share.failed->store(true);
-  }
+void SearchSection(void* context, int32_t section, int32_t worker) {
+  const auto* work = static_cast<const SectionWork*>(context);
+  AnalyzeSectionTask* owner = &work->tasks[worker];
+  AnalyzeSectionTask* task = &work->tasks[section];
+  task->diskShapes = static_cast<SamplingShape*>(owner->diskShapeBuff.buffer);
+  task->diskCount = ANALYSIS_SHAPE_COUNT;
+  task->ringShapes = static_cast<SamplingShape*>(owner->ringShapeBuff.buffer);
+  task->ringCount = ANALYSIS_SHAPE_COUNT;
+  task->shapeOwner = owner;
+  work->routine(task);
 }
 
 // Runs `routine` over all sections on `workers` threads and waits for them.
-// A worker that cannot start is reported and its share is taken by this
-// thread, so that no section goes unsearched.
+// A worker that cannot start is reported and its share is taken by the
+// others or by this thread, so that no section goes unsearched.
 int16_t SpawnAnalysisThreadsAndWait(WorkerRoutine routine, AnalyzeSectionTask* tasks, int32_t sectionCount,
                                     int32_t workers) {
-  std::atomic<int32_t> nextSection{0};
-  std::atomic<bool> failed{false};
-  std::vector<std::thread> threads;
-  bool runHere = false;
-  try {
-    threads.reserve(static_cast<size_t>(workers));
-  } catch (const std::bad_alloc&) {
-    REPORT_DEBUG("Could not initiate AnalyzeSection() task : %s", "Not enough memory");
-    runHere = true;
-  }
+  SectionWork sections{tasks, routine};
   const int32_t failIndex = g_failWorkerStart.exchange(-1);
-  for (int32_t w = 0; w < workers && !runHere; ++w) {
-    WorkerShare share{tasks, sectionCount, &nextSection, &tasks[w], routine, &failed};
-    try {
-      if (w == failIndex) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-      threads.emplace_back(RunWorker, share);
-    } catch (const std::system_error& e) {
-      const std::string text = e.code().message();
-      REPORT_DEBUG("Could not initiate AnalyzeSection() task : %s", text.c_str());
-      runHere = true;
-    }
-  }
-  if (runHere || threads.empty()) {
-    const int32_t owner = static_cast<int32_t>(threads.size());
-    RunWorker(WorkerShare{tasks, sectionCount, &nextSection, &tasks[owner], routine, &failed});
-  }
-  for (std::thread& thread : threads) thread.join();
-  return failed.load() ? STATUS_FAILURE_REPORTED : int16_t{0};
+  if (failIndex >= 0) FailThreadStartForTesting(failIndex);
+  const ParallelOutcome outcome =
+      RunInParallel(ParallelWork{SearchSection, &sections, sectionCount, workers, false, nullptr, nullptr});
+  if (outcome.startFailed)
+    REPORT_DEBUG("Could not initiate AnalyzeSection() task : %s", "a worker thread could not be started");
+  return outcome.workerFailed ? STATUS_FAILURE_REPORTED : int16_t{0};
 }
 
 // The first host row a section of analysis rows stands for.

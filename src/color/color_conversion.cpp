@@ -8,6 +8,7 @@
 #include "color/color_transforms.h"
 #include "image/gamma_tables.h"
 #include "image/pixel_access.h"
+#include "runtime/parallel.h"
 #include "runtime/threads.h"
 #include "runtime/status.h"
 
@@ -122,22 +123,21 @@ void ConvertRowRange(const RowJob& job, int begin, int end) {
   }
 }
 
-struct Band {
+struct BandWork {
   const RowJob* job;
-  int begin;
-  int end;
+  int32_t rows;
+  int32_t bands;
 };
 
-uint32_t ConvertBand(void* argument) {
-  const Band* band = static_cast<const Band*>(argument);
-  ConvertRowRange(*band->job, band->begin, band->end);
-  return 0;
+void ConvertBand(void* context, int32_t band, int32_t /*worker*/) {
+  const auto* work = static_cast<const BandWork*>(context);
+  const BandRange range = BandOfRows(work->rows, work->bands, band);
+  ConvertRowRange(*work->job, range.begin, range.end);
 }
 
 // Runs the job over `rows` rows, split into bands on worker threads when
-// that is asked for and worth it. Bands whose worker could not be started
-// run on the calling thread, so every row is converted whatever happens.
-// Returns 0 or the status of a failed wait.
+// that is asked for and worth it. Every row is converted whatever happens
+// (a worker that cannot start leaves its bands to the others).
 int16_t RunInBands(const RowJob& job, int rows, int threadCount) {
   int bands = threadCount <= 0 ? GetWorkerThreadCount() : threadCount;
   bands = std::min(bands, MAX_CONVERSION_BANDS);
@@ -145,23 +145,11 @@ int16_t RunInBands(const RowJob& job, int rows, int threadCount) {
     ConvertRowRange(job, 0, rows);
     return 0;
   }
-  ThreadRecord records[MAX_CONVERSION_BANDS] = {};
-  Band work[MAX_CONVERSION_BANDS];
-  const int height = rows / bands;
-  for (int k = 0; k < bands; ++k) {
-    work[k] = Band{&job, k * height, k == bands - 1 ? rows : (k + 1) * height};
-    records[k].startRoutine = ConvertBand;
-    records[k].argument = &work[k];
-    records[k].userValue = k;
-  }
-  SpawnMultipleThreads(records, bands);  // reports its own failure
-  for (int k = 0; k < bands; ++k) {
-    if (records[k].handle == nullptr) ConvertRowRange(job, work[k].begin, work[k].end);
-  }
-  const bool waited = WaitForMultipleThreads(bands, records, false, nullptr);
-  for (int k = 0; k < bands; ++k) DestroyThread(&records[k]);
-  if (!waited) {
-    REPORT_DEBUG("Waiting for the color conversion threads failed.");
+  BandWork work{&job, rows, bands};
+  const ParallelOutcome outcome =
+      RunInParallel(ParallelWork{ConvertBand, &work, bands, bands, false, nullptr, nullptr});
+  if (outcome.workerFailed) {
+    REPORT_DEBUG("A color conversion band failed.");
     return STATUS_FAILURE_REPORTED;
   }
   return 0;

@@ -18,6 +18,7 @@
 #include "runtime/progress.h"
 #include "runtime/status.h"
 #include "runtime/report.h"
+#include "runtime/parallel.h"
 #include "runtime/threads.h"
 #include "runtime/ui_call_queue.h"
 
@@ -44,6 +45,10 @@ struct BandRecord {
   ImageRect rect;
   double drawMilliseconds;
   double blendMilliseconds;
+};
+
+struct BandWork {
+  BandRecord* bands;
 };
 
 void StoreFailure(RenderRun* run, int16_t status) {
@@ -75,10 +80,10 @@ void BlendLayerIntoCopy(const BandLayer& layer, Image* copy, bool screen) {
   }
 }
 
-uint32_t RenderBand(void* argument) {
-  auto* band = static_cast<BandRecord*>(argument);
+void RenderBand(void* context, int32_t item, int32_t /*worker*/) {
+  BandRecord* band = &static_cast<BandWork*>(context)->bands[item];
   RenderRun* run = band->run;
-  if (band->rect.bottom <= band->rect.top || run->abort.load()) return 0;
+  if (band->rect.bottom <= band->rect.top || run->abort.load()) return;
   const PhaseClock::time_point start = PhaseClock::now();
   BandLayer layer{};
   int16_t status = 0;
@@ -86,12 +91,12 @@ uint32_t RenderBand(void* argument) {
                        &status)) {
     StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
     ReleaseBandLayer(&layer);
-    return 1;
+    return;
   }
   if (!RenderEffectsIntoBandLayer(&layer, &g_shapes, GetMasterLightSourceTable(), LightSourceDone, run)) {
     if (!run->abort.load()) StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
     ReleaseBandLayer(&layer);
-    return 1;
+    return;
   }
   band->drawMilliseconds = MillisecondsSince(start);
   const PhaseClock::time_point blendStart = PhaseClock::now();
@@ -106,7 +111,6 @@ uint32_t RenderBand(void* argument) {
   }
   band->blendMilliseconds = MillisecondsSince(blendStart);
   ReleaseBandLayer(&layer);
-  return 0;
 }
 
 // Whether empty layer pixels may be left out of conversion and blending:
@@ -166,29 +170,18 @@ bool RenderEffectsIntoImage(int threadCount) {
   const int64_t total = passes * GetMasterLightSourceTable().count * bands;
   StartImageEditorProgress(static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX)));
 
-  ThreadRecord records[MAX_BANDS] = {};
   BandRecord work[MAX_BANDS] = {};
   const ImageRect& area = copy->bufferRect;
-  const int32_t height = (area.bottom - area.top) / bands;
   for (int i = 0; i < bands; ++i) {
-    const int32_t top = area.top + i * height;
-    const int32_t bottom = i == bands - 1 ? area.bottom : top + height;
-    work[i] = BandRecord{&run, ImageRect{area.left, top, area.right, bottom}, 0.0, 0.0};
-    records[i].startRoutine = RenderBand;
-    records[i].argument = &work[i];
-    records[i].userValue = i;
+    const BandRange rows = BandOfRows(area.bottom - area.top, bands, i);
+    work[i] = BandRecord{&run, ImageRect{area.left, area.top + rows.begin, area.right, area.top + rows.end}, 0.0, 0.0};
   }
-  if (!SpawnMultipleThreads(records, bands)) {
-    SetStatusIfNone(STATUS_FAILURE_REPORTED);
-    run.abort.store(true);
-    WaitForMultipleThreads(bands, records, false, nullptr);
-  } else if (!WaitForMultipleThreads(bands, records, true, Globals().resultPointer)) {
-    // A cancel seen while serving progress: stop the bands and wait for them.
-    SetStatusIfNone(STATUS_FAILURE_REPORTED);
-    run.abort.store(true);
-    WaitForMultipleThreads(bands, records, false, nullptr);
-  }
-  for (int i = 0; i < bands; ++i) DestroyThread(&records[i]);
+  // The UI thread serves the bands' progress while it waits; a cancel seen
+  // there stops the bands.
+  BandWork bandWork{work};
+  const ParallelOutcome outcome =
+      RunInParallel(ParallelWork{RenderBand, &bandWork, bands, bands, true, Globals().resultPointer, &run.abort});
+  if (outcome.stopped || outcome.workerFailed) SetStatusIfNone(STATUS_FAILURE_REPORTED);
   // Progress the last bands queued just before they ended is shown now, so
   // that a cancel pressed at the very end still stops the write-back.
   RunQueuedUICalls();
