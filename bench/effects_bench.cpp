@@ -85,7 +85,6 @@ LightSourceList Lights(int count) {
 // made once (their generation is measured above).
 void EffectsStampIntoBand(benchmark::State& state) {
   BuildPixelValueTables();
-  SetPreciseBlending(true);
   EffectShapes shapes;
   SetUpEffectShapes(&shapes, Settings(state.range(1) != 0));
   shapes.settings.quantity = 100;
@@ -95,7 +94,7 @@ void EffectsStampIntoBand(benchmark::State& state) {
   int16_t status = 0;
   for (auto _ : state) {
     CreateBandLayer(band, 3, nullptr, 2.2, true, &layer, &status);
-    RenderEffectsIntoBandLayer(&layer, &shapes, lights, nullptr, nullptr);
+    RenderEffectsIntoBandLayer(&layer, &shapes, lights, BLEND_PRECISE, nullptr, nullptr);
     benchmark::DoNotOptimize(layer.image.pixels.buffer);
   }
   ReleaseBandLayer(&layer);

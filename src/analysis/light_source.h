@@ -12,19 +12,17 @@
 constexpr uint32_t FRACTION_FULL = 0xFFFFFFFE;
 constexpr double FRACTION_SCALE = 4294967294.0;
 
-// The analysis' precision switch: exact products (the high 32 bits of the
-// 64-bit product) or the fast split-shift approximation. Exact from the
-// start of every analysis.
-void SetFractionPrecisionExact(bool exact);
-bool IsFractionPrecisionExact();
+// Fraction products: exact (the high 32 bits of the 64-bit product) or the
+// fast split-shift approximation. Which one a measurement uses is its
+// caller's choice, passed along (the analysis always measures exactly); the
+// plain product is the exact one.
+enum FractionPrecision : uint8_t { FRACTION_EXACT, FRACTION_FAST };
 
 inline uint32_t FractionProductExact(uint32_t a, uint32_t b) {
   return static_cast<uint32_t>((static_cast<uint64_t>(a) * b) >> 32);
 }
 inline uint32_t FractionProductFast(uint32_t a, uint32_t b) { return (a >> 18) * (b >> 14); }
-inline uint32_t FractionProduct(uint32_t a, uint32_t b) {
-  return IsFractionPrecisionExact() ? FractionProductExact(a, b) : FractionProductFast(a, b);
-}
+inline uint32_t FractionProduct(uint32_t a, uint32_t b) { return FractionProductExact(a, b); }
 
 // A real value in [0, 1] as a fraction, rounded to nearest.
 inline uint32_t FractionFromReal(double v) {

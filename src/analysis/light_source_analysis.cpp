@@ -92,7 +92,6 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
   const LightSourceAnalysisSetup& setup = run->setup;
   auto stopped = [&] { return AnalysisStopRequested(context); };
   int16_t status = 0;
-  SetFractionPrecisionExact(true);
 
   BufferDescriptor taskBuffer{};
   const size_t taskBytes = sizeof(AnalyzeSectionTask) * ANALYSIS_TASK_COUNT;

@@ -335,10 +335,10 @@ void AnalyzeSamples(const SubShape* sub, const ImageRect& rect, const QuarterPoi
 
 template <typename BrightnessAt>
 bool AnalyzeSubShape(SamplingShape* shape, const ImageRect& rect, const QuarterPoint& centre, ShapeAnalysis* result,
-                     BrightnessAt brightnessAt) {
+                     FractionPrecision precision, BrightnessAt brightnessAt) {
   SubShape* sub = PrepareSubShape(shape, centre.xQuarter, centre.yQuarter, "AnalyzeShapeFrom");
   if (sub == nullptr || result == nullptr) return false;
-  if (IsFractionPrecisionExact())
+  if (precision == FRACTION_EXACT)
     AnalyzeSamples<true>(sub, rect, centre, result, brightnessAt);
   else
     AnalyzeSamples<false>(sub, rect, centre, result, brightnessAt);
@@ -347,12 +347,13 @@ bool AnalyzeSubShape(SamplingShape* shape, const ImageRect& rect, const QuarterP
 
 }  // namespace
 
-bool AnalyzeShapeFrom(SamplingShape* shape, const Image* image, const QuarterPoint& centre, ShapeAnalysis* result) {
+bool AnalyzeShapeFrom(SamplingShape* shape, const Image* image, const QuarterPoint& centre, ShapeAnalysis* result,
+                      FractionPrecision precision) {
   if (image == nullptr) {
     REPORT_DEBUG("AnalyzeShapeFrom() received a NULL image.");
     return false;
   }
-  return AnalyzeSubShape(shape, image->bufferRect, centre, result, [image](int32_t x, int32_t y) {
+  return AnalyzeSubShape(shape, image->bufferRect, centre, result, precision, [image](int32_t x, int32_t y) {
     PixelValue p;
     image->readPixel(image, &p, x, y);
     return Brightness(p.red, p.green, p.blue);
@@ -360,12 +361,12 @@ bool AnalyzeShapeFrom(SamplingShape* shape, const Image* image, const QuarterPoi
 }
 
 bool AnalyzeShapeFrom(SamplingShape* shape, const BrightnessMap& map, const QuarterPoint& centre,
-                      ShapeAnalysis* result) {
+                      ShapeAnalysis* result, FractionPrecision precision) {
   if (map.values == nullptr) {
     REPORT_DEBUG("AnalyzeShapeFrom() received an empty brightness map.");
     return false;
   }
-  return AnalyzeSubShape(shape, map.rect, centre, result,
+  return AnalyzeSubShape(shape, map.rect, centre, result, precision,
                          [&map](int32_t x, int32_t y) { return BrightnessOf(map, x, y); });
 }
 

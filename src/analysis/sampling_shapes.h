@@ -105,8 +105,10 @@ struct ShapeAnalysis {
 
 // Mean and spread of the brightness of `image` under the shape placed at
 // `centre`. Samples outside the image are skipped; with none left the result
-// is (0, 0) and still a success.
-bool AnalyzeShapeFrom(SamplingShape* shape, const Image* image, const QuarterPoint& centre, ShapeAnalysis* result);
+// is (0, 0) and still a success. The precision is the caller's: the
+// analysis measures exactly, a fast preview may not.
+bool AnalyzeShapeFrom(SamplingShape* shape, const Image* image, const QuarterPoint& centre, ShapeAnalysis* result,
+                      FractionPrecision precision = FRACTION_EXACT);
 
 // The brightness of every pixel of an image, computed once: what the
 // analysis measures its shapes on, many times over.
@@ -121,7 +123,7 @@ inline uint32_t BrightnessOf(const BrightnessMap& map, int32_t x, int32_t y) {
 }
 // The same measurement on a brightness map; identical results.
 bool AnalyzeShapeFrom(SamplingShape* shape, const BrightnessMap& map, const QuarterPoint& centre,
-                      ShapeAnalysis* result);
+                      ShapeAnalysis* result, FractionPrecision precision = FRACTION_EXACT);
 
 // Weighted mean colour of `image` under the shape; alpha and mask of the
 // result are full. Zero colour when no sample lies inside the image.

@@ -12,7 +12,6 @@ namespace {
 
 constexpr uint32_t WHITE = 0xFFFFFF;  // full intensity in the screen formula
 
-std::atomic<bool> g_precise{true};
 std::atomic<bool> g_unknownModeReported{false};
 
 inline uint32_t Product(uint32_t colour, uint32_t fraction, bool precise) {
@@ -131,12 +130,12 @@ double ChannelCode(const uint8_t* pixel, int bytesPerChannel, int c) {
 
 }  // namespace
 
-void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mode) {
+void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mode, BlendPrecision precision) {
   if (source == nullptr || destination == nullptr) {
     REPORT_DEBUG("BlendPixels() received a NULL pixel.");
     return;
   }
-  const bool precise = g_precise.load(std::memory_order_relaxed);
+  const bool precise = precision == BLEND_PRECISE;
   switch (mode) {
     case BLEND_ADD:
       Add(*source, destination, precise);
@@ -160,21 +159,19 @@ void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mod
   }
 }
 
-void SetPreciseBlending(bool precise) { g_precise.store(precise, std::memory_order_relaxed); }
-bool IsPreciseBlending() { return g_precise.load(std::memory_order_relaxed); }
 
 uint32_t PreciseProduct(uint32_t colour, uint32_t fraction) { return Product(colour, fraction, true); }
 uint32_t FastProduct(uint32_t colour, uint32_t fraction) { return Product(colour, fraction, false); }
 
 void ResetBlendReports() { g_unknownModeReported.store(false); }
 
-void ScreenIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
+void ScreenIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y, BlendPrecision precision) {
   if (layerPixel.red == 0 && layerPixel.green == 0 && layerPixel.blue == 0) return;
   PixelValue d;
   copy->readPixel(copy, &d, x, y);
   const BlendPixel source{layerPixel.red, layerPixel.green, layerPixel.blue, layerPixel.alpha, 0};
   BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
-  BlendPixels(&source, &target, BLEND_SCREEN);
+  BlendPixels(&source, &target, BLEND_SCREEN, precision);
   if (target.red == d.red && target.green == d.green && target.blue == d.blue) return;
   const int bpc = copy->bytesPerChannel;
   const size_t bytes = 4 * static_cast<size_t>(bpc);
@@ -194,12 +191,12 @@ void ScreenIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32
   }
 }
 
-void StoreIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y) {
+void StoreIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32_t y, BlendPrecision precision) {
   PixelValue d;
   copy->readPixel(copy, &d, x, y);
   const BlendPixel source{layerPixel.red, layerPixel.green, layerPixel.blue, layerPixel.alpha, 0};
   BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
-  BlendPixels(&source, &target, BLEND_STORE);
+  BlendPixels(&source, &target, BLEND_STORE, precision);
   const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
   copy->writePixel(copy, &out, x, y);
 }

@@ -49,10 +49,12 @@ constexpr uint32_t BLEND_FULL_COVERAGE = 0xFFFFFFFE;
 constexpr uint32_t BLEND_ONE = 0x1000000;
 constexpr uint32_t BLEND_MAX_COLOUR = 0xFFFFFFFD;
 
-void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mode);
+// Products of colour and coverage: exact, or the fast split-shift
+// approximation a preview may choose. The final rendering is precise.
+enum BlendPrecision : uint8_t { BLEND_PRECISE, BLEND_FAST };
 
-void SetPreciseBlending(bool precise);
-bool IsPreciseBlending();
+void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mode, BlendPrecision precision);
+
 
 // The two products, for callers that blend on their own.
 uint32_t PreciseProduct(uint32_t colour, uint32_t fraction);
@@ -68,5 +70,5 @@ void ResetBlendReports();
 // (deep shadows, float light above 1.0) survives the round trip through the
 // gamma tables. Store: the effects pixel replaces the image's (the store
 // blend's over-range rule decides its coverage).
-void ScreenIntoImage(const PixelValue& light, Image* image, int32_t x, int32_t y);
-void StoreIntoImage(const PixelValue& light, Image* image, int32_t x, int32_t y);
+void ScreenIntoImage(const PixelValue& light, Image* image, int32_t x, int32_t y, BlendPrecision precision);
+void StoreIntoImage(const PixelValue& light, Image* image, int32_t x, int32_t y, BlendPrecision precision);

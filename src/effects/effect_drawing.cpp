@@ -11,6 +11,7 @@
 #include "effects/effect_tables.h"
 #include "image/pixel_access.h"
 #include "runtime/invariant.h"
+#include "runtime/parallel.h"
 #include "runtime/report.h"
 #include "runtime/status.h"
 #include "runtime/threads.h"
@@ -116,7 +117,8 @@ inline uint32_t Max3(uint32_t a, uint32_t b, uint32_t c) { return std::max(a, st
 // multiplied by the sample's channel factors).
 template <bool kSparse>
 inline void BlendSample(Image* image, BandLayer* layer, ReadPixelRoutine read, WritePixelRoutine write, int32_t x,
-                        int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t mode) {
+                        int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t mode,
+                        BlendPrecision precision) {
   GLIMMARK_INVARIANT(x >= image->bufferRect.left && x < image->bufferRect.right && y >= image->bufferRect.top &&
                      y < image->bufferRect.bottom);
   if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
@@ -127,14 +129,14 @@ inline void BlendSample(Image* image, BandLayer* layer, ReadPixelRoutine read, W
   // it there (a screen reaches full strength once colour x alpha is white).
   const BlendPixel source{red, green, blue, alpha, 0};
   BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
-  BlendPixels(&source, &target, mode);
+  BlendPixels(&source, &target, mode, precision);
   const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
   write(image, &out, x, y);
 }
 
 template <bool kSparse>
 void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
-                  int32_t px, int32_t py, uint32_t mode, uint32_t threshold) {
+                  int32_t px, int32_t py, uint32_t mode, BlendPrecision precision, uint32_t threshold) {
   const auto* samples = static_cast<const ShapeSample*>(sub->samples.buffer);
   const auto* summary = static_cast<const SubShapeChunks*>(sub->drawing);
   // Every sample visited lies inside the clip, which lies inside the buffer.
@@ -164,7 +166,7 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
       const uint32_t green = FractionProduct(colour.green, s.green);
       const uint32_t blue = FractionProduct(colour.blue, s.blue);
       if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
-      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode);
+      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode, precision);
     }
   }
 }
@@ -176,7 +178,8 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
 // so the order cannot matter.
 template <bool kSparse>
 void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, const ImageRect& clip,
-                const StampColour& colour, const QuarterPoint& position, uint32_t mode, uint32_t threshold) {
+                const StampColour& colour, const QuarterPoint& position, uint32_t mode, BlendPrecision precision,
+                uint32_t threshold) {
   const uint32_t brightest = Max3(colour.red, colour.green, colour.blue);
   // Weights fall with the distance: the first index too faint for this
   // stamp ends its reach.
@@ -207,13 +210,13 @@ void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, con
       if (weight < m) continue;
       const uint32_t alpha = FractionProduct(colour.alpha, weight);
       if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
-      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode);
+      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode, precision);
     }
   }
 }
 
 bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
-              const QuarterPoint& position, uint32_t mode) {
+              const QuarterPoint& position, uint32_t mode, BlendPrecision precision) {
   if (shape == nullptr || image == nullptr) {
     REPORT_DEBUG("DrawShapeInto() received a NULL shape or image.");
     return false;
@@ -228,9 +231,9 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
                       std::min(b.bottom, clip.bottom)};
     if (r.left >= r.right || r.top >= r.bottom || settings.length < 1) return true;
     if (sparse != nullptr)
-      StampFlare<true>(settings, image, sparse, r, colour, position, mode, threshold);
+      StampFlare<true>(settings, image, sparse, r, colour, position, mode, precision, threshold);
     else
-      StampFlare<false>(settings, image, nullptr, r, colour, position, mode, threshold);
+      StampFlare<false>(settings, image, nullptr, r, colour, position, mode, precision, threshold);
     return true;
   }
   SubShape* sub = ReadySubShape(shape, position.xQuarter, position.yQuarter);
@@ -248,17 +251,17 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
                     narrow(std::min({y + sub->bottom, int64_t{b.bottom}, int64_t{clip.bottom}}))};
   if (r.left >= r.right || r.top >= r.bottom) return true;
   if (sparse != nullptr)
-    StampSamples<true>(sub, image, sparse, r, colour, position.x, position.y, mode, threshold);
+    StampSamples<true>(sub, image, sparse, r, colour, position.x, position.y, mode, precision, threshold);
   else
-    StampSamples<false>(sub, image, nullptr, r, colour, position.x, position.y, mode, threshold);
+    StampSamples<false>(sub, image, nullptr, r, colour, position.x, position.y, mode, precision, threshold);
   return true;
 }
 
 }  // namespace
 
 bool DrawShapeInto(SamplingShape* shape, Image* destination, const ImageRect& clip, const StampColour& colour,
-                   const QuarterPoint& position, uint32_t blendMode) {
-  return DrawInto(shape, destination, nullptr, clip, colour, position, blendMode);
+                   const QuarterPoint& position, uint32_t blendMode, BlendPrecision precision) {
+  return DrawInto(shape, destination, nullptr, clip, colour, position, blendMode, precision);
 }
 
 bool CreateBandLayer(const ImageRect& band, uint32_t mode, ColorProfileHandle profile, double gamma, bool sparse,
@@ -359,14 +362,12 @@ namespace {
 struct GenerationJob {
   SamplingShape* shape;
   std::vector<int32_t> indices;
-  std::atomic<size_t> next{0};
 };
 
-uint32_t GenerateSubShapes(void* argument) {
-  auto* job = static_cast<GenerationJob*>(argument);
-  for (size_t i = job->next++; i < job->indices.size(); i = job->next++)
-    ReadySubShape(job->shape, job->indices[i] / 4, job->indices[i] % 4);
-  return 0;
+void GenerateSubShape(void* context, int32_t item, int32_t /*worker*/) {
+  auto* job = static_cast<GenerationJob*>(context);
+  const int32_t index = job->indices[static_cast<size_t>(item)];
+  ReadySubShape(job->shape, index / 4, index % 4);
 }
 
 }  // namespace
@@ -388,25 +389,17 @@ void GenerateNeededSubShapes(EffectShapes* shapes, const LightSourceList& table,
   job.shape = &shapes->spike;
   for (int32_t i = 0; i < SUB_SHAPE_COUNT; ++i)
     if (needed[i]) job.indices.push_back(i);
-  const int workers = std::max(1, std::min<int>(threadCount, static_cast<int>(job.indices.size())));
+  const int32_t items = static_cast<int32_t>(job.indices.size());
+  const int32_t workers = std::max(1, std::min<int32_t>(threadCount, items));
   if (workers < 2) {
-    GenerateSubShapes(&job);
+    for (int32_t i = 0; i < items; ++i) GenerateSubShape(&job, i, 0);
     return;
   }
-  std::vector<ThreadRecord> records(static_cast<size_t>(workers));
-  for (ThreadRecord& record : records) {
-    record = ThreadRecord{};
-    record.startRoutine = GenerateSubShapes;
-    record.argument = &job;
-  }
-  SpawnMultipleThreads(records.data(), workers);  // reports its own failure
-  GenerateSubShapes(&job);  // this thread helps, and finishes alone if no worker started
-  WaitForMultipleThreads(workers, records.data(), false, nullptr);
-  for (ThreadRecord& record : records) DestroyThread(&record);
+  RunInParallel(ParallelWork{GenerateSubShape, &job, items, workers, false, nullptr, nullptr});
 }
 
 bool RenderEffectsIntoBandLayer(BandLayer* layer, EffectShapes* shapes, const LightSourceList& table,
-                                LightSourceDone done, void* context) {
+                                BlendPrecision precision, LightSourceDone done, void* context) {
   const StarEffectSettings& s = shapes->settings;
   const uint32_t threshold = QuantityThreshold(s.quantity);
   const LightSourceRecord* entries = ListRecords(&table);
@@ -422,7 +415,7 @@ bool RenderEffectsIntoBandLayer(BandLayer* layer, EffectShapes* shapes, const Li
       if (SelectLightSource(entry, threshold, s, &stamp) && (pass == 0 ? stamp.spikes : stamp.flare)) {
         const StampColour colour{stamp.red, stamp.green, stamp.blue, pass == 0 ? stamp.spikeAlpha : stamp.flareAlpha};
         const QuarterPoint position{entry.x, entry.xQuarter, entry.y, entry.yQuarter};
-        if (!DrawInto(shape, &layer->image, layer, band, colour, position, BLEND_SCREEN)) return false;
+        if (!DrawInto(shape, &layer->image, layer, band, colour, position, BLEND_SCREEN, precision)) return false;
       }
       if (done != nullptr && !done(context)) return false;
     }

@@ -16,6 +16,7 @@
 
 #include "analysis/light_source.h"
 #include "analysis/sampling_shapes.h"
+#include "color/blend.h"
 #include "effects/star_shapes.h"
 #include "image/image.h"
 
@@ -32,7 +33,7 @@ struct StampColour {
 // (below half the minimum visible value of the destination's depth) are
 // skipped. False after a report (wrong shape type, no generator).
 bool DrawShapeInto(SamplingShape* shape, Image* destination, const ImageRect& clip, const StampColour& colour,
-                   const QuarterPoint& position, uint32_t blendMode);
+                   const QuarterPoint& position, uint32_t blendMode, BlendPrecision precision);
 
 // A band's effects layer.
 struct BandLayer {
@@ -77,4 +78,4 @@ using LightSourceDone = bool (*)(void* context);
 // `done` after every light source of each pass. False when drawing stopped
 // (a failed stamp, reported; or `done` said stop).
 bool RenderEffectsIntoBandLayer(BandLayer* layer, EffectShapes* shapes, const LightSourceList& table,
-                                LightSourceDone done, void* context);
+                                BlendPrecision precision, LightSourceDone done, void* context);

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstring>
 
-#include "analysis/light_source_table.h"
 #include "color/blend.h"
 #include "color/color_management.h"
 #include "color/color_transforms.h"
@@ -13,7 +12,6 @@
 #include "host/host_image.h"
 #include "host/phase_timings.h"
 #include "image/pixel_access.h"
-#include "host/plugin_globals.h"
 #include "params/rendering_parameters.h"
 #include "runtime/progress.h"
 #include "runtime/status.h"
@@ -26,12 +24,12 @@ namespace {
 
 constexpr int MAX_BANDS = 24;
 
-EffectShapes g_shapes;
-bool g_shapesSet = false;
-
 // What the band workers share with the UI thread while they run.
 struct RenderRun {
   Image* copy;
+  EffectShapes* shapes;
+  const LightSourceList* table;
+  BlendPrecision precision;
   bool screen;            // blendSelector 0: screen, else store
   bool sparse;            // layers start empty (screen, and black stays black)
   ColorProfileHandle workingProfile;
@@ -63,7 +61,7 @@ bool LightSourceDone(void* context) {
   return !run->abort.load(std::memory_order_relaxed);
 }
 
-void BlendLayerIntoCopy(const BandLayer& layer, Image* copy, bool screen) {
+void BlendLayerIntoCopy(const BandLayer& layer, Image* copy, bool screen, BlendPrecision precision) {
   const Image& image = layer.image;
   for (int32_t row = 0; row < image.bufferHeight; ++row) {
     const int32_t y = image.bufferRect.top + row;
@@ -73,9 +71,9 @@ void BlendLayerIntoCopy(const BandLayer& layer, Image* copy, bool screen) {
       PixelValue s;
       image.readPixel(&image, &s, x, y);
       if (screen)
-        ScreenIntoImage(s, copy, x, y);
+        ScreenIntoImage(s, copy, x, y, precision);
       else
-        StoreIntoImage(s, copy, x, y);
+        StoreIntoImage(s, copy, x, y, precision);
     }
   }
 }
@@ -93,7 +91,7 @@ void RenderBand(void* context, int32_t item, int32_t /*worker*/) {
     ReleaseBandLayer(&layer);
     return;
   }
-  if (!RenderEffectsIntoBandLayer(&layer, &g_shapes, GetMasterLightSourceTable(), LightSourceDone, run)) {
+  if (!RenderEffectsIntoBandLayer(&layer, run->shapes, *run->table, run->precision, LightSourceDone, run)) {
     if (!run->abort.load()) StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
     ReleaseBandLayer(&layer);
     return;
@@ -107,7 +105,7 @@ void RenderBand(void* context, int32_t item, int32_t /*worker*/) {
     // Reported by the conversion; blending unconverted light would be wrong.
     StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
   } else if (!run->abort.load()) {
-    BlendLayerIntoCopy(layer, run->copy, run->screen);
+    BlendLayerIntoCopy(layer, run->copy, run->screen, run->precision);
   }
   band->blendMilliseconds = MillisecondsSince(blendStart);
   ReleaseBandLayer(&layer);
@@ -130,44 +128,47 @@ bool BlackStaysBlack(const Image* copy, ColorProfileHandle working, double worki
 
 void InitializeEffectTablesWithoutPreview() { BuildEffectTables(); }
 
-void ReleaseEffectShapeCaches() {
-  if (!g_shapesSet) return;
-  ReleaseEffectShapes(&g_shapes);
-  g_shapesSet = false;
+void ReleaseEffectShapeCaches(FilterRun* run) {
+  if (!run->shapesSet) return;
+  ReleaseEffectShapes(&run->shapes);
+  run->shapesSet = false;
 }
 
-bool RenderEffectsIntoImage(int threadCount) {
-  HostImageCopy& hostCopy = GetHostImageCopy();
-  Image* copy = &hostCopy.image;
-  if (copy->pixels.buffer == nullptr || Globals().lockedParameters == nullptr) {
+bool RenderEffectsIntoImage(FilterRun* filterRun, const RenderingParameters& parameters, const LightSourceList& table,
+                            int threadCount) {
+  int16_t* status = filterRun->status;
+  auto failWith = [status](int16_t value) {
+    if (*status == 0) *status = value;
+  };
+  Image* copy = &filterRun->copy.image;
+  if (copy->pixels.buffer == nullptr) {
     REPORT_DEBUG("RenderFinalImage() - There is no image or no parameter set to render.");
-    SetStatusIfNone(STATUS_BAND_RENDERING_FAILED);
+    failWith(STATUS_BAND_RENDERING_FAILED);
     return false;
   }
-  RenderingParameters parameters;
-  InitializeFinalRenderingParameters(&parameters, Globals().lockedParameters);
-  SetPreciseBlending(true);
-
   StarEffectSettings settings;
-  PrepareStarEffectSettings(parameters, hostCopy.diagonal, copy->bytesPerChannel, IsGrayscaleMode(copy->mode),
+  PrepareStarEffectSettings(parameters, filterRun->copy.diagonal, copy->bytesPerChannel, IsGrayscaleMode(copy->mode),
                             &settings);
-  ReleaseEffectShapeCaches();
-  SetUpEffectShapes(&g_shapes, settings);
-  g_shapesSet = true;
+  ReleaseEffectShapeCaches(filterRun);
+  SetUpEffectShapes(&filterRun->shapes, settings);
+  filterRun->shapesSet = true;
 
   RenderRun run;
   run.copy = copy;
+  run.shapes = &filterRun->shapes;
+  run.table = &table;
+  run.precision = filterRun->blendPrecision;
   run.screen = parameters.blendSelector == 0;
-  run.workingProfile = GetWorkingProfile();
+  run.workingProfile = filterRun->workingProfile;
   run.workingGamma = GetProfileGamma(run.workingProfile);
   run.sparse = run.screen && BlackStaysBlack(copy, run.workingProfile, run.workingGamma);
 
   const int bands = std::clamp(threadCount, 1, MAX_BANDS);
   const PhaseClock::time_point generationStart = PhaseClock::now();
-  GenerateNeededSubShapes(&g_shapes, GetMasterLightSourceTable(), bands);
+  GenerateNeededSubShapes(&filterRun->shapes, table, bands);
   const double generationMilliseconds = MillisecondsSince(generationStart);
   const int64_t passes = (DrawsSpikes(settings) ? 1 : 0) + (DrawsFlare(settings) ? 1 : 0);
-  const int64_t total = passes * GetMasterLightSourceTable().count * bands;
+  const int64_t total = passes * table.count * bands;
   StartImageEditorProgress(static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX)));
 
   BandRecord work[MAX_BANDS] = {};
@@ -180,8 +181,8 @@ bool RenderEffectsIntoImage(int threadCount) {
   // there stops the bands.
   BandWork bandWork{work};
   const ParallelOutcome outcome =
-      RunInParallel(ParallelWork{RenderBand, &bandWork, bands, bands, true, Globals().resultPointer, &run.abort});
-  if (outcome.stopped || outcome.workerFailed) SetStatusIfNone(STATUS_FAILURE_REPORTED);
+      RunInParallel(ParallelWork{RenderBand, &bandWork, bands, bands, true, status, &run.abort});
+  if (outcome.stopped || outcome.workerFailed) failWith(STATUS_FAILURE_REPORTED);
   // Progress the last bands queued just before they ended is shown now, so
   // that a cancel pressed at the very end still stops the write-back.
   RunQueuedUICalls();
@@ -193,6 +194,6 @@ bool RenderEffectsIntoImage(int threadCount) {
   }
   RecordPhaseTime(PHASE_RENDERING, generationMilliseconds + draw);
   RecordPhaseTime(PHASE_CONVERSION_AND_BLEND, blend);
-  if (run.failure.load() != 0) SetStatusIfNone(run.failure.load());
-  return NoError();
+  if (run.failure.load() != 0) failWith(run.failure.load());
+  return *status == 0;
 }

@@ -7,11 +7,18 @@
 // reported and stored as the selector's status; a cancel through the host's
 // progress becomes -128 and leaves the copy to be discarded.
 
-// Draws the current Parameter Set's effects into the host image copy with
-// `threadCount` bands (1 to 24). False with the status stored.
-bool RenderEffectsIntoImage(int threadCount);
+#include "analysis/light_source.h"
+#include "host/filter_run.h"
+#include "params/rendering_parameters.h"
+
+// Draws the effects of `parameters` for the lights of `table` into the run's
+// host image copy with `threadCount` bands (1 to 24), using the run's shapes
+// and precision. The UI thread's wait serves the bands' host progress; a
+// cancel seen there stops them. False with the status stored in *run.status.
+bool RenderEffectsIntoImage(FilterRun* run, const RenderingParameters& parameters, const LightSourceList& table,
+                            int threadCount);
 
 // Builds the tables the software shapes use (a run without a preview).
 void InitializeEffectTablesWithoutPreview();
-// Frees the software shapes of the last rendering; safe when there are none.
-void ReleaseEffectShapeCaches();
+// Frees the run's software shapes; safe when there are none.
+void ReleaseEffectShapeCaches(FilterRun* run);

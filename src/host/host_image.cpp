@@ -18,8 +18,6 @@ constexpr int32_t WRITE_TILE_SIZE = 2048;
 constexpr int16_t PADDING_WHITE = 255;
 constexpr Fixed UNIT_RATE = 0x10000;
 
-HostImageCopy g_copy;
-HostProxyImage g_proxy;
 
 // Where the host put the samples of one delivered rectangle: rows apart by
 // rowBytes, pixels by columnBytes, planes within a pixel by planeBytes. Hosts
@@ -159,10 +157,7 @@ void FailRead(int16_t status) {
 
 }  // namespace
 
-HostImageCopy& GetHostImageCopy() { return g_copy; }
-HostProxyImage& GetHostProxyImage() { return g_proxy; }
-
-bool ReadHostImage(const EditorProfileInfo& editorProfile) {
+bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) {
   FilterRecord* record = GetFilterRecord();
   const int32_t mode = record->imageMode;
   const bool gray = IsGrayscaleMode(mode);
@@ -195,7 +190,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile) {
   const VRect filter = GetFilterRect();
   const ImageRect rect{filter.left, filter.top, filter.right, filter.bottom};
   const bool hasMask = record->haveMask != 0;
-  Image* image = &g_copy.image;
+  Image* image = &copy->image;
   int16_t status = 0;
   if (!CreateImage(rect, false, image, rect, static_cast<uint32_t>(mode), editorProfile.profile, editorProfile.gamma,
                    hasMask, &status)) {
@@ -205,7 +200,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile) {
   const PixelValue black{0, 0, 0, PIXEL_OPAQUE, PIXEL_OPAQUE};
   FillImageRect(rect, black, image);
   const double w = image->width, h = image->height;
-  g_copy.diagonal = static_cast<int32_t>(std::sqrt(w * w + h * h) + 1.0);
+  copy->diagonal = static_cast<int32_t>(std::sqrt(w * w + h * h) + 1.0);
 
   record->inputRate = UNIT_RATE;
   record->maskRate = UNIT_RATE;
@@ -293,34 +288,34 @@ int16_t WriteHostImage(const Image* copy) {
   return status;
 }
 
-void ReleaseHostImage() {
+void ReleaseHostImage(HostImageCopy* copy) {
   FilterRecord* record = GetFilterRecord();
   if (record != nullptr && NoError()) {
     ClearHostRects();
     if (Globals().host.advanceState) SetStatus(record->advanceState());
   }
-  ReleaseImage(&g_copy.image);
-  g_copy.diagonal = 0;
+  ReleaseImage(&copy->image);
+  copy->diagonal = 0;
 }
 
-bool GetHostProxyImageInfo(Image* image, double* scale) {
+bool GetHostProxyImageInfo(const HostProxyImage& proxy, Image* image, double* scale) {
   if (image == nullptr || scale == nullptr) {
     ReportProxyMisuse("Some boneheaded programmer passed a NULL pointer to GetHostProxyImageInfo().");
     return false;
   }
-  if (!g_proxy.rendered) {
+  if (!proxy.rendered) {
     ReportProxyMisuse("GetHostProxyImageInfo() called before HostProxyImage rendered.");
     return false;
   }
   int level = HOST_PROXY_LEVEL_COUNT - 1;
   for (int i = 1; i <= 15; ++i) {
-    if (scale[0] > g_proxy.levels[i + 1].scaleX || scale[1] > g_proxy.levels[i + 1].scaleY) {
+    if (scale[0] > proxy.levels[i + 1].scaleX || scale[1] > proxy.levels[i + 1].scaleY) {
       level = i;
       break;
     }
   }
-  *image = g_proxy.levels[level].image;
-  scale[0] = g_proxy.levels[level].scaleX;
-  scale[1] = g_proxy.levels[level].scaleY;
+  *image = proxy.levels[level].image;
+  scale[0] = proxy.levels[level].scaleX;
+  scale[1] = proxy.levels[level].scaleY;
   return true;
 }

@@ -25,9 +25,6 @@ struct HostImageCopy {
   int32_t diagonal;  // integer part of sqrt(width^2 + height^2) + 1
 };
 
-// The copy of the current run; zeroed when there is none.
-HostImageCopy& GetHostImageCopy();
-
 // What colour management tells the transfer about the document: its profile
 // (may be null), that profile's gamma, and whether it is a gray profile.
 struct EditorProfileInfo {
@@ -39,7 +36,7 @@ struct EditorProfileInfo {
 // Reads the filter rectangle into the copy. False (status stored, message
 // reported) for modes the plug-in does not take, host refusals and memory
 // exhaustion; the host image is never changed by reading.
-bool ReadHostImage(const EditorProfileInfo& editorProfile);
+bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy);
 
 // Writes the colour planes of `copy` back in 2048-pixel tiles with host
 // progress per tile. Returns the status: 0, a host refusal (reported), or
@@ -47,7 +44,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile);
 int16_t WriteHostImage(const Image* copy);
 
 // Ends the host transfer (when nothing failed) and frees the copy.
-void ReleaseHostImage();
+void ReleaseHostImage(HostImageCopy* copy);
 
 // The host proxy image levels the preview builds: level 0 is the full image,
 // scales decrease with the level.
@@ -61,10 +58,9 @@ struct HostProxyImage {
   HostProxyLevel levels[HOST_PROXY_LEVEL_COUNT];
   bool rendered;
 };
-HostProxyImage& GetHostProxyImage();
 
 // Chooses the level for the requested scale pair (scale[0] horizontal,
 // scale[1] vertical), copies its record into *image and replaces the pair
 // with the level's scales. False (reported) before the levels exist or for
 // null arguments.
-bool GetHostProxyImageInfo(Image* image, double* scale);
+bool GetHostProxyImageInfo(const HostProxyImage& proxy, Image* image, double* scale);

@@ -90,7 +90,6 @@ void DoStart();
 void DoContinue();
 void DoFinish();
 void RestoreLastParameters();
-void RenderFinalImage();
 
 // Operations on Parameter Sets for the dialog and the parameter files.
 intptr_t ParameterSetCallback(int operation, const ParameterSet* set);

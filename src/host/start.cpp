@@ -10,6 +10,8 @@
 #include "analysis/light_source_analysis.h"
 #include "color/color_management.h"
 #include "color/color_transforms.h"
+#include "analysis/light_source_table.h"
+#include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/host_image.h"
 #include "host/phase_timings.h"
@@ -27,33 +29,31 @@
 #include "runtime/threads.h"
 
 namespace {
-// The light source analysis runs beside the selector from the moment the
-// image is read until the clean-up of Start. Its workers see the selector's
-// status through this atomic copy; a failure of theirs comes back at the end.
-LightSourceAnalysis* g_analysis = nullptr;
-std::atomic<int16_t> g_analysisStatus{0};
-PhaseClock::time_point g_analysisStart;
+
+// After the dialog (or at once without one): wait for the analysis, render
+// at full size and write the result back.
+void RenderFinalImage(FilterRun* run);
 
 bool ConvertToLinearWorking(Image* image) {
   return ConvertColorOf(image, GetLinearWorkingProfile(), GetWorkerThreadCount());
 }
 
-void StartLightSourceInitialization() {
-  g_analysisStatus = Status();
+void StartLightSourceInitialization(FilterRun* run) {
+  run->analysisStatus = Status();
   LightSourceAnalysisSetup setup{};
-  setup.hostImage = &GetHostImageCopy().image;
+  setup.hostImage = &run->copy.image;
   setup.convertToLinearWorking = ConvertToLinearWorking;
-  setup.resultCode = &g_analysisStatus;
+  setup.resultCode = &run->analysisStatus;
   setup.table = MasterLightSourceTableRoutines();
   setup.workerCount = 0;
-  g_analysisStart = PhaseClock::now();
-  if (!StartLightSourceAnalysis(setup, &g_analysis)) SetStatusIfNone(STATUS_FAILURE_REPORTED);
+  run->analysisStart = PhaseClock::now();
+  if (!StartLightSourceAnalysis(setup, &run->analysis)) SetStatusIfNone(STATUS_FAILURE_REPORTED);
 }
 
-void StopLightSourceInitialization() {
-  if (g_analysis == nullptr) return;
-  ReleaseLightSourceAnalysis(&g_analysis);
-  const int16_t status = g_analysisStatus.exchange(0);
+void StopLightSourceInitialization(FilterRun* run) {
+  if (run->analysis == nullptr) return;
+  ReleaseLightSourceAnalysis(&run->analysis);
+  const int16_t status = run->analysisStatus.exchange(0);
   if (status != 0) SetStatusIfNone(status);
 }
 
@@ -101,6 +101,8 @@ void RestoreLastParameters() {
 
 void DoStart() {
   PluginGlobals& g = Globals();
+  FilterRun run;
+  run.status = g.resultPointer;
   bool showDialog = false;
   ResetPhaseTimings();
 
@@ -111,17 +113,19 @@ void DoStart() {
     showDialog = *g.lockedData != 0;
     // The reader reports its own failure (memory only).
     if (ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog) != 0) SetStatus(STATUS_PARAMETER_ERROR);
+    run.parameters = g.lockedParameters;
   }
   if (NoError()) {
     BuildPixelValueTables();
     if (!SetupColorProfiles()) SetStatus(STATUS_PARAMETER_ERROR);
+    run.workingProfile = GetWorkingProfile();
   }
   if (NoError()) {
     const PhaseClock::time_point start = PhaseClock::now();
-    if (!ReadHostImage(GetEditorProfileInfo())) SetStatus(STATUS_PARAMETER_ERROR);
+    if (!ReadHostImage(GetEditorProfileInfo(), &run.copy)) SetStatus(STATUS_PARAMETER_ERROR);
     RecordPhaseTime(PHASE_READ, MillisecondsSince(start));
   }
-  if (NoError()) StartLightSourceInitialization();
+  if (NoError()) StartLightSourceInitialization(&run);
   if (NoError()) {
     if (showDialog) {
       if (!RunMainDialog()) SetStatusIfNone(STATUS_USER_CANCELLED);
@@ -130,12 +134,12 @@ void DoStart() {
       InitializeEffectTablesWithoutPreview();
     }
   }
-  if (NoError()) RenderFinalImage();
+  if (NoError()) RenderFinalImage(&run);
 
   // Clean-up, always.
-  ReleaseEffectShapeCaches();
-  StopLightSourceInitialization();
-  ReleaseHostImage();
+  ReleaseEffectShapeCaches(&run);
+  StopLightSourceInitialization(&run);
+  ReleaseHostImage(&run.copy);
   ReleaseColorManagement();
   WritePhaseTimings();
 
@@ -148,23 +152,35 @@ void DoStart() {
   }
 }
 
-void RenderFinalImage() {
+namespace {
+
+void RenderFinalImage(FilterRun* run) {
   // Wait for the analysis, serving host progress and abort every 20 ms.
-  while (g_analysis != nullptr && !WaitForLightSourceAnalysis(g_analysis, 20)) {
-    const LightSourceAnalysisProgress progress = GetLightSourceAnalysisProgress(g_analysis);
+  while (run->analysis != nullptr && !WaitForLightSourceAnalysis(run->analysis, 20)) {
+    const LightSourceAnalysisProgress progress = GetLightSourceAnalysisProgress(run->analysis);
     if (!DisplayImageEditorProgressBar(progress.done, progress.total)) {
       SetStatus(STATUS_USER_CANCELLED);
-      g_analysisStatus = STATUS_USER_CANCELLED;
+      run->analysisStatus = STATUS_USER_CANCELLED;
       RequestLightSourceAnalysisStop();
       break;
     }
   }
-  if (g_analysis != nullptr) RecordPhaseTime(PHASE_ANALYSIS, MillisecondsSince(g_analysisStart));
-  if (NoError() && g_analysisStatus.load() != 0) SetStatus(g_analysisStatus.load());
+  if (run->analysis != nullptr) RecordPhaseTime(PHASE_ANALYSIS, MillisecondsSince(run->analysisStart));
+  if (NoError() && run->analysisStatus.load() != 0) SetStatus(run->analysisStatus.load());
   if (!NoError()) return;
+  if (run->parameters == nullptr) {
+    REPORT_DEBUG("RenderFinalImage() - There is no image or no parameter set to render.");
+    SetStatusIfNone(STATUS_BAND_RENDERING_FAILED);
+    return;
+  }
 
-  if (!RenderEffectsIntoImage(GetWorkerThreadCount())) return;
+  // One snapshot of the settings for the whole rendering.
+  RenderingParameters parameters;
+  InitializeFinalRenderingParameters(&parameters, run->parameters);
+  if (!RenderEffectsIntoImage(run, parameters, GetMasterLightSourceTable(), GetWorkerThreadCount())) return;
   const PhaseClock::time_point start = PhaseClock::now();
-  SetStatusIfNone(WriteHostImage(&GetHostImageCopy().image));
+  SetStatusIfNone(WriteHostImage(&run->copy.image));
   RecordPhaseTime(PHASE_WRITE_BACK, MillisecondsSince(start));
 }
+
+}  // namespace

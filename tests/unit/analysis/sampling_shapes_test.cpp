@@ -235,9 +235,7 @@ TEST_F(SamplingShapeMeasurement, TheFastPrecisionIsCloseButNotExact) {
   TestShape disk(GenerateDiskSubShape, 5.3f);
   ShapeAnalysis exact{}, fast{};
   ASSERT_TRUE(AnalyzeShapeFrom(&disk.shape, &image.image, QuarterPoint{15, 2, 15, 1}, &exact));
-  SetFractionPrecisionExact(false);
-  const bool ok = AnalyzeShapeFrom(&disk.shape, &image.image, QuarterPoint{15, 2, 15, 1}, &fast);
-  SetFractionPrecisionExact(true);
+  const bool ok = AnalyzeShapeFrom(&disk.shape, &image.image, QuarterPoint{15, 2, 15, 1}, &fast, FRACTION_FAST);
   ASSERT_TRUE(ok);
   // The fast product drops the low 14 bits of the brightness: a few
   // thousandths of this grey.

@@ -23,15 +23,20 @@ void ExpectColour(const BlendPixel& p, uint32_t r, uint32_t g, uint32_t b, uint3
   EXPECT_NEAR(static_cast<double>(p.blue), b, tolerance);
 }
 
-void Apply(const BlendPixel& source, BlendPixel* destination, uint32_t mode) { BlendPixels(&source, destination, mode); }
+// The precision the current test blends with (the parameter of the suite).
+BlendPrecision g_precision = BLEND_PRECISE;
+
+void Apply(const BlendPixel& source, BlendPixel* destination, uint32_t mode) {
+  BlendPixels(&source, destination, mode, g_precision);
+}
 
 // Colour times coverage as real numbers: the light a pixel contributes.
 double Light(uint32_t colour, uint32_t coverage) { return colour / double(kOne) * (coverage / double(kFull)); }
 
 class Blend : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { SetPreciseBlending(GetParam()); }
-  void TearDown() override { SetPreciseBlending(true); }
+  void SetUp() override { g_precision = GetParam() ? BLEND_PRECISE : BLEND_FAST; }
+  void TearDown() override { g_precision = BLEND_PRECISE; }
 };
 
 TEST_P(Blend, ScreeningBlackChangesNothingAndScreeningWhiteGivesWhite) {
@@ -71,13 +76,13 @@ TEST_P(Blend, NormalAddAndPremultiplyWeighTheSourceByItsCoverage) {
 
   // A quarter of the source over the destination; the fast products may
   // fall short by a few hundred units of 2^24.
-  const uint32_t tolerance = IsPreciseBlending() ? 2 : 0x400;
+  const uint32_t tolerance = g_precision == BLEND_PRECISE ? 2 : 0x400;
   BlendPixel mixed = Pixel(0x800000, 0x800000, 0x800000);
-  BlendPixels(&source, &mixed, BLEND_NORMAL);
+  Apply(source, &mixed, BLEND_NORMAL);
   ExpectColour(mixed, 0x600000 + 0x300000, 0x600000 + 0x100000, 0x600000 + 0x800000, tolerance);
 
   BlendPixel added = Pixel(0x100000, 0x100000, 0x100000, 9, 9);
-  BlendPixels(&source, &added, BLEND_ADD);
+  Apply(source, &added, BLEND_ADD);
   ExpectColour(added, 0x100000 + 0x300000, 0x100000 + 0x100000, 0x100000 + 0x800000, tolerance);
   EXPECT_EQ(added.coverage, 9u);
   BlendPixel saturated = Pixel(0xFFFFFF00, 5, 0xFFFFFFF0);
@@ -85,7 +90,7 @@ TEST_P(Blend, NormalAddAndPremultiplyWeighTheSourceByItsCoverage) {
   ExpectColour(saturated, 0xFFFFFFFD, 5, 0xFFFFFFFD);
 
   BlendPixel premultiplied = Pixel(1, 2, 3, 4, 6);
-  BlendPixels(&source, &premultiplied, BLEND_PREMULTIPLY);
+  Apply(source, &premultiplied, BLEND_PREMULTIPLY);
   ExpectColour(premultiplied, 0x300000, 0x100000, 0x800000, tolerance);
   EXPECT_EQ(premultiplied.coverage, kFull);
   EXPECT_EQ(premultiplied.extra, 5u);
@@ -94,13 +99,13 @@ TEST_P(Blend, NormalAddAndPremultiplyWeighTheSourceByItsCoverage) {
 TEST_P(Blend, StoringCopiesInRangeLightAndRescalesLightBeyondWhite) {
   for (const BlendPixel& s : {Pixel(0x5000000, 0x20, 0xFFFFFFFD, 0, 1), Pixel(0x123456, 0xFFFFFF, 0, 0x1234, 2)}) {
     BlendPixel d = Pixel(9, 9, 9, 9, 9);
-    BlendPixels(&s, &d, BLEND_STORE);
+    Apply(s, &d, BLEND_STORE);
     EXPECT_TRUE(std::memcmp(&d, &s, sizeof d) == 0) << "no coverage, or no light beyond white: a copy";
   }
   for (uint32_t coverage : {kFull, 0x80000000u, 0x01000000u}) {
     const BlendPixel s = Pixel(0x5000000, 0x1800000, 0x20000, coverage, 42);
     BlendPixel d{};
-    BlendPixels(&s, &d, BLEND_STORE);
+    Apply(s, &d, BLEND_STORE);
     EXPECT_EQ(d.extra, 42u);
     // The colour comes down to about white as far as the coverage leaves
     // room (none at full coverage), and each channel keeps its light to a
@@ -133,14 +138,14 @@ TEST(BlendProducts, PreciseIsTheExactFloorAndFastStaysWithinItsBound) {
     EXPECT_EQ(FastProduct(x, kFull), x);
     EXPECT_EQ(FastProduct(x, 0), 0u);
   }
-  // The switch decides which of the two every blend uses.
+  // The precision asked for decides which of the two a blend uses.
   for (bool precise : {true, false}) {
-    SetPreciseBlending(precise);
+    g_precision = precise ? BLEND_PRECISE : BLEND_FAST;
     BlendPixel d = Pixel(0, 0, 0);
     Apply(Pixel(0xFFFFFF, 0, 0, 0x7FFFFFFF), &d, BLEND_NORMAL);
     EXPECT_EQ(d.red, precise ? PreciseProduct(0xFFFFFF, 0x7FFFFFFF) : FastProduct(0xFFFFFF, 0x7FFFFFFF));
   }
-  SetPreciseBlending(true);
+  g_precision = BLEND_PRECISE;
 }
 
 TEST_F(ColorTest, UnknownModesLeaveTheDestinationAndAreReportedOnce) {
@@ -151,7 +156,7 @@ TEST_F(ColorTest, UnknownModesLeaveTheDestinationAndAreReportedOnce) {
     ExpectColour(d, 1, 2, 3);
     EXPECT_EQ(d.coverage, 4u);
   }
-  BlendPixels(nullptr, &d, BLEND_NORMAL);
+  BlendPixels(nullptr, &d, BLEND_NORMAL, BLEND_PRECISE);
   EXPECT_EQ(CountOf(CloseAndRead(), "Blending mode not implemented."), 1);
 }
 

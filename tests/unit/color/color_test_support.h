@@ -36,7 +36,6 @@ class ColorTest : public logtest::DebugLogTest {
   }
   void TearDown() override {
     ReleaseColorManagement();
-    SetPreciseBlending(true);
     logtest::DebugLogTest::TearDown();
   }
   // Colour management for a document of `mode` without a profile.

@@ -68,7 +68,6 @@ class DrawingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     BuildPixelValueTables();
-    SetPreciseBlending(true);
     lights_.push_back(Light(60, 1, 50, 2, FULL));
     lights_.push_back(Light(150, 0, 120, 3, FULL / 2));
     lights_.push_back(Light(200, 3, 20, 0, FULL / 5));
@@ -97,14 +96,14 @@ TEST_F(DrawingTest, SparseAndDenseLayersAndAnyBandSplitAgree) {
     BandLayer dense{};
     int16_t status = 0;
     ASSERT_TRUE(CreateBandLayer(area_, mode, nullptr, 2.2, false, &dense, &status));
-    ASSERT_TRUE(RenderEffectsIntoBandLayer(&dense, &shapes, table_, nullptr, nullptr));
+    ASSERT_TRUE(RenderEffectsIntoBandLayer(&dense, &shapes, table_, BLEND_PRECISE, nullptr, nullptr));
 
     const int32_t cuts[] = {0, 1, 47, 48, 159, 160};
     BandLayer bands[5] = {};
     for (int b = 0; b < 5; ++b) {
       const ImageRect band{area_.left, cuts[b], area_.right, cuts[b + 1]};
       ASSERT_TRUE(CreateBandLayer(band, mode, nullptr, 2.2, true, &bands[b], &status));
-      ASSERT_TRUE(RenderEffectsIntoBandLayer(&bands[b], &shapes, table_, nullptr, nullptr));
+      ASSERT_TRUE(RenderEffectsIntoBandLayer(&bands[b], &shapes, table_, BLEND_PRECISE, nullptr, nullptr));
     }
     int lit = 0;
     for (int b = 0; b < 5; ++b) {
@@ -141,7 +140,7 @@ TEST_F(DrawingTest, EnergyLandsOnTheAxesForFourPointsAtZeroDegrees) {
   OwnedShapes shapes(s);
   FilledImage image(area_, 3, PixelValue{0, 0, 0, FULL, FULL});
   const StampColour white{FULL, FULL, FULL, FULL};
-  ASSERT_TRUE(DrawShapeInto(&shapes.spike, &image, area_, white, QuarterPoint{120, 0, 80, 0}, BLEND_SCREEN));
+  ASSERT_TRUE(DrawShapeInto(&shapes.spike, &image, area_, white, QuarterPoint{120, 0, 80, 0}, BLEND_SCREEN, BLEND_PRECISE));
   // Along the axes, 30 pixels out, the spikes are bright; on the diagonals dark.
   for (auto p : {std::make_pair(150, 80), std::make_pair(90, 80), std::make_pair(120, 110), std::make_pair(120, 50)})
     EXPECT_GT(At(image, p.first, p.second).green, 20000u) << p.first << "," << p.second;
@@ -156,20 +155,20 @@ TEST_F(DrawingTest, BlackOrUnseenStampsDrawNothing) {
   const std::vector<uint8_t> before(static_cast<uint8_t*>(image.pixels.buffer),
                                     static_cast<uint8_t*>(image.pixels.buffer) + bytes);
   EXPECT_TRUE(DrawShapeInto(&shapes.spike, &image, area_, StampColour{0, 0, 0, FULL}, QuarterPoint{100, 0, 80, 0},
-                            BLEND_SCREEN));
+                            BLEND_SCREEN, BLEND_PRECISE));
   EXPECT_TRUE(DrawShapeInto(&shapes.flare, &image, area_, StampColour{FULL, FULL, FULL, 0}, QuarterPoint{100, 0, 80, 0},
-                            BLEND_SCREEN));
+                            BLEND_SCREEN, BLEND_PRECISE));
   // Far outside the image and outside the clip.
   EXPECT_TRUE(DrawShapeInto(&shapes.flare, &image, area_, StampColour{FULL, FULL, FULL, FULL},
-                            QuarterPoint{2000000000, 0, -2000000000, 0}, BLEND_SCREEN));
+                            QuarterPoint{2000000000, 0, -2000000000, 0}, BLEND_SCREEN, BLEND_PRECISE));
   EXPECT_TRUE(DrawShapeInto(&shapes.flare, &image, ImageRect{0, 0, 10, 10}, StampColour{FULL, FULL, FULL, FULL},
-                            QuarterPoint{200, 0, 150, 0}, BLEND_SCREEN));
+                            QuarterPoint{200, 0, 150, 0}, BLEND_SCREEN, BLEND_PRECISE));
   EXPECT_EQ(std::memcmp(before.data(), image.pixels.buffer, bytes), 0);
 
   SamplingShape wrong = shapes.flare;
   wrong.type = 7;
   EXPECT_FALSE(DrawShapeInto(&wrong, &image, area_, StampColour{FULL, FULL, FULL, FULL}, QuarterPoint{10, 0, 10, 0},
-                             BLEND_SCREEN));
+                             BLEND_SCREEN, BLEND_PRECISE));
 }
 
 // The flare is stamped from its weight profile, not from a sample list; it
@@ -188,7 +187,7 @@ TEST_F(DrawingTest, TheFlareStampedFromItsProfileMatchesItsSampleList) {
         FilledImage b(area_, 11, PixelValue{3000, 2000, 1000, FULL, FULL});
         const StampColour colour{FULL, FULL / 2, FULL / 4, alpha};
         const QuarterPoint at{100, xq, 70, yq};
-        ASSERT_TRUE(DrawShapeInto(&shapes.flare, &a, area_, colour, at, BLEND_SCREEN));
+        ASSERT_TRUE(DrawShapeInto(&shapes.flare, &a, area_, colour, at, BLEND_SCREEN, BLEND_PRECISE));
 
         ASSERT_TRUE(GenerateFlareSubShape(&listed, xq, yq));
         const SubShape& sub = listed.subShapes[SubShapeIndex(xq, yq)];
@@ -207,7 +206,7 @@ TEST_F(DrawingTest, TheFlareStampedFromItsProfileMatchesItsSampleList) {
           b.readPixel(&b, &d, x, y);
           const BlendPixel source{r, g, bl, sa, 0};
           BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
-          BlendPixels(&source, &target, BLEND_SCREEN);
+          BlendPixels(&source, &target, BLEND_SCREEN, BLEND_PRECISE);
           const PixelValue out{target.red, target.green, target.blue, target.coverage, 0xFFFFFFFF};
           b.writePixel(&b, &out, x, y);
         }
@@ -230,11 +229,11 @@ TEST_F(DrawingTest, ProgressIsReportedPerLightAndPassAndCanStopTheBand) {
     ++*static_cast<int*>(context);
     return true;
   };
-  ASSERT_TRUE(RenderEffectsIntoBandLayer(&layer, &shapes, table_, count, &calls));
+  ASSERT_TRUE(RenderEffectsIntoBandLayer(&layer, &shapes, table_, BLEND_PRECISE, count, &calls));
   EXPECT_EQ(calls, 2 * static_cast<int>(lights_.size()));  // spikes and flares
   auto stop = [](void* context) { return ++*static_cast<int*>(context) < 2; };
   calls = 0;
-  EXPECT_FALSE(RenderEffectsIntoBandLayer(&layer, &shapes, table_, stop, &calls));
+  EXPECT_FALSE(RenderEffectsIntoBandLayer(&layer, &shapes, table_, BLEND_PRECISE, stop, &calls));
   EXPECT_EQ(calls, 2);
   ReleaseBandLayer(&layer);
 }

@@ -253,15 +253,15 @@ TEST_F(PixelLogTest, UnsupportedModesGetHarmlessRoutines) {
 
 TEST_F(PixelLogTest, ProxyLevelLookupPicksTheFirstCoarserLevel) {
   OpenLog(LOGMODE_IMMEDIATE);
-  HostProxyImage& proxy = GetHostProxyImage();
+  HostProxyImage proxy{};
   const HostProxyImage saved = proxy;
   Image out{};
   double scale[2] = {0.3, 0.3};
   proxy.rendered = false;
-  EXPECT_FALSE(GetHostProxyImageInfo(&out, scale));
+  EXPECT_FALSE(GetHostProxyImageInfo(proxy, &out, scale));
   proxy.rendered = true;
-  EXPECT_FALSE(GetHostProxyImageInfo(nullptr, scale));
-  EXPECT_FALSE(GetHostProxyImageInfo(&out, nullptr));
+  EXPECT_FALSE(GetHostProxyImageInfo(proxy, nullptr, scale));
+  EXPECT_FALSE(GetHostProxyImageInfo(proxy, &out, nullptr));
 
   // Level i halves the scale of level i - 1; the image width tells them apart.
   for (int i = 0; i < HOST_PROXY_LEVEL_COUNT; ++i) {
@@ -269,21 +269,21 @@ TEST_F(PixelLogTest, ProxyLevelLookupPicksTheFirstCoarserLevel) {
     proxy.levels[i].image.width = 4096 >> (i < 12 ? i : 12);
     proxy.levels[i].image.mode = 3;
   }
-  EXPECT_TRUE(GetHostProxyImageInfo(&out, scale));
+  EXPECT_TRUE(GetHostProxyImageInfo(proxy, &out, scale));
   // The coarsest level that still holds the requested detail: 0.3 is more
   // than level 2's 0.25 gives, so level 1.
   EXPECT_EQ(out.width, 2048);
   EXPECT_EQ(scale[0], 0.5);
   scale[0] = 1.0;  // large requests still get level 1, never level 0
   scale[1] = 1.0;
-  EXPECT_TRUE(GetHostProxyImageInfo(&out, scale));
+  EXPECT_TRUE(GetHostProxyImageInfo(proxy, &out, scale));
   EXPECT_EQ(scale[0], 0.5);
   scale[0] = 1e-9;  // tiny requests get the last level
   scale[1] = 0.2;   // unless either axis asks for more
-  EXPECT_TRUE(GetHostProxyImageInfo(&out, scale));
+  EXPECT_TRUE(GetHostProxyImageInfo(proxy, &out, scale));
   EXPECT_EQ(scale[1], 0.25);
   scale[0] = scale[1] = 1e-9;
-  EXPECT_TRUE(GetHostProxyImageInfo(&out, scale));
+  EXPECT_TRUE(GetHostProxyImageInfo(proxy, &out, scale));
   EXPECT_EQ(scale[0], std::ldexp(1.0, -16));
   proxy = saved;
   const std::string log = CloseAndRead();
