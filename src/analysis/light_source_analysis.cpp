@@ -164,7 +164,7 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
     uint64_t count = 0;
     for (int32_t k = 0; k < sections; ++k) count += tasks[k].list.count;
     const uint32_t requested = static_cast<uint32_t>(std::min<uint64_t>(count, UINT32_MAX / sizeof(LightSourceRecord)));
-    const int16_t allocation = setup.table.preallocate(requested);
+    const int16_t allocation = setup.table.preallocate(setup.table.table, requested);
     if (allocation != 0) {
       REPORT_DEBUG("PreallocateMasterLightSourceTable() - Allocation Failed:  Requested = %u light sources (%u bytes).",
                    requested, static_cast<uint32_t>(requested * sizeof(LightSourceRecord)));
@@ -173,9 +173,9 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
       const AnalysisToHost mapping{setup.hostImage->bufferRect, context.image.bufferRect, context.scale};
       for (int32_t k = 0; k < sections && !stopped(); ++k) {
         ConvertListToHostCoordinates(&tasks[k].list, mapping);
-        setup.table.addList(HostRow(mapping, tasks[k].section.top), tasks[k].list);
+        setup.table.addList(setup.table.table, HostRow(mapping, tasks[k].section.top), tasks[k].list);
       }
-      if (!stopped()) setup.table.normalizeAndRank();
+      if (!stopped()) setup.table.normalizeAndRank(setup.table.table);
     }
     run->timings.merge = SecondsSince(start);
   }
@@ -226,7 +226,7 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
   run->context.scale = 1.0;
   run->workerCount = std::clamp(setup.workerCount > 0 ? setup.workerCount : GetWorkerThreadCount(), 1,
                                 static_cast<int>(ANALYSIS_TASK_COUNT));
-  if (setup.table.release != nullptr) setup.table.release();
+  if (setup.table.release != nullptr) setup.table.release(setup.table.table);
   run->context.stopFlags->stop = false;
   run->context.stopFlags->stopAll = false;
   try {
@@ -274,7 +274,7 @@ void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis) {
   RequestLightSourceAnalysisStop();
   run->complete.Wait();
   if (run->thread.joinable()) run->thread.join();
-  if (run->setup.table.release != nullptr) run->setup.table.release();
+  if (run->setup.table.release != nullptr) run->setup.table.release(run->setup.table.table);
   // The flags are process-wide: with the run gone, nothing is left to stop,
   // and the table's own routines must not find them set.
   AnalysisStopFlags& flags = GetAnalysisStopFlags();

@@ -7,7 +7,7 @@
 //   setup.hostImage = &GetHostImageCopy().image;
 //   setup.convertToLinearWorking = <the colour management's conversion>;
 //   setup.resultCode = <the selector's status>;
-//   setup.table = MasterLightSourceTableRoutines();
+//   setup.table = MasterLightSourceTableRoutines(&run.table);
 //   LightSourceAnalysis* analysis = nullptr;
 //   if (!StartLightSourceAnalysis(setup, &analysis)) ...  // reported, status -1715
 //   ... GetLightSourceAnalysisProgress(analysis), WaitForLightSourceAnalysis(analysis, ms) ...
@@ -40,15 +40,25 @@
 // Where the analysis hands its per-section lists. The plug-in passes the
 // master table's routines; tests may pass their own.
 struct LightSourceTableRoutines {
-  int16_t (*preallocate)(uint32_t count);
-  void (*addList)(int32_t sectionTop, const LightSourceList& list);
-  void (*normalizeAndRank)();
-  void (*release)();  // empties the table: at the start and at the release of a run
+  void* table;  // handed to every routine
+  int16_t (*preallocate)(void* table, uint32_t count);
+  void (*addList)(void* table, int32_t sectionTop, const LightSourceList& list);
+  void (*normalizeAndRank)(void* table);
+  void (*release)(void* table);  // empties the table: at the start and at the release of a run
 };
 
-inline LightSourceTableRoutines MasterLightSourceTableRoutines() {
-  return LightSourceTableRoutines{PreallocateMasterLightSourceTable, AddLightSourceTableToTable,
-                                  NormalizeAndRankLightSources, ReleaseMasterLightSourceTable};
+// The routines that fill `table`, the filter run's master table.
+inline LightSourceTableRoutines MasterLightSourceTableRoutines(MasterLightSourceTable* table) {
+  return LightSourceTableRoutines{
+      table,
+      [](void* t, uint32_t count) {
+        return PreallocateMasterLightSourceTable(static_cast<MasterLightSourceTable*>(t), count);
+      },
+      [](void* t, int32_t sectionTop, const LightSourceList& list) {
+        AddLightSourceTableToTable(static_cast<MasterLightSourceTable*>(t), sectionTop, list);
+      },
+      [](void* t) { NormalizeAndRankLightSources(static_cast<MasterLightSourceTable*>(t)); },
+      [](void* t) { ReleaseMasterLightSourceTable(static_cast<MasterLightSourceTable*>(t)); }};
 }
 
 struct LightSourceAnalysisSetup {

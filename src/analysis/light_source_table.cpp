@@ -17,10 +17,7 @@ namespace {
 // has no atomic view of a plain int32, and the preview thread compares the
 // counter while the dialog's thread edits states. The atomic beside the
 // list is the one counter.
-LightSourceList g_master{};
-std::atomic<int32_t> g_changeCounter{0};
 // Next entry of the text listing (dialog thread only).
-uint32_t g_nextLine = 0;
 
 // A radius beyond any image, which keeps the window arithmetic far from
 // overflowing 64 bits.
@@ -113,23 +110,23 @@ void ApplyOperation(LightSourceRecord* entry, LightSourceOperation operation) {
 
 // Grows the master buffer to hold `count` records; old entries survive a
 // failure.
-int16_t GrowMaster(uint64_t count) {
+int16_t GrowMaster(MasterLightSourceTable* master, uint64_t count) {
   const uint64_t bytes = count * sizeof(LightSourceRecord);
   if (count > std::numeric_limits<uint32_t>::max() || bytes > std::numeric_limits<size_t>::max()) {
     return STATUS_OUT_OF_MEMORY;
   }
-  return ReallocateBufferPreserveContents(static_cast<size_t>(bytes), &g_master.records);
+  return ReallocateBufferPreserveContents(static_cast<size_t>(bytes), &master->list.records);
 }
 
 // A list the merge can read safely: every counted record lies in its buffer,
 // and the buffer is not the master's own, which growing would move.
-bool IsUsableList(const LightSourceList& list) {
+bool IsUsableList(const MasterLightSourceTable* master, const LightSourceList& list) {
   if (list.count > ListCapacity(&list) || list.records.buffer == nullptr) {
     REPORT_DEBUG("AddLightSourceTableToTable() - The list claims %u light sources but holds room for %u.", list.count,
                  ListCapacity(&list));
     return false;
   }
-  if (list.records.buffer == g_master.records.buffer) {
+  if (list.records.buffer == master->list.records.buffer) {
     REPORT_DEBUG("AddLightSourceTableToTable() - The master table cannot be merged into itself.");
     return false;
   }
@@ -138,43 +135,43 @@ bool IsUsableList(const LightSourceList& list) {
 
 }  // namespace
 
-const LightSourceList& GetMasterLightSourceTable() { return g_master; }
+const LightSourceList& GetMasterLightSourceTable(const MasterLightSourceTable* master) { return master->list; }
 
-int16_t PreallocateMasterLightSourceTable(uint32_t count) { return GrowMaster(count); }
+int16_t PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count) { return GrowMaster(master, count); }
 
-void AddLightSourceTableToTable(int32_t sectionTop, const LightSourceList& list) {
+void AddLightSourceTableToTable(MasterLightSourceTable* master, int32_t sectionTop, const LightSourceList& list) {
   if (list.count == 0) return;
-  if (!IsUsableList(list)) return;
+  if (!IsUsableList(master, list)) return;
 
-  const uint64_t needed = static_cast<uint64_t>(g_master.count) + list.count;
-  if (needed > ListCapacity(&g_master) && GrowMaster(needed) != 0) {
+  const uint64_t needed = static_cast<uint64_t>(master->list.count) + list.count;
+  if (needed > ListCapacity(&master->list) && GrowMaster(master, needed) != 0) {
     REPORT_DEBUG("AddLightSourceTableToTable() - Allocation Failed:  Requested %" PRIu64 " bytes.",
                  needed * sizeof(LightSourceRecord));
     return;
   }
   if (GetAnalysisStopFlags().stop.load()) return;
 
-  LightSourceRecord* table = ListRecords(&g_master);
+  LightSourceRecord* table = ListRecords(&master->list);
   const LightSourceRecord* incoming = ListRecords(&list);
-  if (g_master.count == 0) {
+  if (master->list.count == 0) {
     std::memcpy(table, incoming, static_cast<size_t>(list.count) * sizeof(LightSourceRecord));
-    g_master.count = list.count;
-    g_master.largestRadius = list.largestRadius;
-    g_changeCounter.store(list.changeCounter);
+    master->list.count = list.count;
+    master->list.largestRadius = list.largestRadius;
+    master->changeCounter.store(list.changeCounter);
     // The list is sorted by y already; this only fixes the order of equal
     // rows, which the next merge's matching would otherwise depend on.
-    std::sort(table, table + g_master.count, PositionBefore);
+    std::sort(table, table + master->list.count, PositionBefore);
     return;
   }
 
-  if (list.largestRadius > g_master.largestRadius) g_master.largestRadius = list.largestRadius;
-  const int64_t radius = TruncatedRadius(g_master.largestRadius);
+  if (list.largestRadius > master->list.largestRadius) master->list.largestRadius = list.largestRadius;
+  const int64_t radius = TruncatedRadius(master->list.largestRadius);
   const int64_t reach = radius + 4;
   const int64_t top = sectionTop;
 
   // Entries more than the reach above the section top cannot overlap
   // anything in it; the table is sorted by y, so walk back from its end.
-  const uint32_t previousCount = g_master.count;
+  const uint32_t previousCount = master->list.count;
   uint32_t windowStart = 0;
   for (uint32_t i = previousCount; i > 0; --i) {
     if (table[i - 1].y < top - radius - 4) {
@@ -201,21 +198,21 @@ void AddLightSourceTableToTable(int32_t sectionTop, const LightSourceList& list)
         break;
       }
     }
-    if (!matched) table[g_master.count++] = q;
+    if (!matched) table[master->list.count++] = q;
   }
   if (next < list.count) {
     const uint32_t rest = list.count - next;
-    std::memcpy(table + g_master.count, incoming + next, static_cast<size_t>(rest) * sizeof(LightSourceRecord));
-    g_master.count += rest;
+    std::memcpy(table + master->list.count, incoming + next, static_cast<size_t>(rest) * sizeof(LightSourceRecord));
+    master->list.count += rest;
   }
 
-  std::sort(table, table + g_master.count, PositionBefore);
+  std::sort(table, table + master->list.count, PositionBefore);
 }
 
-void NormalizeAndRankLightSources() {
+void NormalizeAndRankLightSources(MasterLightSourceTable* master) {
   const std::atomic<bool>& stopAll = GetAnalysisStopFlags().stopAll;
-  LightSourceRecord* table = ListRecords(&g_master);
-  const uint32_t count = g_master.count;
+  LightSourceRecord* table = ListRecords(&master->list);
+  const uint32_t count = master->list.count;
 
   uint32_t maximum = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -235,21 +232,21 @@ void NormalizeAndRankLightSources() {
   if (count != 0) std::sort(table, table + count, BrighterFirst);
 }
 
-void ReleaseMasterLightSourceTable() {
-  DeallocateBuffer(&g_master.records);
-  g_master = LightSourceList{};
-  g_changeCounter.store(0);
-  g_nextLine = 0;
+void ReleaseMasterLightSourceTable(MasterLightSourceTable* master) {
+  DeallocateBuffer(&master->list.records);
+  master->list = LightSourceList{};
+  master->changeCounter.store(0);
+  master->nextLine = 0;
 }
 
-bool SetLightSourceStateInRect(const LightSourceRect& rect, LightSourceOperation operation) {
+bool SetLightSourceStateInRect(MasterLightSourceTable* master, const LightSourceRect& rect, LightSourceOperation operation) {
   if (!IsKnownOperation(operation)) {
     REPORT_DEBUG("SetLightSourceStateInRect() - Unknown operation %d.", static_cast<int>(operation));
     return false;
   }
-  LightSourceRecord* table = ListRecords(&g_master);
+  LightSourceRecord* table = ListRecords(&master->list);
   uint32_t touched = 0;
-  for (uint32_t i = 0; i < g_master.count; ++i) {
+  for (uint32_t i = 0; i < master->list.count; ++i) {
     LightSourceRecord& e = table[i];
     if (e.x < rect.left || e.x >= rect.right || e.y < rect.top || e.y >= rect.bottom) continue;
     if (!OperationApplies(e, operation)) continue;
@@ -257,11 +254,12 @@ bool SetLightSourceStateInRect(const LightSourceRect& rect, LightSourceOperation
     ++touched;
   }
   if (touched == 0) return false;
-  g_changeCounter.fetch_add(1);
+  master->changeCounter.fetch_add(1);
   return true;
 }
 
-bool SetStateOfNearestLightSource(int32_t px, int32_t py, LightSourceOperation operation, double zoomPercent) {
+bool SetStateOfNearestLightSource(MasterLightSourceTable* master, int32_t px, int32_t py, LightSourceOperation operation,
+                                  double zoomPercent) {
   if (!IsKnownOperation(operation)) {
     REPORT_DEBUG("SetStateOfNearestLightSource() - Unknown operation %d.", static_cast<int>(operation));
     return false;
@@ -277,10 +275,10 @@ bool SetStateOfNearestLightSource(int32_t px, int32_t py, LightSourceOperation o
   const int64_t reach = std::max<int64_t>(80, static_cast<int64_t>(cappedReach));
   const int64_t reachSquared = reach * reach;
 
-  LightSourceRecord* table = ListRecords(&g_master);
+  LightSourceRecord* table = ListRecords(&master->list);
   LightSourceRecord* nearest = nullptr;
   int64_t nearestSquared = reachSquared;
-  for (uint32_t i = 0; i < g_master.count; ++i) {
+  for (uint32_t i = 0; i < master->list.count; ++i) {
     LightSourceRecord& e = table[i];
     if (!OperationApplies(e, operation)) continue;
     // 64 bits: in 32 the square wraps for points 16384 pixels apart and a
@@ -295,48 +293,48 @@ bool SetStateOfNearestLightSource(int32_t px, int32_t py, LightSourceOperation o
     }
   }
   if (nearest != nullptr) ApplyOperation(nearest, operation);
-  g_changeCounter.fetch_add(1);
+  master->changeCounter.fetch_add(1);
   return true;
 }
 
-int32_t GetLightSourceChangeCounter() { return g_changeCounter.load(); }
+int32_t GetLightSourceChangeCounter(const MasterLightSourceTable* master) { return master->changeCounter.load(); }
 
-bool GetLightSourceTableLine(bool restart, char* text, size_t size) {
+bool GetLightSourceTableLine(MasterLightSourceTable* master, bool restart, char* text, size_t size) {
   if (text == nullptr || size == 0) {
     REPORT_DEBUG("GetLightSourceTableLine() - No room for the line.");
     return false;
   }
   if (restart) {
-    g_nextLine = 0;
-    std::snprintf(text, size, "NumberOfLightSources = %d\n\n", static_cast<int>(g_master.count));
+    master->nextLine = 0;
+    std::snprintf(text, size, "NumberOfLightSources = %d\n\n", static_cast<int>(master->list.count));
     return true;
   }
-  if (g_nextLine >= g_master.count) {
+  if (master->nextLine >= master->list.count) {
     text[0] = '\0';
     return false;
   }
-  const LightSourceRecord& e = ListRecords(&g_master)[g_nextLine];
+  const LightSourceRecord& e = ListRecords(&master->list)[master->nextLine];
   std::snprintf(text, size, "LightSourceTable[%04d] x = %.2f, y = %.2f, Diam = %.2f, Bright = %X%s",
-                static_cast<int>(g_nextLine), e.x + e.xQuarter / 4.0, e.y + e.yQuarter / 4.0,
+                static_cast<int>(master->nextLine), e.x + e.xQuarter / 4.0, e.y + e.yQuarter / 4.0,
                 2.0 * std::sqrt(static_cast<double>(e.squaredRadius)), static_cast<unsigned>(e.brightness),
                 e.state == LIGHT_SOURCE_HIDDEN ? " (D)" : "");
-  ++g_nextLine;
+  ++master->nextLine;
   return true;
 }
 
-void SetMasterLightSourceTableForTesting(const LightSourceRecord* records, uint32_t count) {
-  g_nextLine = 0;
+void SetMasterLightSourceTableForTesting(MasterLightSourceTable* master, const LightSourceRecord* records, uint32_t count) {
+  master->nextLine = 0;
   if (records == nullptr || count == 0) {
-    g_master.count = 0;
-    g_master.largestRadius = 0.0f;
+    master->list.count = 0;
+    master->list.largestRadius = 0.0f;
     return;
   }
-  if (count > ListCapacity(&g_master) && GrowMaster(count) != 0) {
+  if (count > ListCapacity(&master->list) && GrowMaster(master, count) != 0) {
     REPORT_DEBUG("SetMasterLightSourceTableForTesting() - Allocation Failed:  %u light sources.", count);
     return;
   }
-  std::memcpy(ListRecords(&g_master), records, static_cast<size_t>(count) * sizeof(LightSourceRecord));
-  g_master.count = count;
-  g_master.largestRadius = 0.0f;
-  for (uint32_t i = 0; i < count; ++i) g_master.largestRadius = std::max(g_master.largestRadius, records[i].radius);
+  std::memcpy(ListRecords(&master->list), records, static_cast<size_t>(count) * sizeof(LightSourceRecord));
+  master->list.count = count;
+  master->list.largestRadius = 0.0f;
+  for (uint32_t i = 0; i < count; ++i) master->list.largestRadius = std::max(master->list.largestRadius, records[i].radius);
 }

@@ -8,10 +8,21 @@
 // completion event is set; readers start after that event. State edits
 // come from the dialog's thread; the change counter is atomic so that the
 // preview thread can compare it without locking.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 #include "analysis/light_source.h"
+
+// The one table of a filter run: the merged, ranked highlights, the change
+// counter that hide and show edits raise (renderers compare it without
+// locking), and where the text listing has got to. Zero-initialise it; the
+// run that owns it releases it.
+struct MasterLightSourceTable {
+  LightSourceList list{};
+  std::atomic<int32_t> changeCounter{0};
+  uint32_t nextLine = 0;
+};
 
 // Operations on states.
 enum LightSourceOperation : int32_t {
@@ -30,35 +41,36 @@ struct LightSourceRect {
 };
 
 // The master table. Its change counter is read with GetLightSourceChangeCounter.
-const LightSourceList& GetMasterLightSourceTable();
+const LightSourceList& GetMasterLightSourceTable(const MasterLightSourceTable* table);
 
 // Grows the master buffer to `count` records. 0 or the allocator's status;
 // the caller reports the failure.
-int16_t PreallocateMasterLightSourceTable(uint32_t count);
+int16_t PreallocateMasterLightSourceTable(MasterLightSourceTable* table, uint32_t count);
 
 // Merges one per-thread list (sorted by y ascending) whose section starts at
 // row `sectionTop` (host coordinates); highlights seen by both neighbouring
 // sections become one entry.
-void AddLightSourceTableToTable(int32_t sectionTop, const LightSourceList& list);
+void AddLightSourceTableToTable(MasterLightSourceTable* table, int32_t sectionTop, const LightSourceList& list);
 
 // After the last merge: colours normalised to the brightest shown channel,
 // brightness computed, entries sorted by brightness, brightest first.
-void NormalizeAndRankLightSources();
+void NormalizeAndRankLightSources(MasterLightSourceTable* table);
 
 // Frees the master table and empties it (end of a filter run).
-void ReleaseMasterLightSourceTable();
+void ReleaseMasterLightSourceTable(MasterLightSourceTable* table);
 
 // State edits; each that touches an entry increments the change counter.
-bool SetLightSourceStateInRect(const LightSourceRect& rect, LightSourceOperation operation);
+bool SetLightSourceStateInRect(MasterLightSourceTable* table, const LightSourceRect& rect, LightSourceOperation operation);
 // Nearest entry to (px, py) within the pick distance for the preview's zoom
 // (percent); always counts as a change.
-bool SetStateOfNearestLightSource(int32_t px, int32_t py, LightSourceOperation operation, double zoomPercent);
-int32_t GetLightSourceChangeCounter();
+bool SetStateOfNearestLightSource(MasterLightSourceTable* table, int32_t px, int32_t py, LightSourceOperation operation,
+                                  double zoomPercent);
+int32_t GetLightSourceChangeCounter(const MasterLightSourceTable* table);
 
 // The table as text: the header line when `restart` is true, then one line
 // per entry on each later call; false when no line is left. Lines are at
 // most 256 bytes including the terminator.
-bool GetLightSourceTableLine(bool restart, char* text, size_t size);
+bool GetLightSourceTableLine(MasterLightSourceTable* table, bool restart, char* text, size_t size);
 
 // Tests: empties the table without freeing, or replaces its contents.
-void SetMasterLightSourceTableForTesting(const LightSourceRecord* records, uint32_t count);
+void SetMasterLightSourceTableForTesting(MasterLightSourceTable* table, const LightSourceRecord* records, uint32_t count);

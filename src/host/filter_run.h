@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "analysis/light_source_analysis.h"
+#include "analysis/light_source_table.h"
 #include "color/blend.h"
 #include "color/color_management.h"
 #include "effects/effect_drawing.h"
@@ -27,6 +28,7 @@ struct FilterRun {
   // The light source analysis, running beside the selector from the moment
   // the image is read; its workers see the selector's status through this
   // copy, and a failure of theirs comes back at the end.
+  MasterLightSourceTable table;  // what the analysis finds; the tools edit its states
   LightSourceAnalysis* analysis = nullptr;
   std::atomic<int16_t> analysisStatus{0};
   PhaseClock::time_point analysisStart{};

@@ -44,7 +44,7 @@ void StartLightSourceInitialization(FilterRun* run) {
   setup.hostImage = &run->copy.image;
   setup.convertToLinearWorking = ConvertToLinearWorking;
   setup.resultCode = &run->analysisStatus;
-  setup.table = MasterLightSourceTableRoutines();
+  setup.table = MasterLightSourceTableRoutines(&run->table);
   setup.workerCount = 0;
   run->analysisStart = PhaseClock::now();
   if (!StartLightSourceAnalysis(setup, &run->analysis)) SetStatusIfNone(STATUS_FAILURE_REPORTED);
@@ -177,7 +177,7 @@ void RenderFinalImage(FilterRun* run) {
   // One snapshot of the settings for the whole rendering.
   RenderingParameters parameters;
   InitializeFinalRenderingParameters(&parameters, run->parameters);
-  if (!RenderEffectsIntoImage(run, parameters, GetMasterLightSourceTable(), GetWorkerThreadCount())) return;
+  if (!RenderEffectsIntoImage(run, parameters, GetMasterLightSourceTable(&run->table), GetWorkerThreadCount())) return;
   const PhaseClock::time_point start = PhaseClock::now();
   SetStatusIfNone(WriteHostImage(&run->copy.image));
   RecordPhaseTime(PHASE_WRITE_BACK, MillisecondsSince(start));

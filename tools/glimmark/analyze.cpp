@@ -83,7 +83,8 @@ int AnalyzeDocument(const hostkit::HostImage& document, std::FILE* out, std::str
     setup.hostImage = &image;
     setup.convertToLinearWorking = ConvertToLinear;
     setup.resultCode = &analysisStatus;
-    setup.table = MasterLightSourceTableRoutines();
+    MasterLightSourceTable table;
+    setup.table = MasterLightSourceTableRoutines(&table);
     LightSourceAnalysis* analysis = nullptr;
     if (!StartLightSourceAnalysis(setup, &analysis)) {
       *error = "the analysis could not start";
@@ -95,7 +96,7 @@ int AnalyzeDocument(const hostkit::HostImage& document, std::FILE* out, std::str
         result = 1;
       } else {
         char line[256];
-        for (bool restart = true; GetLightSourceTableLine(restart, line, sizeof line); restart = false) {
+        for (bool restart = true; GetLightSourceTableLine(&table, restart, line, sizeof line); restart = false) {
           std::fputs(line, out);
           if (!restart) std::fputc('\n', out);
         }

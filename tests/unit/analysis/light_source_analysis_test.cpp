@@ -333,16 +333,17 @@ TEST_F(AnalysisRunFailures, TheFirstFailureOfTheRunIsTheOneThatStays) {
 std::vector<LightSourceRecord> RunThroughMasterTable(const Image& host, int32_t workers) {
   std::atomic<int16_t> resultCode{0};
   LightSourceAnalysisSetup setup = StandInSetup(host, &resultCode, AlreadyLinear, workers);
-  setup.table = MasterLightSourceTableRoutines();
+  MasterLightSourceTable owned;
+  setup.table = MasterLightSourceTableRoutines(&owned);
   LightSourceAnalysis* analysis = nullptr;
   std::vector<LightSourceRecord> table;
   if (!StartLightSourceAnalysis(setup, &analysis)) return table;
   EXPECT_TRUE(WaitForLightSourceAnalysis(analysis, -1));
   EXPECT_EQ(resultCode.load(), 0);
-  const LightSourceList& master = GetMasterLightSourceTable();
+  const LightSourceList& master = GetMasterLightSourceTable(&owned);
   table.assign(ListRecords(&master), ListRecords(&master) + master.count);
   ReleaseLightSourceAnalysis(&analysis);
-  EXPECT_EQ(GetMasterLightSourceTable().count, 0u);  // released with the run
+  EXPECT_EQ(GetMasterLightSourceTable(&owned).count, 0u);  // released with the run
   return table;
 }
 

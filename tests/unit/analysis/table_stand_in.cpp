@@ -18,12 +18,12 @@ bool ByRow(const LightSourceRecord& a, const LightSourceRecord& b) {
   return a.xQuarter < b.xQuarter;
 }
 
-int16_t Preallocate(uint32_t count) {
+int16_t Preallocate(void*, uint32_t count) {
   g_table.reserve(count);
   return 0;
 }
 
-void AddList(int32_t sectionTop, const LightSourceList& list) {
+void AddList(void*, int32_t sectionTop, const LightSourceList& list) {
   g_sectionTops.push_back(sectionTop);
   if (list.count == 0 || GetAnalysisStopFlags().stop) return;
   const LightSourceRecord* records = ListRecords(&list);
@@ -66,7 +66,7 @@ void AddList(int32_t sectionTop, const LightSourceList& list) {
   std::sort(g_table.begin(), g_table.end(), ByRow);
 }
 
-void NormalizeAndRank() {
+void NormalizeAndRank(void*) {
   if (GetAnalysisStopFlags().stopAll) return;
   uint32_t largest = 0;
   for (const LightSourceRecord& e : g_table)
@@ -84,7 +84,7 @@ void NormalizeAndRank() {
   });
 }
 
-void Release() {
+void Release(void*) {
   g_table.clear();
   g_largestRadius = 0.0f;
   g_sectionTops.clear();
@@ -93,7 +93,7 @@ void Release() {
 }  // namespace
 
 LightSourceTableRoutines TableRoutines() {
-  return LightSourceTableRoutines{Preallocate, AddList, NormalizeAndRank, Release};
+  return LightSourceTableRoutines{nullptr, Preallocate, AddList, NormalizeAndRank, Release};
 }
 
 std::vector<LightSourceRecord> Entries() { return g_table; }
