@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "runtime/report.h"
+#include "runtime/test_hooks.h"
 
 namespace {
 
-std::atomic<bool> g_memosEnabled{true};
 
 int16_t AllocateZeroed(size_t bytes, BufferDescriptor* buffer, int32_t threadIndex, const char* name) {
   const int16_t result = ReallocateBuffer(bytes, buffer);
@@ -21,8 +21,10 @@ int16_t AllocateZeroed(size_t bytes, BufferDescriptor* buffer, int32_t threadInd
 
 }  // namespace
 
-void SetAnalysisMemosEnabledForTesting(bool enabled) { g_memosEnabled = enabled; }
-bool AnalysisMemosEnabled() { return g_memosEnabled.load(std::memory_order_relaxed); }
+bool AnalysisMemosEnabled() {
+  const TestHooks* hooks = ActiveTestHooks();
+  return hooks == nullptr || !hooks->analysisMemosDisabled.load(std::memory_order_relaxed);
+}
 
 int16_t PrepareBrightnessMap(AnalysisContext* context) {
   const ImageRect& r = context->image.bufferRect;

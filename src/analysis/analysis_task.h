@@ -112,9 +112,6 @@ struct AnalyzeSectionTask {
   bool listFull;  // the list could not grow: reported once, takes nothing more
 };
 
-// Tests: whether the search may reuse earlier measurements (shape and edge
-// caches, rejected centres). Results never depend on it; only the time does.
-void SetAnalysisMemosEnabledForTesting(bool enabled);
 bool AnalysisMemosEnabled();
 
 // Allocates the brightness map of the analysis image (filled by pass 1).

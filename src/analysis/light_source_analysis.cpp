@@ -13,6 +13,7 @@
 #include "analysis/analysis_task.h"
 #include "analysis/light_source_detection.h"
 #include "runtime/event.h"
+#include "runtime/test_hooks.h"
 #include "runtime/status.h"
 #include "runtime/report.h"
 #include "runtime/parallel.h"
@@ -33,7 +34,6 @@ namespace {
 using WorkerRoutine = uint32_t (*)(void* task);
 using Clock = std::chrono::steady_clock;
 
-std::atomic<int32_t> g_failWorkerStart{-1};
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -70,8 +70,10 @@ void SearchSection(void* context, int32_t section, int32_t worker) {
 int16_t SpawnAnalysisThreadsAndWait(WorkerRoutine routine, AnalyzeSectionTask* tasks, int32_t sectionCount,
                                     int32_t workers) {
   SectionWork sections{tasks, routine};
-  const int32_t failIndex = g_failWorkerStart.exchange(-1);
-  if (failIndex >= 0) FailThreadStartForTesting(failIndex);
+  if (TestHooks* hooks = ActiveTestHooks()) {
+    const int failIndex = hooks->failAnalysisWorkerStart.exchange(-1);
+    if (failIndex >= 0) hooks->failThreadStart = failIndex;
+  }
   const ParallelOutcome outcome =
       RunInParallel(ParallelWork{SearchSection, &sections, sectionCount, workers, false, nullptr, nullptr});
   if (outcome.startFailed)
@@ -284,4 +286,3 @@ void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis) {
   *analysis = nullptr;
 }
 
-void FailAnalysisWorkerStartForTesting(int32_t index) { g_failWorkerStart = index; }

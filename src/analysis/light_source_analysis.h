@@ -107,6 +107,3 @@ LightSourceAnalysisTimings GetLightSourceAnalysisTimings(const LightSourceAnalys
 // null.
 void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis);
 
-// Tests: the worker of this section index fails to start in the next pass
-// (its section is then searched on the analysis thread); -1 turns it off.
-void FailAnalysisWorkerStartForTesting(int32_t index);

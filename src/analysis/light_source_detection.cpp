@@ -8,10 +8,10 @@
 
 #include "analysis/highlight_measurement.h"
 #include "runtime/report.h"
+#include "runtime/test_hooks.h"
 
 namespace {
 
-std::atomic<AnalysisRowObserver> g_rowObserver{nullptr};
 
 constexpr uint32_t LIST_GROWTH = 8192;  // records
 constexpr uint32_t UNRANKED_COLOUR = 0xFFFFFF;
@@ -86,7 +86,6 @@ int64_t FloorDiv4(int64_t v) { return v >= 0 ? v / 4 : -((-v + 3) / 4); }
 
 }  // namespace
 
-void SetAnalysisRowObserverForTesting(AnalysisRowObserver observer) { g_rowObserver = observer; }
 
 uint32_t MeasureSectionMaximum(void* argument) {
   auto* task = static_cast<AnalyzeSectionTask*>(argument);
@@ -131,7 +130,8 @@ uint32_t AnalyzeSection(void* argument) {
       }
     }
     const int32_t done = context.rowsDone.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (AnalysisRowObserver observer = g_rowObserver.load(std::memory_order_relaxed)) observer(done);
+    if (TestHooks* hooks = ActiveTestHooks())
+      if (AnalysisRowObserver observer = hooks->analysisRowObserver.load(std::memory_order_relaxed)) observer(done);
     if (ending) break;
   }
   SortListByPosition(&task->list);

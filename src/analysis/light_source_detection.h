@@ -22,10 +22,6 @@ uint32_t MeasureSectionMaximum(void* task);
 // the task's list by row.
 uint32_t AnalyzeSection(void* task);
 
-// Tests: called by pass 2 after every row with the rows done so far (from
-// the worker's thread); null turns it off.
-using AnalysisRowObserver = void (*)(int32_t rowsDone);
-void SetAnalysisRowObserverForTesting(AnalysisRowObserver observer);
 
 // Examines the candidate at (x, y); true when it added a highlight to the
 // task's list or enlarged one already there.

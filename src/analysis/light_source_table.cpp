@@ -322,7 +322,7 @@ bool GetLightSourceTableLine(MasterLightSourceTable* master, bool restart, char*
   return true;
 }
 
-void SetMasterLightSourceTableForTesting(MasterLightSourceTable* master, const LightSourceRecord* records, uint32_t count) {
+void SetMasterLightSourceTableEntries(MasterLightSourceTable* master, const LightSourceRecord* records, uint32_t count) {
   master->nextLine = 0;
   if (records == nullptr || count == 0) {
     master->list.count = 0;
@@ -330,7 +330,7 @@ void SetMasterLightSourceTableForTesting(MasterLightSourceTable* master, const L
     return;
   }
   if (count > ListCapacity(&master->list) && GrowMaster(master, count) != 0) {
-    REPORT_DEBUG("SetMasterLightSourceTableForTesting() - Allocation Failed:  %u light sources.", count);
+    REPORT_DEBUG("SetMasterLightSourceTableEntries() - Allocation Failed:  %u light sources.", count);
     return;
   }
   std::memcpy(ListRecords(&master->list), records, static_cast<size_t>(count) * sizeof(LightSourceRecord));

@@ -73,4 +73,4 @@ int32_t GetLightSourceChangeCounter(const MasterLightSourceTable* table);
 bool GetLightSourceTableLine(MasterLightSourceTable* table, bool restart, char* text, size_t size);
 
 // Tests: empties the table without freeing, or replaces its contents.
-void SetMasterLightSourceTableForTesting(MasterLightSourceTable* table, const LightSourceRecord* records, uint32_t count);
+void SetMasterLightSourceTableEntries(MasterLightSourceTable* table, const LightSourceRecord* records, uint32_t count);

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "runtime/buffers.h"
+#include "runtime/test_hooks.h"
 #include "runtime/status.h"
 #include "runtime/report.h"
 
@@ -55,8 +56,6 @@ constexpr char HOST_KEEPING_RESTORED_SETTINGS[] = "\\CorelDRAW Graphics Suite X6
 
 constexpr DescriptorTypeID PICA_BAD_PARAMETER = FourCC("Parm");
 
-bool g_hostPathOverridden = false;
-std::string g_hostPathOverride;
 
 // A procedure of a descriptor table may be called only when the host's count
 // covers its slot and the slot is filled. Slots count from the first
@@ -134,8 +133,9 @@ bool ContainsIgnoringCase(const std::string& text, const char* part) {
 // Windows compares file names without regard to case, so the check does too.
 bool HostKeepsRestoredSettings() {
   std::string path;
-  if (g_hostPathOverridden) {
-    path = g_hostPathOverride;
+  TestHooks* hooks = ActiveTestHooks();
+  if (hooks != nullptr && hooks->Override(TEST_OVERRIDE_HOST_EXECUTABLE, &path)) {
+    // a test's host
   } else if (!PlatformHostExecutablePath(&path)) {
     REPORT_DEBUG("The host's executable path could not be determined.");
     return false;
@@ -317,7 +317,3 @@ int32_t WriteScriptingParameters(FilterRecord* record, const ParameterSet* curre
   return noErr;
 }
 
-void SetHostExecutablePathForTesting(const char* path) {
-  g_hostPathOverridden = path != nullptr;
-  g_hostPathOverride = path != nullptr ? path : "";
-}

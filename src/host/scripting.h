@@ -41,6 +41,3 @@ int16_t ReadScriptingParameters(const FilterRecord* record, ParameterSet* curren
 // descriptor left in place.
 int32_t WriteScriptingParameters(FilterRecord* record, const ParameterSet* current);
 
-// Tests: the executable path the host check sees instead of the real one;
-// null restores the real one.
-void SetHostExecutablePathForTesting(const char* path);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/report.h"
+#include "runtime/test_hooks.h"
 #include "runtime/user_folders.h"
 
 namespace {
@@ -19,7 +20,6 @@ constexpr char CAPTION_CONVERSION[] = "Parameter Set Conversion";
 // file from a full-size one.
 constexpr size_t READ_LIMIT = PARAMETER_BUFFER_SIZE + 1;
 
-std::atomic<bool> g_stopBeforeReplace{false};
 
 // The verdict on `length` bytes read from a file into `bytes`.
 ParameterFileState Classify(const char* name, const uint8_t* bytes, size_t length, ParameterSet* set) {
@@ -161,7 +161,9 @@ bool WriteParameterFile(const char* path, const ParameterSet* set) {
   int error = 0;
   ReplacingWriteStep step;
   try {
-    step = WriteFileReplacing(path, image, sizeof image, g_stopBeforeReplace, &temporary, &error);
+    const TestHooks* hooks = ActiveTestHooks();
+    const bool stop = hooks != nullptr && hooks->stopParameterFileWriteBeforeReplace.load();
+    step = WriteFileReplacing(path, image, sizeof image, stop, &temporary, &error);
   } catch (...) {
     REPORT_DEBUG("WriteParameterFile() ran out of memory for '%s'.", path);
     return false;
@@ -213,4 +215,3 @@ bool SaveParametersFile(const char* path, const ParameterSet* current) {
   return false;
 }
 
-void StopParameterFileWriteBeforeReplaceForTesting(bool stop) { g_stopBeforeReplace = stop; }

@@ -56,6 +56,3 @@ enum ParameterFileState {
 ParameterFileState ReadParameterFile(const char* path, ParameterSet* set);
 bool WriteParameterFile(const char* path, const ParameterSet* set);
 
-// Tests: the next writes stop once the temporary file is complete, as if the
-// process had died before the replacement.
-void StopParameterFileWriteBeforeReplaceForTesting(bool stop);

@@ -1,4 +1,5 @@
 #include "runtime/buffers.h"
+#include "runtime/test_hooks.h"
 #include "runtime/status.h"
 
 #include <atomic>
@@ -20,12 +21,13 @@ std::mutex& BufferUsageSection() {
 uint64_t g_currentUsage = 0;
 uint64_t g_peakUsage = 0;
 std::atomic<bool> g_trackingActive{false};
-std::atomic<int> g_failAllocations{0};
 
 bool InjectedFailure() {
-  int left = g_failAllocations.load();
+  TestHooks* hooks = ActiveTestHooks();
+  if (hooks == nullptr) return false;
+  int left = hooks->failAllocations.load();
   while (left > 0) {
-    if (g_failAllocations.compare_exchange_weak(left, left - 1)) return true;
+    if (hooks->failAllocations.compare_exchange_weak(left, left - 1)) return true;
   }
   return false;
 }
@@ -124,4 +126,3 @@ void DeallocateBuffer(BufferDescriptor* descriptor) {
   descriptor->size = 0;
 }
 
-void FailNextBufferAllocationsForTesting(int count) { g_failAllocations = count < 0 ? 0 : count; }

@@ -39,5 +39,3 @@ BufferUsage GetBufferUsage();
 // Trace line with both counters.
 void ReportBufferUsage();
 
-// Tests: the next `count` allocations fail as if memory were exhausted.
-void FailNextBufferAllocationsForTesting(int count);

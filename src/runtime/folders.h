@@ -8,6 +8,3 @@
 // (the log reports that itself).
 bool GetDebugLogFolder(std::string* folder) noexcept;
 
-// Tests point the log at a folder of their own; null or "" restores the
-// normal folder.
-void SetDebugLogFolderForTesting(const char* folder) noexcept;

@@ -1,4 +1,5 @@
 #include "runtime/help_viewer.h"
+#include "runtime/test_hooks.h"
 
 #include <mutex>
 
@@ -54,7 +55,6 @@ struct ViewerState {
   std::mutex lock;
   std::string helpFile;
   std::string viewer;
-  std::string viewerOverride;
   std::string lastCommandLine;
 };
 
@@ -146,8 +146,12 @@ void DisplayHelpInViewer(const char* document) noexcept {
     {
       ViewerState& s = State();
       std::lock_guard<std::mutex> guard(s.lock);
-      viewer = s.viewerOverride.empty() ? s.viewer : s.viewerOverride;
+      viewer = s.viewer;
     }
+    std::string replacement;
+    TestHooks* hooks = ActiveTestHooks();
+    if (hooks != nullptr && hooks->Override(TEST_OVERRIDE_HELP_VIEWER, &replacement) && !replacement.empty())
+      viewer = replacement;
     if (document == nullptr || document[0] == '\0') {
       REPORT_DEBUG("DisplayHelpInViewer() Could not build a command line for the HTML Help Viewer. Error '%s' was reported.",
                    "no help file path");
@@ -186,10 +190,5 @@ std::string LastHelpCommandLineForTesting() {
   return s.lastCommandLine;
 }
 
-void SetHelpViewerForTesting(const char* viewer) {
-  ViewerState& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.viewerOverride = viewer != nullptr ? viewer : "";
-}
 
 uint32_t HelpViewerProcessIdForTesting() { return HelpViewerProcessId(); }

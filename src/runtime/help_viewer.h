@@ -32,9 +32,8 @@ void DisplayHelpInViewer(const char* document) noexcept;
 void CloseHelpViewer() noexcept;
 
 // Test aids: the help file path, the last command line built (also natively,
-// where nothing is started), a replacement viewer program ("" restores
-// hh.exe), and the process id of the running viewer (0 when none).
+// where nothing is started), and the process id of the running viewer (0
+// when none). A replacement viewer program is a test hook.
 std::string HelpFilePathForTesting();
 std::string LastHelpCommandLineForTesting();
-void SetHelpViewerForTesting(const char* viewer);
 uint32_t HelpViewerProcessIdForTesting();

@@ -1,3 +1,4 @@
+#include "runtime/test_hooks.h"
 #include "runtime/threads.h"
 
 #include <algorithm>
@@ -23,7 +24,6 @@ struct ThreadHandle {
 
 namespace {
 constexpr int MAX_WORKER_THREADS = 24;
-std::atomic<int> g_failThreadIndex{-1};
 
 void RunThread(ThreadHandle* handle, ThreadStartRoutine routine, void* argument) {
   handle->threadId = PlatformCurrentThreadId();
@@ -63,7 +63,8 @@ bool SpawnMultipleThreads(ThreadRecord* records, int count) {
     REPORT_DEBUG("SpawnMultipleThreads() - No thread records.");
     return false;
   }
-  const int failIndex = g_failThreadIndex.exchange(-1);
+  TestHooks* hooks = ActiveTestHooks();
+  const int failIndex = hooks != nullptr ? hooks->failThreadStart.exchange(-1) : -1;
   for (int i = 0; i < count; ++i) {
     ThreadRecord& record = records[i];
     ThreadHandle* handle = nullptr;
@@ -141,4 +142,3 @@ int GetWorkerThreadCount() {
   return count;
 }
 
-void FailThreadStartForTesting(int index) { g_failThreadIndex = index; }

@@ -56,6 +56,3 @@ int ComputeWorkerThreadCount(const ProcessorTopology& topology);
 // Platform side (threads_win32.cpp, threads_posix.cpp).
 ProcessorTopology QueryProcessorTopology();
 
-// Tests: the thread with this index (0-based) fails to start in the next
-// SpawnMultipleThreads call; -1 turns it off.
-void FailThreadStartForTesting(int index);

@@ -1,3 +1,4 @@
+#include "runtime/test_hooks.h"
 #include "runtime/user_folders.h"
 
 #include <cerrno>
@@ -26,8 +27,6 @@ struct FolderState {
   std::string logs;
   std::string common;
   std::string product;
-  std::string logOverride;  // tests only
-  bool stopBeforeReplace = false;  // tests only
 };
 
 FolderState& State() {
@@ -208,12 +207,12 @@ bool GetDebugLogFolder(std::string* folder) noexcept {
     {
       FolderState& s = State();
       std::lock_guard<std::mutex> guard(s.lock);
-      if (!s.logOverride.empty()) {
-        path = s.logOverride;
-      } else if (s.initialized) {
-        path = s.logs;
-      }
+      if (s.initialized) path = s.logs;
     }
+    std::string replacement;
+    TestHooks* hooks = ActiveTestHooks();
+    if (hooks != nullptr && hooks->Override(TEST_OVERRIDE_DEBUG_LOG_FOLDER, &replacement) && !replacement.empty())
+      path = replacement;
     // Someone may have deleted the folder since initialisation.
     if (path.empty() || !PlatformCreateFolderTree(path)) return false;
     *folder = path;
@@ -223,15 +222,6 @@ bool GetDebugLogFolder(std::string* folder) noexcept {
   }
 }
 
-void SetDebugLogFolderForTesting(const char* folder) noexcept {
-  try {
-    FolderState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    s.logOverride = folder != nullptr ? folder : "";
-  } catch (...) {
-    // The override is only a test aid; a failed copy leaves the old one.
-  }
-}
 
 bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept {
   try {
@@ -305,12 +295,8 @@ bool WriteSettingsFile(const char* fileName, const void* data, size_t size) noex
     }
     std::string path;
     if (!SettingsFilePath(fileName, &path)) return false;
-    bool stop;
-    {
-      FolderState& s = State();
-      std::lock_guard<std::mutex> guard(s.lock);
-      stop = s.stopBeforeReplace;
-    }
+    const TestHooks* hooks = ActiveTestHooks();
+    const bool stop = hooks != nullptr && hooks->stopSettingsWriteBeforeReplace.load();
     std::string temporary;
     int error = 0;
     switch (WriteFileReplacing(path, data, size, stop, &temporary, &error)) {
@@ -345,11 +331,4 @@ void ResetUserDataFoldersForTesting() noexcept {
   s.logs.clear();
   s.common.clear();
   s.product.clear();
-  s.stopBeforeReplace = false;
-}
-
-void StopSettingsWriteBeforeReplaceForTesting(bool stop) noexcept {
-  FolderState& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.stopBeforeReplace = stop;
 }

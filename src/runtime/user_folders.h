@@ -50,8 +50,5 @@ enum class ReplacingWriteStep { Done, Open, Write, Stopped, Replace };
 ReplacingWriteStep WriteFileReplacing(const std::string& path, const void* data, size_t size, bool stopBeforeReplace,
                                       std::string* temporary, int* error);
 
-// Test aids: forget every path and clear the flag; make the next writes stop
-// after the temporary file is complete, as if the process died before the
-// replacement.
+// Test aid: forget every path and clear the flag.
 void ResetUserDataFoldersForTesting() noexcept;
-void StopSettingsWriteBeforeReplaceForTesting(bool stop) noexcept;

@@ -12,6 +12,7 @@
 
 #include "../runtime/log_test_support.h"
 #include "analysis_test_support.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -303,7 +304,7 @@ TEST_F(HighlightFlatFill, AFillWithoutMemoryIsReportedAndSetsTheResultCode) {
   MeasurementFixture f(image.image);
   bool filled = true;
   std::thread([&] {
-    FailNextBufferAllocationsForTesting(1);
+    testhooks::Hooks().failAllocations = 1;
     filled = ClearFlatRegion(&f.task, PixelValue{8388608, 8388608, 8388608, FRACTION_FULL, FRACTION_FULL}, 10, 10);
   }).join();
   EXPECT_FALSE(filled);

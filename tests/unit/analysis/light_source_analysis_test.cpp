@@ -21,6 +21,7 @@
 #include "analysis_test_support.h"
 #include "image/pixel_access.h"
 #include "table_stand_in.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -126,9 +127,9 @@ TEST(AnalysisRun, ReusedMeasurementsNeverChangeTheTable) {
   OwnedImage image;
   MakeBusyImage(&image, 480, 360, 777);
   const RunResult reused = RunAnalysis(image.image, 2);
-  SetAnalysisMemosEnabledForTesting(false);
+  testhooks::Hooks().analysisMemosDisabled = !(false);
   const RunResult measured = RunAnalysis(image.image, 2);
-  SetAnalysisMemosEnabledForTesting(true);
+  testhooks::Hooks().analysisMemosDisabled = !(true);
   ASSERT_GT(reused.table.size(), 20u);
   EXPECT_TRUE(SameTables(reused.table, measured.table));
 }
@@ -185,11 +186,11 @@ TEST(AnalysisRun, AStopDuringTheSearchSetsTheEventAndLeavesTheTableEmpty) {
   std::atomic<int16_t> resultCode{0};
   const LightSourceAnalysisSetup setup = StandInSetup(image.image, &resultCode, AlreadyLinear, 3);
   g_stopAtRow = 40;
-  SetAnalysisRowObserverForTesting(StopAtRow);
+  testhooks::Hooks().analysisRowObserver = StopAtRow;
   LightSourceAnalysis* analysis = nullptr;
   ASSERT_TRUE(StartLightSourceAnalysis(setup, &analysis));
   EXPECT_TRUE(WaitForLightSourceAnalysis(analysis, 60000));
-  SetAnalysisRowObserverForTesting(nullptr);
+  testhooks::Hooks().analysisRowObserver = nullptr;
   EXPECT_TRUE(standin::Entries().empty());
   EXPECT_TRUE(standin::SectionTops().empty());  // nothing handed over
   EXPECT_EQ(resultCode.load(), 0);              // a stop is not a failure
@@ -309,9 +310,9 @@ TEST_F(AnalysisRunFailures, AWorkerThatCannotStartLeavesItsShareToTheAnalysisThr
   OwnedImage image;
   MakeBusyImage(&image, 320, 240, 5);
   const RunResult normal = RunAnalysis(image.image, 3);
-  FailAnalysisWorkerStartForTesting(1);
+  testhooks::Hooks().failAnalysisWorkerStart = 1;
   const RunResult short_ = RunAnalysis(image.image, 3);
-  FailAnalysisWorkerStartForTesting(-1);
+  testhooks::Hooks().failAnalysisWorkerStart = -1;
   EXPECT_EQ(short_.resultCode, 0);
   EXPECT_TRUE(SameTables(normal.table, short_.table));
   EXPECT_NE(CloseAndRead().find("Could not initiate AnalyzeSection() task : "), std::string::npos);

@@ -13,6 +13,7 @@
 
 #include "../runtime/log_test_support.h"
 #include "analysis_test_support.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ TEST_F(AnalysisSectionListMemory, AListThatCannotGrowWarnsOnceAndKeepsWhatItHas)
   ASSERT_EQ(f.task.list.count, capacity);
   bool first = true, second = true;
   std::thread([&] {
-    FailNextBufferAllocationsForTesting(1);
+    testhooks::Hooks().failAllocations = 1;
     first = f.Add(-500, -500, 1.0f);
     second = f.Add(-600, -600, 1.0f);
   }).join();

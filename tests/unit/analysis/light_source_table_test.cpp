@@ -10,6 +10,7 @@
 
 #include "../runtime/log_test_support.h"
 #include "analysis/light_source_table.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ Records Table() {
 }
 
 void SetTable(const Records& records) {
-  SetMasterLightSourceTableForTesting(&g_table, records.data(), static_cast<uint32_t>(records.size()));
+  SetMasterLightSourceTableEntries(&g_table, records.data(), static_cast<uint32_t>(records.size()));
 }
 
 bool SameBytes(const Records& a, const Records& b) {
@@ -91,7 +92,7 @@ TEST_F(LightSourceTable, FailedGrowthBadListsAndStopLeaveTheTableAsItWas) {
   SetTable({Source(1, 1, 1.0f)});
   const Records before = Table();
   Records more{Source(100, 50, 1.0f), Source(200, 60, 1.0f)};
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   AddLightSourceTableToTable(&g_table, 40, List(more, 1.0f));
   LightSourceList lying = List(more, 1.0f);
   lying.count = 1000;  // more than its buffer holds

@@ -14,6 +14,7 @@
 #include "../runtime/log_test_support.h"
 #include "analysis_test_support.h"
 #include "image/pixel_access.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -280,7 +281,7 @@ TEST_F(SamplingShapeMeasurement, AnAppendWithoutMemoryWarnsAndKeepsTheSamples) {
   // User messages go to a message box on the UI thread; from another
   // thread they are only logged.
   std::thread([&] {
-    FailNextBufferAllocationsForTesting(1);
+    testhooks::Hooks().failAllocations = 1;
     appended = AppendShapeSample(2, &sub, sample);
   }).join();
   EXPECT_FALSE(appended);

@@ -5,6 +5,7 @@
 #include "color/builtin_profile.h"
 #include "color_test_support.h"
 #include "runtime/buffers.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -158,14 +159,14 @@ TEST_F(ColorTest, BrokenHostileOrMismatchedHostProfilesFallBackToTheDefault) {
 
 TEST_F(ColorTest, WithoutMemoryForProfilesTheFailuresAreReported) {
   const std::vector<uint8_t> srgb = colortest::SaveAndClose(cmsCreate_sRGBProfile());
-  FailNextBufferAllocationsForTesting(1);  // the host profile's copy: default used
+  testhooks::Hooks().failAllocations = 1;  // the host profile's copy: default used
   EXPECT_TRUE(InitializeColorManagement(srgb.data(), srgb.size(), 3, nullptr));
-  FailNextBufferAllocationsForTesting(1);  // the working profile, and so the linear one
+  testhooks::Hooks().failAllocations = 1;  // the working profile, and so the linear one
   int16_t status = 0;
   EXPECT_FALSE(InitializeColorManagement(nullptr, 0, 3, &status));
   EXPECT_EQ(status, -50);
   EXPECT_EQ(GetLinearWorkingProfile(), nullptr);
-  FailNextBufferAllocationsForTesting(0);
+  testhooks::Hooks().failAllocations = 0;
   Initialize();  // 63 ProfileBlocks at most
   std::vector<cmsHPROFILE> derived;
   while (GetProfileBlockCount() < PROFILE_BLOCK_LIMIT) derived.push_back(DeriveGammaProfile(1.5, GetStandardProfile()));

@@ -15,6 +15,7 @@
 #include "../params/store_test_support.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -227,7 +228,7 @@ class Scripting : public storetest::QuietLogTest {
     QuietLogTest::SetUp();
     OpenQuietLog();
     g_host = &host_;
-    SetHostExecutablePathForTesting("C:\\Program Files\\Some Editor\\editor.exe");
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_HOST_EXECUTABLE, "C:\\Program Files\\Some Editor\\editor.exe");
 
     handleProcs_.handleProcsVersion = 1;
     handleProcs_.numHandleProcs = 8;
@@ -266,8 +267,8 @@ class Scripting : public storetest::QuietLogTest {
   }
 
   void TearDown() override {
-    SetHostExecutablePathForTesting(nullptr);
-    FailNextBufferAllocationsForTesting(0);
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_HOST_EXECUTABLE, nullptr);
+    testhooks::Hooks().failAllocations = 0;
     if (parameters_.descriptor != nullptr) DisposeHandle(parameters_.descriptor);
     EXPECT_TRUE(host_.readers.empty()) << "a read descriptor was left open";
     EXPECT_TRUE(host_.writers.empty()) << "a write descriptor was left open";
@@ -403,7 +404,7 @@ TEST_F(Scripting, WithoutADescriptorNothingChanges) {
 }
 
 TEST_F(Scripting, OneHostKeepsTheRestoredSettingsAndGetsTheDialog) {
-  SetHostExecutablePathForTesting("C:\\Program Files\\Corel\\CorelDRAW Graphics Suite X6\\programs\\corelpp.exe");
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_HOST_EXECUTABLE, "C:\\Program Files\\Corel\\CorelDRAW Graphics Suite X6\\programs\\corelpp.exe");
   const ParameterSet before = current_;
   Items items = Recorded(Scripted());
   items.erase(items.begin());
@@ -421,7 +422,7 @@ TEST_F(Scripting, OneHostKeepsTheRestoredSettingsAndGetsTheDialog) {
 
 TEST_F(Scripting, WithoutMemoryStartIsToldAndNothingChanges) {
   const ParameterSet before = current_;
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_EQ(Read(Recorded(Scripted()), plugInDialogDontDisplay, true), SCRIPTING_OUT_OF_MEMORY);
   EXPECT_TRUE(showDialog_);
   EXPECT_EQ(0, std::memcmp(&current_, &before, sizeof current_));

@@ -9,6 +9,7 @@
 
 #include "image/gamma_tables.h"
 #include "runtime/buffers.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ TEST(GammaTables, AFullCacheServesTheNearestSetAndNeverGrows) {
 TEST(GammaTables, FailedAllocationsLeaveTheCacheAsItWas) {
   ResetGammaTablesForTesting();
   const BufferUsage empty = GetBufferUsage();
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_EQ(GetGammaTables(2.2), nullptr);  // nothing cached to fall back on
   EXPECT_EQ(GetGammaTableSetCount(), 0u);
   EXPECT_EQ(GetBufferUsage().current, empty.current);
@@ -106,7 +107,7 @@ TEST(GammaTables, FailedAllocationsLeaveTheCacheAsItWas) {
   const GammaTables* one = GetGammaTables(1.0);
   ASSERT_NE(one, nullptr);
   const BufferUsage before = GetBufferUsage();
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_EQ(GetGammaTables(2.2), one);
   EXPECT_EQ(GetGammaTableSetCount(), 1u);
   EXPECT_EQ(GetBufferUsage().current, before.current);

@@ -12,6 +12,7 @@
 #include "../runtime/log_test_support.h"
 #include "image/image.h"
 #include "runtime/buffers.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ TEST(Image, AllocationFailuresAndBufferReuse) {
   const BufferUsage start = GetBufferUsage();
   Image image{};
   int16_t status = 0;
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_FALSE(CreateImage(kBuffer, false, &image, kBuffer, 11, nullptr, 2.2, true, &status));
   EXPECT_EQ(status, -108);
   EXPECT_EQ(image.pixels.size, 0u);
@@ -141,7 +142,7 @@ TEST(Image, AllocationFailuresAndBufferReuse) {
   // The pixel buffer is big enough already, so only the mask is allocated.
   ASSERT_TRUE(CreateImage(kBuffer, false, &image, kBuffer, 11, nullptr, 2.2, false, nullptr));
   status = 0;
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_FALSE(CreateImage(kBuffer, false, &image, kBuffer, 11, nullptr, 2.2, true, &status));
   EXPECT_EQ(status, -108);
   EXPECT_EQ(image.mask.size, 0u);

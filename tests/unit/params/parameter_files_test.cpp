@@ -16,6 +16,7 @@
 
 #include "runtime/user_folders.h"
 #include "store_test_support.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ class ParameterFiles : public storetest::QuietLogTest {
   }
 
   void TearDown() override {
-    StopParameterFileWriteBeforeReplaceForTesting(false);
+    testhooks::Hooks().stopParameterFileWriteBeforeReplace = false;
     std::error_code ignored;
     fs::remove(SettingsPath(), ignored);
     ResetUserDataFoldersForTesting();
@@ -245,9 +246,9 @@ TEST_F(ParameterFiles, SavingReplacesWholeFilesAndAnInterruptedSaveKeepsTheOldOn
   // replace the file: the old file is still whole.
   ParameterSet second = FACTORY_PARAMETER_SET;
   second.length = 5;
-  StopParameterFileWriteBeforeReplaceForTesting(true);
+  testhooks::Hooks().stopParameterFileWriteBeforeReplace = true;
   EXPECT_FALSE(SaveParametersFile(path.string().c_str(), &second));
-  StopParameterFileWriteBeforeReplaceForTesting(false);
+  testhooks::Hooks().stopParameterFileWriteBeforeReplace = false;
   EXPECT_EQ(ReadBytes(path), Image(first));
   ParameterSet set;
   EXPECT_EQ(ReadParameterFile(path.string().c_str(), &set), PARAMETER_FILE_USABLE);

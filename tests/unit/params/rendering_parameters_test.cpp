@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/buffers.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -99,9 +100,9 @@ TEST(RenderingParameters, TheFinalRenderingsRecordHasEffectsAndFullZoomOnly) {
 
 TEST(RenderingParameters, NoMemoryMeansNoRecord) {
   const ParameterSet set = FACTORY_PARAMETER_SET;
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_EQ(NewRenderingParameters(&set, nullptr), nullptr);
-  FailNextBufferAllocationsForTesting(0);
+  testhooks::Hooks().failAllocations = 0;
   FreeRenderingParameters(nullptr);  // harmless
 }
 

@@ -6,6 +6,7 @@
 #include "log_test_support.h"
 #include "runtime/buffers.h"
 #include "runtime/status.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ TEST_F(BufferLogTest, FailedAllocationsLeaveConsistentDescriptors) {
   // and the usage forgets it too.
   BufferDescriptor plain{};
   ASSERT_EQ(ReallocateBuffer(16, &plain), 0);
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_EQ(ReallocateBuffer(1000, &plain), STATUS_OUT_OF_MEMORY);
   EXPECT_EQ(plain.buffer, nullptr);
   EXPECT_EQ(plain.size, 0u);
@@ -119,7 +120,7 @@ TEST_F(BufferLogTest, FailedAllocationsLeaveConsistentDescriptors) {
   BufferDescriptor kept{};
   ASSERT_EQ(ReallocateBufferPreserveContents(4, &kept), 0);
   std::memcpy(kept.buffer, "keep", 4);
-  FailNextBufferAllocationsForTesting(1);
+  testhooks::Hooks().failAllocations = 1;
   EXPECT_EQ(ReallocateBufferPreserveContents(2000, &kept), STATUS_OUT_OF_MEMORY);
   ASSERT_NE(kept.buffer, nullptr);
   EXPECT_EQ(kept.size, 4u);

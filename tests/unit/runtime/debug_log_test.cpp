@@ -7,6 +7,7 @@
 
 #include "log_test_support.h"
 #include "platform/platform.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -241,12 +242,12 @@ TEST_F(DebugLogTest, BadModesAndMissingFoldersAreRefused) {
 
   // A folder that cannot exist: its parent is a file.
   std::ofstream(folder_ / "file") << "x";
-  SetDebugLogFolderForTesting((folder_ / "file" / "logs").string().c_str());
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, (folder_ / "file" / "logs").string().c_str());
   EXPECT_FALSE(OpenDebugLog(LOGMODE_THREADED));
   EXPECT_EQ(GetLoggingMode(), static_cast<uint32_t>(LOGMODE_NOT_OPENED));
 
   // The refusals wait in the queue and reach the log once it opens.
-  SetDebugLogFolderForTesting(folder_.string().c_str());
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, folder_.string().c_str());
   ASSERT_TRUE(OpenDebugLog(LOGMODE_IMMEDIATE));
   std::vector<std::string> body = BodyLines(CloseAndRead());
   ASSERT_EQ(body.size(), 3u);

@@ -10,6 +10,7 @@
 #include "log_test_support.h"
 #include "runtime/help_viewer.h"
 #include "runtime/user_folders.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ class HelpViewerTest : public logtest::DebugLogTest {
   void SetUp() override {
     DebugLogTest::SetUp();
 #if defined(_WIN32)
-    SetHelpViewerForTesting("C:\\no-such-folder\\viewer.exe");
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_HELP_VIEWER, "C:\\no-such-folder\\viewer.exe");
 #else
     setenv("XDG_DATA_HOME", (folder_ / "data").string().c_str(), 1);
     setenv("XDG_DATA_DIRS", "/opt/glimmark-test", 1);
@@ -27,7 +28,7 @@ class HelpViewerTest : public logtest::DebugLogTest {
   }
   void TearDown() override {
     CloseHelpViewer();
-    SetHelpViewerForTesting(nullptr);
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_HELP_VIEWER, nullptr);
     ResetUserDataFoldersForTesting();
     DebugLogTest::TearDown();
   }

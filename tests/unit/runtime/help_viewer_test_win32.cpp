@@ -10,6 +10,7 @@
 
 #include "runtime/help_viewer.h"
 #include "runtime/user_folders.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -51,11 +52,11 @@ class HelpViewerProcessTest : public ::testing::Test {
     SetEnvironmentVariableA(VIEWER_VARIABLE, eventName_.c_str());
     ASSERT_TRUE(InitializeUserDataFolders());
     InitializeHelpViewer();
-    SetHelpViewerForTesting(self);
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_HELP_VIEWER, self);
   }
   void TearDown() override {
     CloseHelpViewer();
-    SetHelpViewerForTesting(nullptr);
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_HELP_VIEWER, nullptr);
     SetEnvironmentVariableA(VIEWER_VARIABLE, nullptr);
     ResetUserDataFoldersForTesting();
     if (ready_ != nullptr) CloseHandle(ready_);
@@ -97,7 +98,7 @@ TEST_F(HelpViewerProcessTest, ANewRequestReplacesTheViewerAndShutdownEndsIt) {
 }
 
 TEST_F(HelpViewerProcessTest, TheSystemViewerIsHhInTheWindowsFolder) {
-  SetHelpViewerForTesting(nullptr);
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_HELP_VIEWER, nullptr);
   char windows[MAX_PATH] = {0};
   ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
   // Only the command line is looked at: a viewer that shows nothing under

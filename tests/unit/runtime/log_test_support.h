@@ -13,6 +13,7 @@
 
 #include "runtime/folders.h"
 #include "runtime/report.h"
+#include "../test_hooks_support.h"
 
 namespace logtest {
 
@@ -110,13 +111,13 @@ class DebugLogTest : public ::testing::Test {
               ("glimmark-logtest-" + std::string(info->name()) + "-" + std::to_string(Unique()));
     std::filesystem::remove_all(folder_, ignored);
     std::filesystem::create_directories(folder_);
-    SetDebugLogFolderForTesting(folder_.string().c_str());
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, folder_.string().c_str());
   }
 
   void TearDown() override {
     CloseDebugLog();
     SetInstallationLogHeader(false);
-    SetDebugLogFolderForTesting(nullptr);
+    testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, nullptr);
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }

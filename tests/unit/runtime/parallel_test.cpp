@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/threads.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -31,10 +32,10 @@ TEST(Parallel, EveryItemRunsOnceForAnyNumberOfWorkersEvenWhenOneCannotStart) {
   const Case cases[] = {{1, 1, -1}, {24, 3, -1}, {7, 24, -1}, {50, 4, 1}, {50, 4, 0}, {3, 1, 0}};
   for (const Case& c : cases) {
     Tally tally(c.items);
-    if (c.failingWorker >= 0) FailThreadStartForTesting(c.failingWorker);
+    if (c.failingWorker >= 0) testhooks::Hooks().failThreadStart = c.failingWorker;
     const ParallelOutcome outcome =
         RunInParallel(ParallelWork{Count, &tally, c.items, c.workers, false, nullptr, nullptr});
-    FailThreadStartForTesting(-1);
+    testhooks::Hooks().failThreadStart = -1;
     EXPECT_EQ(outcome.startFailed, c.failingWorker >= 0);
     EXPECT_FALSE(outcome.workerFailed);
     for (int32_t i = 0; i < c.items; ++i)

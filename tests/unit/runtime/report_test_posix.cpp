@@ -6,6 +6,7 @@
 #include "log_test_support.h"
 #include "platform/platform.h"
 #include "runtime/user_folders.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ TEST(PlatformPosix, LogFolderFollowsXdgDataHome) {
   const char* oldXdg = std::getenv("XDG_DATA_HOME");
   std::string saved = oldXdg != nullptr ? oldXdg : "";
   setenv("XDG_DATA_HOME", (base.string() + "/").c_str(), 1);
-  SetDebugLogFolderForTesting(nullptr);
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, nullptr);
 
   std::string folder;
   EXPECT_FALSE(GetDebugLogFolder(&folder));  // no folders before initialisation

@@ -7,6 +7,7 @@
 
 #include "runtime/threads.h"
 #include "runtime/ui_call_queue.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ TEST(WorkerThreads, AStartFailureLetsTheCallerStopWaitAndDestroy) {
     record.argument = new WorkerArgs{&abort, &finished, 0};
     record.releaseArgument = ReleaseArgs;
   }
-  FailThreadStartForTesting(2);
+  testhooks::Hooks().failThreadStart = 2;
   EXPECT_FALSE(SpawnMultipleThreads(records, 5));
   EXPECT_NE(records[0].handle, nullptr);
   EXPECT_NE(records[1].handle, nullptr);

@@ -10,6 +10,7 @@
 #include "log_test_support.h"
 #include "runtime/folders.h"
 #include "runtime/user_folders.h"
+#include "../test_hooks_support.h"
 
 namespace {
 
@@ -90,10 +91,10 @@ TEST_F(UserFoldersTest, FoldersAreBuiltAndAnExistingSetIsAcceptedQuietly) {
 
   // The log takes the same folder; a test override still wins.
   std::string log;
-  SetDebugLogFolderForTesting(nullptr);
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, nullptr);
   EXPECT_TRUE(GetDebugLogFolder(&log));
   EXPECT_EQ(log, Folder(GetDebugLogFolder));
-  SetDebugLogFolderForTesting(folder_.string().c_str());
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, folder_.string().c_str());
 
   // A buffer too small for the path is refused, with the path named.
   OpenLog(LOGMODE_IMMEDIATE);
@@ -111,9 +112,9 @@ TEST_F(UserFoldersTest, SettingsFileSurvivesACrashBeforeTheReplacement) {
   EXPECT_EQ(ReadBack(), "first");
 
   // The process "dies" once the temporary is complete: the old file is whole.
-  StopSettingsWriteBeforeReplaceForTesting(true);
+  testhooks::Hooks().stopSettingsWriteBeforeReplace = true;
   EXPECT_FALSE(Write("second, longer than the first"));
-  StopSettingsWriteBeforeReplaceForTesting(false);
+  testhooks::Hooks().stopSettingsWriteBeforeReplace = false;
   EXPECT_EQ(ReadBack(), "first");
   int temporaries = 0;
   for (const auto& entry : fs::directory_iterator(SettingsFolder()))
