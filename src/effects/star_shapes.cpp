@@ -7,6 +7,7 @@
 
 #include "analysis/light_source_table.h"
 #include "effects/effect_tables.h"
+#include "params/parameter_table.h"
 #include "runtime/report.h"
 
 namespace {
@@ -125,20 +126,26 @@ void RainbowFactors(uint32_t tenths, const StarEffectSettings& s, uint32_t* red,
   *blue = FULL - FractionProduct(a, HalfCosineOf(h));
 }
 
+// A stored field as the renderer may draw it.
+int32_t RenderValue(ParameterIndex index, int32_t stored) {
+  return LimitForRendering(*ParameterByIndex(index), stored);
+}
+
 }  // namespace
 
 void PrepareStarEffectSettings(const RenderingParameters& p, int32_t diagonal, int32_t bytesPerChannel, bool gray,
                                StarEffectSettings* s) {
-  s->quantity = std::clamp<int32_t>(static_cast<int16_t>(p.quantity & 0xFFFF), 0, 100);
-  s->intensity = std::clamp<int32_t>(p.intensity, 0, 100);
-  s->length = std::clamp<int32_t>(p.length, 0, 100);
-  s->angle = p.angle;
-  s->points = std::clamp<int32_t>(p.numberOfPoints, 1, 360);
-  s->sharpness = std::clamp<int32_t>(p.spikeSharpness, 0, 100);
-  s->saturation = std::clamp<int32_t>(p.colorSaturation, -100, 100);
-  s->rainbowFrequency = std::clamp<int32_t>(p.rainbowFrequency, 0, 100);
-  s->secondarySpikes = std::clamp<int32_t>(p.secondarySpikeIntensity, 0, 100);
-  s->softFlare = std::clamp<int32_t>(p.softFlareIntensity, 0, 100);
+  // Quantity is the low half of the set's 32 bits at its offset.
+  s->quantity = RenderValue(PARAM_QUANTITY, static_cast<int16_t>(p.quantity & 0xFFFF));
+  s->intensity = RenderValue(PARAM_INTENSITY, p.intensity);
+  s->length = RenderValue(PARAM_LENGTH, p.length);
+  s->angle = RenderValue(PARAM_ANGLE, p.angle);
+  s->points = RenderValue(PARAM_NUMBER_OF_POINTS, p.numberOfPoints);
+  s->sharpness = RenderValue(PARAM_SPIKE_SHARPNESS, p.spikeSharpness);
+  s->saturation = RenderValue(PARAM_COLOR_SATURATION, p.colorSaturation);
+  s->rainbowFrequency = RenderValue(PARAM_RAINBOW_FREQUENCY, p.rainbowFrequency);
+  s->secondarySpikes = RenderValue(PARAM_SECONDARY_SPIKE_INTENSITY, p.secondarySpikeIntensity);
+  s->softFlare = RenderValue(PARAM_SOFT_FLARE_INTENSITY, p.softFlareIntensity);
   s->diagonal = std::max(diagonal, 1);
   s->minimumVisible = MinimumVisibleValue(bytesPerChannel);
   s->gray = gray;

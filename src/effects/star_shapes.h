@@ -25,7 +25,7 @@
 
 struct StarEffectSettings {
   // The effect fields, limited to what can be drawn (scripts may store any
-  // 16-bit value): percentages 0..100, saturation -100..100, points 1..360.
+  // 16-bit value) by the render limits of params/parameter_table.h.
   int32_t quantity;
   int32_t intensity;
   int32_t length;

@@ -1,9 +1,11 @@
 #include "host/scripting.h"
 
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <string>
 
+#include "params/parameter_table.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
 #include "runtime/test_hooks.h"
@@ -13,7 +15,7 @@
 namespace {
 
 // One scripted field: where it lives in the Parameter Set and how the host
-// sees it. Rows are in writing order; the 'null' row ends the table.
+// sees it.
 struct ScriptingKey {
   int parameterIndex;
   DescriptorTypeID type;          // 'doub', 'long', 'bool' or 'enum'
@@ -22,26 +24,25 @@ struct ScriptingKey {
   DescriptorKeyID key;
 };
 
-constexpr ScriptingKey KEY_TABLE[] = {
-    {PARAM_QUANTITY, typeFloat, 0, unitPercent, FourCC("qntY")},
-    {PARAM_INTENSITY, typeFloat, 0, unitPercent, FourCC("Intn")},
-    {PARAM_LENGTH, typeFloat, 0, unitPercent, FourCC("Lngt")},
-    {PARAM_ANGLE, typeFloat, 0, unitAngle, FourCC("Angl")},
-    {PARAM_NUMBER_OF_POINTS, typeInteger, 0, 0, FourCC("numP")},
-    {PARAM_SPIKE_SHARPNESS, typeFloat, 0, unitPercent, FourCC("spsH")},
-    {PARAM_COLOR_SATURATION, typeFloat, 0, unitPercent, FourCC("Strt")},
-    {PARAM_SOFT_FLARE_INTENSITY, typeFloat, 0, unitPercent, FourCC("sflB")},
-    {PARAM_NONE, typeNull, 0, 0, 0},
-};
-
 constexpr size_t CountKeys() {
   size_t n = 0;
-  while (KEY_TABLE[n].type != typeNull) ++n;
+  for (const ParameterField& f : PARAMETER_TABLE)
+    if (f.key != 0) ++n;
   return n;
 }
 constexpr size_t KEY_COUNT = CountKeys();
 static_assert(KEY_COUNT == 8 && KEY_COUNT <= 32, "one bit per key in the reader's record of keys seen");
 constexpr uint32_t ALL_KEYS_SEEN = (1u << KEY_COUNT) - 1;
+
+// The parameter table's keyed rows, in its order, which is the writing order.
+constexpr std::array<ScriptingKey, KEY_COUNT> MakeKeyTable() {
+  std::array<ScriptingKey, KEY_COUNT> rows{};
+  size_t n = 0;
+  for (const ParameterField& f : PARAMETER_TABLE)
+    if (f.key != 0) rows[n++] = ScriptingKey{f.index, ScriptTypeOf(f), 0, ScriptUnitOf(f), f.key};
+  return rows;
+}
+constexpr std::array<ScriptingKey, KEY_COUNT> KEY_TABLE = MakeKeyTable();
 
 // A host whose getKeyProc never says "no more" must not hold Start forever.
 constexpr size_t MAX_KEYS_READ = 4096;

@@ -3,9 +3,10 @@
 // filter at Start and expects back at Finish.
 //
 // Eight effect fields have keys (Quantity, Intensity, Length, Angle, Number of
-// Points, Spike Sharpness, Color Saturation, Soft Flare Intensity); the other
-// fields of the Parameter Set are never scripted. The same keys, in the same
-// order, are named for the host by the terminology resource 16000.
+// Points, Spike Sharpness, Color Saturation, Soft Flare Intensity), taken with
+// their types and order from params/parameter_table.h; the other fields of
+// the Parameter Set are never scripted. The same keys, in the same order, are
+// named for the host by the terminology resource 16000.
 //
 // Both routines take the record of the current call and touch only what the
 // host's descriptor parameters block offers; a host without one, or without

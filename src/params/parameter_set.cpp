@@ -4,29 +4,41 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "params/parameter_table.h"
 #include "runtime/report.h"
 
-const ParameterSet FACTORY_PARAMETER_SET = {
+namespace {
+
+// A field's factory value from the table; a field without a row there does
+// not compile.
+constexpr int32_t FactoryAt(size_t offset) { return ParameterAtOffset(offset)->factory; }
+constexpr int16_t Factory16(size_t offset) { return static_cast<int16_t>(FactoryAt(offset)); }
+
+constexpr ParameterSet FACTORY_VALUES = {
     CURRENT_PARAMETER_VERSION.major,
     CURRENT_PARAMETER_VERSION.minor,
     CURRENT_PARAMETER_VERSION.revision,
     CURRENT_PARAMETER_VERSION.build,
-    50,          // intensity
-    50,          // length
-    15,          // angle
-    6,           // number of points
-    50,          // spike sharpness
-    30,          // colour saturation
-    50,          // rainbow intensity
-    50,          // rainbow frequency
-    0,           // secondary spike intensity
-    30,          // soft flare intensity
-    0,           // blend selector: screen
+    Factory16(offsetof(ParameterSet, intensity)),
+    Factory16(offsetof(ParameterSet, length)),
+    Factory16(offsetof(ParameterSet, angle)),
+    Factory16(offsetof(ParameterSet, numberOfPoints)),
+    Factory16(offsetof(ParameterSet, spikeSharpness)),
+    Factory16(offsetof(ParameterSet, colorSaturation)),
+    Factory16(offsetof(ParameterSet, rainbowIntensity)),
+    Factory16(offsetof(ParameterSet, rainbowFrequency)),
+    Factory16(offsetof(ParameterSet, secondarySpikeIntensity)),
+    Factory16(offsetof(ParameterSet, softFlareIntensity)),
+    Factory16(offsetof(ParameterSet, blendSelector)),
     {0, 0},
-    1701205040,  // carried value
-    50,          // quantity
+    FactoryAt(offsetof(ParameterSet, carriedValue)),
+    Factory16(offsetof(ParameterSet, quantity)),
     {0, 0},
 };
+
+}  // namespace
+
+const ParameterSet FACTORY_PARAMETER_SET = FACTORY_VALUES;
 
 bool ParameterSetVersionMatches(const ParameterSet* set) {
   if (set->versionMajor == CURRENT_PARAMETER_VERSION.major &&
@@ -59,12 +71,9 @@ bool ParameterSetsEqual(const ParameterSet* a, const ParameterSet* b) {
 }
 
 const int16_t* ParameterFieldByIndex(const ParameterSet* set, int index) {
-  if (index >= PARAM_INTENSITY && index <= PARAM_SOFT_FLARE_INTENSITY) {
-    // Index n sits at byte offset 6 + 2n: right after the version stamp.
-    return &set->intensity + (index - PARAM_INTENSITY);
-  }
-  if (index == PARAM_QUANTITY) return &set->quantity;
-  return nullptr;
+  const ParameterField* field = ParameterByIndex(index);
+  if (field == nullptr) return nullptr;
+  return reinterpret_cast<const int16_t*>(reinterpret_cast<const uint8_t*>(set) + field->offset);
 }
 
 int16_t* ParameterFieldByIndex(ParameterSet* set, int index) {

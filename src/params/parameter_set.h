@@ -2,7 +2,8 @@
 // The Parameter Set: one complete set of effect settings, stamped with a
 // version. It is stored raw in the host, in files and in the host registry,
 // so its 40-byte little-endian layout is a persistent format: never reorder,
-// resize or reinterpret a field.
+// resize or reinterpret a field. Units, ranges, factory values, scripting
+// keys and the renderer's limits of the fields: params/parameter_table.h.
 #include <cstddef>
 #include <cstdint>
 
@@ -11,20 +12,20 @@ struct ParameterSet {
   int16_t versionMinor;
   int16_t versionRevision;
   int16_t versionBuild;
-  int16_t intensity;                // percent, 0..100, primary spikes
-  int16_t length;                   // percent, 0..100
-  int16_t angle;                    // degrees, -90..90
-  int16_t numberOfPoints;           // 2..8
-  int16_t spikeSharpness;           // percent, 0..100
-  int16_t colorSaturation;          // percent, -100..100
-  int16_t rainbowIntensity;         // percent, 0..100
-  int16_t rainbowFrequency;         // percent, 0..100
-  int16_t secondarySpikeIntensity;  // percent, 0..100
-  int16_t softFlareIntensity;       // percent, 0..100
+  int16_t intensity;                // of the primary spikes
+  int16_t length;
+  int16_t angle;
+  int16_t numberOfPoints;
+  int16_t spikeSharpness;
+  int16_t colorSaturation;
+  int16_t rainbowIntensity;
+  int16_t rainbowFrequency;
+  int16_t secondarySpikeIntensity;
+  int16_t softFlareIntensity;
   int16_t blendSelector;            // 0: screen, other: store
   uint8_t padding1[2];
   int32_t carriedValue;             // preserved untouched for the renderer
-  int16_t quantity;                 // percent, 0..100, share of highlights drawn
+  int16_t quantity;                 // share of highlights drawn
   uint8_t padding2[2];
 };
 

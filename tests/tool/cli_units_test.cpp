@@ -53,6 +53,15 @@ TEST(SettingsDescriptor, HoldsTheEightKeysInWritingOrderWithTheirTypes) {
             "qntY 50\nIntn 50\nLngt 50\nAngl 15\nnumP 6\nspsH 50\nStrt 30\nsflB 30\n");
 }
 
+TEST(SettingOptions, HelpNamesTheDialogsRangeAndWhatIsDrawnWhereTheyDiffer) {
+  const std::string help = glimmark::SettingsHelp();
+  for (const char* line : {"--quantity P    Quantity (qntY): percent, 0..100, factory 50\n",
+                           "--angle DEG     Angle (Angl): degrees, -90..90, factory 15; drawn: any\n",
+                           "--points N      Number of Points (numP): count, 2..8, factory 6; drawn: 1..360\n",
+                           "--saturation P  Color Saturation (Strt): percent, -100..100, factory 30\n"})
+    EXPECT_NE(help.find(line), std::string::npos) << line << "in\n" << help;
+}
+
 TEST(SettingsDescriptor, GivenBeatsRestoredBeatsFactory) {
   DescriptorItems restored = {
       DescriptorItem::UnitFloat(FourCC("Intn"), unitPercent, 80),

@@ -22,7 +22,7 @@
 
 namespace {
 
-const char kUsage[] =
+const char kUsageHead[] =
     "usage: glimmark apply IN OUT [--module PATH] [--dialog] [--mode MODE] [--mask MASK] [--profile ICC] [--tile N]\n"
     "                     [--quantity P] [--intensity P] [--length P] [--angle DEG] [--points N]\n"
     "                     [--sharpness P] [--saturation P] [--flare P]\n"
@@ -55,12 +55,10 @@ const char kUsage[] =
     "--mask   a selection: an image of the same size, its gray value per pixel.\n"
     "--profile the document's colour profile, an ICC file (default: the one\n"
     "         embedded in IN, if any).\n"
-    "--tile   the tile size the host suggests (0 = none suggested; default 512).\n"
-    "Settings (numbers; percentages unless noted; values out of range are\n"
-    "passed on, and the filter pins them):\n"
-    "--quantity (qntY), --intensity (Intn), --length (Lngt), --angle (Angl,\n"
-    "         degrees), --points (numP, a whole number), --sharpness (spsH),\n"
-    "         --saturation (Strt), --flare (sflB, soft flare intensity).\n"
+    "--tile   the tile size the host suggests (0 = none suggested; default 512).\n";
+
+// After the settings, which the module's parameter table describes.
+const char kUsageTail[] =
     "--no-registry  offer the filter no descriptor registry, as a host without\n"
     "         one; the stored registry entries are neither read nor changed.\n"
     "--print-descriptor  prints the descriptor the filter wrote back, one\n"
@@ -77,6 +75,8 @@ const char kUsage[] =
     "successful apply. A damaged file is ignored with a warning.\n"
     "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
 
+std::string UsageText() { return kUsageHead + glimmark::SettingsHelp() + kUsageTail; }
+
 constexpr int kInterruptedStatus = 130;
 
 int Fail(const std::string& message) {
@@ -85,7 +85,7 @@ int Fail(const std::string& message) {
 }
 
 int Usage(const std::string& message) {
-  std::fprintf(stderr, "glimmark: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "glimmark: %s\n%s", message.c_str(), UsageText().c_str());
   return 2;
 }
 
@@ -298,7 +298,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(UsageText().c_str(), stdout);
       return 0;
     } else if (arg == "--module") {
       if (i + 1 >= argc) return Usage("--module needs a path");

@@ -7,17 +7,85 @@
 
 namespace glimmark {
 
-const SettingOption kSettingOptions[] = {
-    {"--quantity", FourCC("qntY"), false, unitPercent, 50},
-    {"--intensity", FourCC("Intn"), false, unitPercent, 50},
-    {"--length", FourCC("Lngt"), false, unitPercent, 50},
-    {"--angle", FourCC("Angl"), false, unitAngle, 15},
-    {"--points", FourCC("numP"), true, 0, 6},
-    {"--sharpness", FourCC("spsH"), false, unitPercent, 50},
-    {"--saturation", FourCC("Strt"), false, unitPercent, 30},
-    {"--flare", FourCC("sflB"), false, unitPercent, 30},
-    {nullptr, 0, false, 0, 0},
+namespace {
+
+// An option for a scripted field of the module's parameter table.
+constexpr SettingOption Setting(const char* option, ParameterIndex index) {
+  const ParameterField& f = *ParameterByIndex(index);
+  return {option, f.key, ScriptTypeOf(f) == typeInteger, ScriptUnitOf(f), static_cast<double>(f.factory), &f};
+}
+
+}  // namespace
+
+constexpr SettingOption kSettingOptions[] = {
+    Setting("--quantity", PARAM_QUANTITY),
+    Setting("--intensity", PARAM_INTENSITY),
+    Setting("--length", PARAM_LENGTH),
+    Setting("--angle", PARAM_ANGLE),
+    Setting("--points", PARAM_NUMBER_OF_POINTS),
+    Setting("--sharpness", PARAM_SPIKE_SHARPNESS),
+    Setting("--saturation", PARAM_COLOR_SATURATION),
+    Setting("--flare", PARAM_SOFT_FLARE_INTENSITY),
+    {nullptr, 0, false, 0, 0, nullptr},
 };
+
+namespace {
+
+// One option for every scripted field, in the order the module writes them.
+constexpr bool InWritingOrder() {
+  size_t i = 0;
+  for (const ParameterField& f : PARAMETER_TABLE) {
+    if (f.key == 0) continue;
+    if (kSettingOptions[i].option == nullptr || kSettingOptions[i].key != f.key) return false;
+    ++i;
+  }
+  return kSettingOptions[i].option == nullptr;
+}
+static_assert(InWritingOrder(), "the options follow the module's scripted fields");
+
+const char* ArgumentName(const ParameterField& f) {
+  switch (f.unit) {
+    case UNIT_DEGREES: return "DEG";
+    case UNIT_COUNT: return "N";
+    default: return "P";
+  }
+}
+
+const char* UnitName(const ParameterField& f) {
+  switch (f.unit) {
+    case UNIT_DEGREES: return "degrees";
+    case UNIT_COUNT: return "count";
+    default: return "percent";
+  }
+}
+
+}  // namespace
+
+std::string SettingsHelp() {
+  std::string text =
+      "Settings, with the dialog's range and the factory value. A value out of\n"
+      "range is passed on as given: the filter keeps it, its dialog shows it\n"
+      "pinned to the range, and drawing pins it to the range (or to the one\n"
+      "after \"drawn:\"; angles turn modulo 360).\n";
+  for (const SettingOption* s = kSettingOptions; s->option != nullptr; ++s) {
+    const ParameterField& f = *s->field;
+    char line[160];
+    const std::string option = std::string(s->option) + " " + ArgumentName(f);
+    std::snprintf(line, sizeof line, "%-16s%s (%s): %s, %d..%d, factory %d", option.c_str(), f.name,
+                  KeyText(f.key).c_str(), UnitName(f), static_cast<int>(f.minimum), static_cast<int>(f.maximum),
+                  static_cast<int>(f.factory));
+    text += line;
+    if (f.render == RENDER_TURNS) {
+      text += "; drawn: any";
+    } else if (f.render == RENDER_PINNED && (f.renderMinimum != f.minimum || f.renderMaximum != f.maximum)) {
+      std::snprintf(line, sizeof line, "; drawn: %d..%d", static_cast<int>(f.renderMinimum),
+                    static_cast<int>(f.renderMaximum));
+      text += line;
+    }
+    text += "\n";
+  }
+  return text;
+}
 
 const SettingOption* FindSettingOption(const std::string& option) {
   for (const SettingOption* s = kSettingOptions; s->option != nullptr; ++s)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hostkit/descriptors.h"
+#include "params/parameter_table.h"
 
 namespace glimmark {
 
@@ -15,11 +16,17 @@ struct SettingOption {
   bool integer;            // typeInteger; otherwise a unit float
   DescriptorUnitID unit;
   double factory;          // the module's factory value
+  const ParameterField* field;  // the module's parameter table row
 };
 
-// The eight settings in the module's writing order; null-terminated.
+// The eight settings in the module's writing order; null-terminated. Keys,
+// types, units and factory values come from the module's parameter table.
 extern const SettingOption kSettingOptions[];
 const SettingOption* FindSettingOption(const std::string& option);
+
+// The help lines of the settings: key, unit, range, factory value, and
+// what drawing makes of a value when that differs from the range.
+std::string SettingsHelp();
 
 // A number as typed: the whole text, finite; an integer setting takes an
 // integer of 32 bits. Out-of-range values are not refused here: the module

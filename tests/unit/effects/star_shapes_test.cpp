@@ -269,6 +269,47 @@ TEST(LightSourceSelection, SaturationPushesChannelsApart) {
 }
 
 TEST(LightSourceSelection, ScriptValuesOutOfRangeAreLimited) {
+  // Scripts store any value; drawing pins percentages to 0..100, saturation
+  // to -100..100 and points to 1..360, and takes any angle.
+  const struct {
+    int16_t ParameterSet::*stored;
+    int32_t StarEffectSettings::*drawn;
+    int16_t value;
+    int32_t expected;
+  } cases[] = {
+      {&ParameterSet::quantity, &StarEffectSettings::quantity, -5, 0},
+      {&ParameterSet::quantity, &StarEffectSettings::quantity, 250, 100},
+      {&ParameterSet::intensity, &StarEffectSettings::intensity, 900, 100},
+      {&ParameterSet::intensity, &StarEffectSettings::intensity, -1, 0},
+      {&ParameterSet::length, &StarEffectSettings::length, 101, 100},
+      {&ParameterSet::length, &StarEffectSettings::length, -300, 0},
+      {&ParameterSet::angle, &StarEffectSettings::angle, 725, 725},
+      {&ParameterSet::angle, &StarEffectSettings::angle, -900, -900},
+      {&ParameterSet::numberOfPoints, &StarEffectSettings::points, 0, 1},
+      {&ParameterSet::numberOfPoints, &StarEffectSettings::points, 9, 9},
+      {&ParameterSet::numberOfPoints, &StarEffectSettings::points, 361, 360},
+      {&ParameterSet::spikeSharpness, &StarEffectSettings::sharpness, 101, 100},
+      {&ParameterSet::spikeSharpness, &StarEffectSettings::sharpness, -1, 0},
+      {&ParameterSet::colorSaturation, &StarEffectSettings::saturation, -3000, -100},
+      {&ParameterSet::colorSaturation, &StarEffectSettings::saturation, 150, 100},
+      {&ParameterSet::rainbowFrequency, &StarEffectSettings::rainbowFrequency, 300, 100},
+      {&ParameterSet::rainbowFrequency, &StarEffectSettings::rainbowFrequency, -1, 0},
+      {&ParameterSet::secondarySpikeIntensity, &StarEffectSettings::secondarySpikes, -7, 0},
+      {&ParameterSet::secondarySpikeIntensity, &StarEffectSettings::secondarySpikes, 101, 100},
+      {&ParameterSet::softFlareIntensity, &StarEffectSettings::softFlare, 500, 100},
+      {&ParameterSet::softFlareIntensity, &StarEffectSettings::softFlare, -1, 0},
+  };
+  for (const auto& c : cases) {
+    ParameterSet set = FACTORY_PARAMETER_SET;
+    set.*c.stored = c.value;
+    RenderingParameters p;
+    InitializeFinalRenderingParameters(&p, &set);
+    StarEffectSettings drawn;
+    PrepareStarEffectSettings(p, 0, 1, false, &drawn);
+    EXPECT_EQ(drawn.*c.drawn, c.expected) << "stored " << c.value;
+  }
+
+  // Extremes together still draw.
   StarEffectSettings s;
   PrepareStarEffectSettings(ParametersWith([](ParameterSet* p) {
                               p->numberOfPoints = 0;
@@ -277,10 +318,6 @@ TEST(LightSourceSelection, ScriptValuesOutOfRangeAreLimited) {
                               p->colorSaturation = -3000;
                             }),
                             0, 1, false, &s);
-  EXPECT_EQ(s.points, 1);
-  EXPECT_EQ(s.intensity, 100);
-  EXPECT_EQ(s.rainbowFrequency, 100);
-  EXPECT_EQ(s.saturation, -100);
   EXPECT_EQ(s.diagonal, 1);
   SamplingShape spike{}, flare{};
   SetUpStarEffectShapes(&spike, &flare, &s);

@@ -8,11 +8,14 @@
 
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "../params/store_test_support.h"
+#include "checked_texts.h"
+#include "params/parameter_table.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
 #include "../test_hooks_support.h"
@@ -435,27 +438,14 @@ TEST_F(Scripting, AHostThatNeverStopsHandingOutKeysDoesNotHoldUpStart) {
   EXPECT_TRUE(showDialog_);
 }
 
-TEST_F(Scripting, FinishRecordsTheEightKeysInOrderAndTheyReadBack) {
+TEST_F(Scripting, FinishRecordsTheScriptedFieldsAndTheyReadBack) {
   const ParameterSet scripted = Scripted();
   parameters_.descriptor = NewDescriptor({Integer("old!", 1)});
   ASSERT_EQ(WriteScriptingParameters(&record_, &scripted), 0);
   EXPECT_EQ(host_.disposed, 1) << "the old descriptor is given back";
 
   const Items& written = reinterpret_cast<FakeHandle*>(parameters_.descriptor)->items;
-  const struct {
-    DescriptorKeyID key;
-    DescriptorTypeID type;
-    DescriptorUnitID unit;
-  } expected[] = {{FourCC("qntY"), typeUnitFloat, FourCC("#Prc")}, {FourCC("Intn"), typeUnitFloat, FourCC("#Prc")},
-                  {FourCC("Lngt"), typeUnitFloat, FourCC("#Prc")}, {FourCC("Angl"), typeUnitFloat, FourCC("#Ang")},
-                  {FourCC("numP"), typeInteger, 0},                {FourCC("spsH"), typeUnitFloat, FourCC("#Prc")},
-                  {FourCC("Strt"), typeUnitFloat, FourCC("#Prc")}, {FourCC("sflB"), typeUnitFloat, FourCC("#Prc")}};
-  ASSERT_EQ(written.size(), std::size(expected));
-  for (size_t i = 0; i < written.size(); ++i) {
-    EXPECT_EQ(written[i].key, expected[i].key) << i;
-    EXPECT_EQ(written[i].type, expected[i].type) << i;
-    EXPECT_EQ(written[i].unit, expected[i].unit) << i;
-  }
+  ASSERT_EQ(written.size(), 8u);
   EXPECT_EQ(written[3].number, -30.0);
   EXPECT_EQ(written[4].integer, 4);
 
@@ -465,6 +455,57 @@ TEST_F(Scripting, FinishRecordsTheEightKeysInOrderAndTheyReadBack) {
   ASSERT_EQ(Read(recorded, plugInDialogDontDisplay, true), 0);
   EXPECT_FALSE(showDialog_);
   EXPECT_EQ(0, std::memcmp(&current_, &scripted, sizeof current_));
+}
+
+DescriptorKeyID ReversedCode(const std::string& text) {
+  return static_cast<DescriptorKeyID>(uint8_t(text[3])) << 24 | static_cast<DescriptorKeyID>(uint8_t(text[2])) << 16 |
+         static_cast<DescriptorKeyID>(uint8_t(text[1])) << 8 | uint8_t(text[0]);
+}
+
+// Three descriptions of one descriptor: the dictionary that tells a host the
+// keys and their types, the parameter table, and what Finish records.
+TEST_F(Scripting, TheDictionaryTheParameterTableAndTheRecordingAgree) {
+  // The dictionary's parameter rows: a Pascal-string name, the key and the
+  // type (both written reversed), a description and the flags.
+  const char* rc = CheckedTextOf("src/resources/terminology.rc");
+  ASSERT_NE(rc, nullptr);
+  const std::string text = rc;
+  const std::regex row(R"re("\\[0-7]{1,3}[^"]*",\s*"([^"]{4})",\s*"([^"]{4})",\s*"\\[0-7]{1,3}[^"]*",\s*0,)re");
+  std::vector<std::pair<DescriptorKeyID, DescriptorTypeID>> dictionary;
+  for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it)
+    dictionary.push_back({ReversedCode((*it)[1]), ReversedCode((*it)[2])});
+
+  // Every scripted field holds a value of its own, so that a key written
+  // from the wrong field shows.
+  ParameterSet set = FACTORY_PARAMETER_SET;
+  std::vector<const ParameterField*> scripted;
+  for (const ParameterField& f : PARAMETER_TABLE) {
+    if (f.key == 0) continue;
+    scripted.push_back(&f);
+    *ParameterFieldByIndex(&set, f.index) = static_cast<int16_t>(100 + f.offset);
+  }
+  ASSERT_EQ(WriteScriptingParameters(&record_, &set), 0);
+  const Items& written = reinterpret_cast<FakeHandle*>(parameters_.descriptor)->items;
+
+  ASSERT_EQ(dictionary.size(), scripted.size());
+  ASSERT_EQ(written.size(), scripted.size());
+  for (size_t i = 0; i < scripted.size(); ++i) {
+    const ParameterField& f = *scripted[i];
+    SCOPED_TRACE(f.name);
+    EXPECT_EQ(dictionary[i].first, f.key);
+    EXPECT_EQ(dictionary[i].second, ScriptTypeOf(f));
+    EXPECT_EQ(written[i].key, f.key);
+    if (dictionary[i].second == typeInteger) {
+      EXPECT_EQ(written[i].type, typeInteger);
+      EXPECT_EQ(written[i].integer, 100 + f.offset);
+    } else {
+      // 'doub' keys travel as numbers in their unit.
+      EXPECT_EQ(dictionary[i].second, typeFloat);
+      EXPECT_EQ(written[i].type, typeUnitFloat);
+      EXPECT_EQ(written[i].unit, f.unit == UNIT_DEGREES ? FourCC("#Ang") : FourCC("#Prc"));
+      EXPECT_EQ(written[i].number, 100 + f.offset);
+    }
+  }
 }
 
 TEST_F(Scripting, AFailedRecordingIsReportedAndKeepsTheHostsDescriptor) {
