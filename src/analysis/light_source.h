@@ -91,10 +91,10 @@ inline uint32_t ListCapacity(const LightSourceList* list) {
   return static_cast<uint32_t>(list->records.size / sizeof(LightSourceRecord));
 }
 
-// The two stop flags of a filter run: set together when the run ends or is
-// cancelled. Loops poll `stop`; the table's normalisation polls `stopAll`.
+// The two stop flags of a filter run, owned by the run: set together when the
+// run ends or is cancelled. Loops poll `stop`; the table's normalisation
+// polls `stopAll`.
 struct AnalysisStopFlags {
   std::atomic<bool> stop{false};
   std::atomic<bool> stopAll{false};
 };
-AnalysisStopFlags& GetAnalysisStopFlags();

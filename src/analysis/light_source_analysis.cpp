@@ -23,6 +23,7 @@ struct LightSourceAnalysis {
   LightSourceAnalysisSetup setup{};
   AnalysisContext context;
   std::atomic<int16_t> ownResultCode{0};
+  AnalysisStopFlags ownStopFlags;
   Event complete{true, false};
   std::thread thread;
   int32_t workerCount = 1;
@@ -224,7 +225,7 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
   }
   run->setup = setup;
   run->context.resultCode = setup.resultCode != nullptr ? setup.resultCode : &run->ownResultCode;
-  run->context.stopFlags = &GetAnalysisStopFlags();
+  run->context.stopFlags = setup.stopFlags != nullptr ? setup.stopFlags : &run->ownStopFlags;
   run->context.scale = 1.0;
   run->workerCount = std::clamp(setup.workerCount > 0 ? setup.workerCount : GetWorkerThreadCount(), 1,
                                 static_cast<int>(ANALYSIS_TASK_COUNT));
@@ -244,10 +245,10 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
   return true;
 }
 
-void RequestLightSourceAnalysisStop() {
-  AnalysisStopFlags& flags = GetAnalysisStopFlags();
-  flags.stop = true;
-  flags.stopAll = true;
+void RequestLightSourceAnalysisStop(LightSourceAnalysis* analysis) {
+  if (analysis == nullptr) return;
+  analysis->context.stopFlags->stop = true;
+  analysis->context.stopFlags->stopAll = true;
 }
 
 bool WaitForLightSourceAnalysis(LightSourceAnalysis* analysis, int32_t milliseconds) {
@@ -273,15 +274,14 @@ LightSourceAnalysisTimings GetLightSourceAnalysisTimings(const LightSourceAnalys
 void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis) {
   if (analysis == nullptr || *analysis == nullptr) return;
   LightSourceAnalysis* run = *analysis;
-  RequestLightSourceAnalysisStop();
+  RequestLightSourceAnalysisStop(run);
   run->complete.Wait();
   if (run->thread.joinable()) run->thread.join();
   if (run->setup.table.release != nullptr) run->setup.table.release(run->setup.table.table);
-  // The flags are process-wide: with the run gone, nothing is left to stop,
-  // and the table's own routines must not find them set.
-  AnalysisStopFlags& flags = GetAnalysisStopFlags();
-  flags.stop = false;
-  flags.stopAll = false;
+  // With the run gone nothing is left to stop, and the table's own routines
+  // must not find the owner's flags set.
+  run->context.stopFlags->stop = false;
+  run->context.stopFlags->stopAll = false;
   delete run;
   *analysis = nullptr;
 }

@@ -66,6 +66,7 @@ struct LightSourceAnalysisSetup {
   ConvertToLinearWorking convertToLinearWorking;  // to the linear working profile (gamma 1.0)
   std::atomic<int16_t>* resultCode;               // the filter's result code; null: the run's own
   LightSourceTableRoutines table;
+  AnalysisStopFlags* stopFlags;  // the run owner's (the table polls them too); null: the analysis' own
   int32_t workerCount;  // 0: GetWorkerThreadCount()
 };
 
@@ -77,9 +78,9 @@ struct LightSourceAnalysis;  // one run; opaque
 // the result code set to -1715; *analysis is then null.
 bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSourceAnalysis** analysis);
 
-// Sets both stop flags of the analysis (GetAnalysisStopFlags): every loop
+// Sets both stop flags of the run (its owner's, see the setup): every loop
 // ends at its next poll and nothing is merged that was not merged yet.
-void RequestLightSourceAnalysisStop();
+void RequestLightSourceAnalysisStop(LightSourceAnalysis* analysis);
 
 // Waits for the completion event: at most `milliseconds`, or without limit
 // when it is negative. True once complete. A null analysis counts as

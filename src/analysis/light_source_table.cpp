@@ -149,7 +149,7 @@ void AddLightSourceTableToTable(MasterLightSourceTable* master, int32_t sectionT
                  needed * sizeof(LightSourceRecord));
     return;
   }
-  if (GetAnalysisStopFlags().stop.load()) return;
+  if (master->stopFlags != nullptr && master->stopFlags->stop.load()) return;
 
   LightSourceRecord* table = ListRecords(&master->list);
   const LightSourceRecord* incoming = ListRecords(&list);
@@ -210,7 +210,8 @@ void AddLightSourceTableToTable(MasterLightSourceTable* master, int32_t sectionT
 }
 
 void NormalizeAndRankLightSources(MasterLightSourceTable* master) {
-  const std::atomic<bool>& stopAll = GetAnalysisStopFlags().stopAll;
+  const AnalysisStopFlags never;
+  const std::atomic<bool>& stopAll = (master->stopFlags != nullptr ? master->stopFlags : &never)->stopAll;
   LightSourceRecord* table = ListRecords(&master->list);
   const uint32_t count = master->list.count;
 

@@ -19,6 +19,7 @@
 // locking), and where the text listing has got to. Zero-initialise it; the
 // run that owns it releases it.
 struct MasterLightSourceTable {
+  const AnalysisStopFlags* stopFlags = nullptr;  // the run's; merging and ranking stop when set
   LightSourceList list{};
   std::atomic<int32_t> changeCounter{0};
   uint32_t nextLine = 0;

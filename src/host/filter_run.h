@@ -29,6 +29,7 @@ struct FilterRun {
   // the image is read; its workers see the selector's status through this
   // copy, and a failure of theirs comes back at the end.
   MasterLightSourceTable table;  // what the analysis finds; the tools edit its states
+  AnalysisStopFlags stopFlags;   // set when the run ends or is cancelled
   LightSourceAnalysis* analysis = nullptr;
   std::atomic<int16_t> analysisStatus{0};
   PhaseClock::time_point analysisStart{};

@@ -45,6 +45,8 @@ void StartLightSourceInitialization(FilterRun* run) {
   setup.convertToLinearWorking = ConvertToLinearWorking;
   setup.resultCode = &run->analysisStatus;
   setup.table = MasterLightSourceTableRoutines(&run->table);
+  setup.stopFlags = &run->stopFlags;
+  run->table.stopFlags = &run->stopFlags;
   setup.workerCount = 0;
   run->analysisStart = PhaseClock::now();
   if (!StartLightSourceAnalysis(setup, &run->analysis)) SetStatusIfNone(STATUS_FAILURE_REPORTED);
@@ -161,7 +163,7 @@ void RenderFinalImage(FilterRun* run) {
     if (!DisplayImageEditorProgressBar(progress.done, progress.total)) {
       SetStatus(STATUS_USER_CANCELLED);
       run->analysisStatus = STATUS_USER_CANCELLED;
-      RequestLightSourceAnalysisStop();
+      RequestLightSourceAnalysisStop(run->analysis);
       break;
     }
   }

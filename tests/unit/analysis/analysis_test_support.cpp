@@ -172,6 +172,7 @@ LightSourceAnalysisSetup StandInSetup(const Image& host, std::atomic<int16_t>* r
   setup.convertToLinearWorking = convert;
   setup.resultCode = resultCode;
   setup.table = standin::TableRoutines();
+  setup.stopFlags = &standin::StopFlags();
   setup.workerCount = workers;
   return setup;
 }

@@ -16,6 +16,7 @@ namespace {
 
 // The table these tests fill, as a filter run owns one.
 MasterLightSourceTable g_table;
+AnalysisStopFlags g_flags;
 
 using Records = std::vector<LightSourceRecord>;
 
@@ -48,10 +49,11 @@ class LightSourceTable : public logtest::DebugLogTest {
   void SetUp() override {
     DebugLogTest::SetUp();
     ReleaseMasterLightSourceTable(&g_table);
+    g_table.stopFlags = &g_flags;
   }
   void TearDown() override {
-    GetAnalysisStopFlags().stop = false;
-    GetAnalysisStopFlags().stopAll = false;
+    g_flags.stop = false;
+    g_flags.stopAll = false;
     ReleaseMasterLightSourceTable(&g_table);
     DebugLogTest::TearDown();
   }
@@ -98,11 +100,11 @@ TEST_F(LightSourceTable, FailedGrowthBadListsAndStopLeaveTheTableAsItWas) {
   lying.count = 1000;  // more than its buffer holds
   AddLightSourceTableToTable(&g_table, 0, lying);
   AddLightSourceTableToTable(&g_table, 0, GetMasterLightSourceTable(&g_table));
-  GetAnalysisStopFlags().stop = true;
+  g_flags.stop = true;
   AddLightSourceTableToTable(&g_table, 40, List(more, 1.0f));
   EXPECT_TRUE(SameBytes(Table(), before));
 
-  GetAnalysisStopFlags().stop = false;
+  g_flags.stop = false;
   AddLightSourceTableToTable(&g_table, 40, List(more, 1.0f));  // the next merge still works
   EXPECT_EQ(Table().size(), 3u);
   const std::string log = CloseAndRead();
@@ -117,10 +119,10 @@ TEST_F(LightSourceTable, ColoursAreScaledToTheBrightestShownChannelAndRanked) {
   b.red = b.green = b.blue = 200;
   c.red = 4000, c.green = c.blue = 0;  // hidden: no part in the maximum, clipped
   SetTable({b, c, a});
-  GetAnalysisStopFlags().stopAll = true;  // stopped: neither scaled nor ranked
+  g_flags.stopAll = true;  // stopped: neither scaled nor ranked
   NormalizeAndRankLightSources(&g_table);
   EXPECT_TRUE(SameBytes(Table(), Records{b, c, a}));
-  GetAnalysisStopFlags().stopAll = false;
+  g_flags.stopAll = false;
   NormalizeAndRankLightSources(&g_table);
   const Records t = Table();  // a, then the clipped c, then b (0.2 of 2^32 per channel)
   ASSERT_EQ(t.size(), 3u);

@@ -25,7 +25,7 @@ int16_t Preallocate(void*, uint32_t count) {
 
 void AddList(void*, int32_t sectionTop, const LightSourceList& list) {
   g_sectionTops.push_back(sectionTop);
-  if (list.count == 0 || GetAnalysisStopFlags().stop) return;
+  if (list.count == 0 || StopFlags().stop) return;
   const LightSourceRecord* records = ListRecords(&list);
   if (g_table.empty()) {
     g_table.assign(records, records + list.count);
@@ -67,7 +67,7 @@ void AddList(void*, int32_t sectionTop, const LightSourceList& list) {
 }
 
 void NormalizeAndRank(void*) {
-  if (GetAnalysisStopFlags().stopAll) return;
+  if (StopFlags().stopAll) return;
   uint32_t largest = 0;
   for (const LightSourceRecord& e : g_table)
     if (e.state != LIGHT_SOURCE_HIDDEN) largest = std::max({largest, e.red, e.green, e.blue});
@@ -91,6 +91,11 @@ void Release(void*) {
 }
 
 }  // namespace
+
+AnalysisStopFlags& StopFlags() {
+  static AnalysisStopFlags flags;
+  return flags;
+}
 
 LightSourceTableRoutines TableRoutines() {
   return LightSourceTableRoutines{nullptr, Preallocate, AddList, NormalizeAndRank, Release};

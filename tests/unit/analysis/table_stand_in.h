@@ -13,6 +13,9 @@ namespace standin {
 
 LightSourceTableRoutines TableRoutines();
 
+// The stop flags the stand-in polls, as a run's owner would hand them over.
+AnalysisStopFlags& StopFlags();
+
 // The table after the last run, in its ranked order.
 std::vector<LightSourceRecord> Entries();
 

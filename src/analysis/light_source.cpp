@@ -1,8 +1,0 @@
-#include "analysis/light_source.h"
-
-namespace {
-AnalysisStopFlags g_stopFlags;
-}  // namespace
-
-
-AnalysisStopFlags& GetAnalysisStopFlags() { return g_stopFlags; }
