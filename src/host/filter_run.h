@@ -34,6 +34,8 @@ struct FilterRun {
   std::atomic<int16_t> analysisStatus{0};
   PhaseClock::time_point analysisStart{};
 
+  PhaseTimings timings{};  // for people tuning the plug-in
+
   // The software effect shapes of the final rendering.
   EffectShapes shapes{};
   bool shapesSet = false;

@@ -192,8 +192,8 @@ bool RenderEffectsIntoImage(FilterRun* filterRun, const RenderingParameters& par
     draw = std::max(draw, work[i].drawMilliseconds);
     blend = std::max(blend, work[i].blendMilliseconds);
   }
-  RecordPhaseTime(PHASE_RENDERING, generationMilliseconds + draw);
-  RecordPhaseTime(PHASE_CONVERSION_AND_BLEND, blend);
+  RecordPhaseTime(&filterRun->timings, PHASE_RENDERING, generationMilliseconds + draw);
+  RecordPhaseTime(&filterRun->timings, PHASE_CONVERSION_AND_BLEND, blend);
   if (run.failure.load() != 0) failWith(run.failure.load());
   return *status == 0;
 }

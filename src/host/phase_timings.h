@@ -15,9 +15,15 @@ enum RunPhase : int {
 
 using PhaseClock = std::chrono::steady_clock;
 
-void ResetPhaseTimings();
-// Sets a phase's time (the longest wins when several threads report one).
-void RecordPhaseTime(RunPhase phase, double milliseconds);
+// The phases measured so far in one run; zero-initialised means none. Only
+// the UI thread records (workers report their times through their records).
+struct PhaseTimings {
+  double milliseconds[PHASE_COUNT];
+  bool measured[PHASE_COUNT];
+};
+
+// Sets a phase's time (the longest wins when it is recorded more than once).
+void RecordPhaseTime(PhaseTimings* timings, RunPhase phase, double milliseconds);
 double MillisecondsSince(PhaseClock::time_point start);
 // Writes the measured phases when asked to by the environment; silent otherwise.
-void WritePhaseTimings();
+void WritePhaseTimings(const PhaseTimings& timings);

@@ -106,7 +106,6 @@ void DoStart() {
   FilterRun run;
   run.status = g.resultPointer;
   bool showDialog = false;
-  ResetPhaseTimings();
 
   LockHostBlocks();
   if (NoError()) {
@@ -125,7 +124,7 @@ void DoStart() {
   if (NoError()) {
     const PhaseClock::time_point start = PhaseClock::now();
     if (!ReadHostImage(GetEditorProfileInfo(), &run.copy)) SetStatus(STATUS_PARAMETER_ERROR);
-    RecordPhaseTime(PHASE_READ, MillisecondsSince(start));
+    RecordPhaseTime(&run.timings, PHASE_READ, MillisecondsSince(start));
   }
   if (NoError()) StartLightSourceInitialization(&run);
   if (NoError()) {
@@ -143,7 +142,7 @@ void DoStart() {
   StopLightSourceInitialization(&run);
   ReleaseHostImage(&run.copy);
   ReleaseColorManagement();
-  WritePhaseTimings();
+  WritePhaseTimings(run.timings);
 
   if (!NoError()) {
     if (g.comInitialized) {
@@ -167,7 +166,7 @@ void RenderFinalImage(FilterRun* run) {
       break;
     }
   }
-  if (run->analysis != nullptr) RecordPhaseTime(PHASE_ANALYSIS, MillisecondsSince(run->analysisStart));
+  if (run->analysis != nullptr) RecordPhaseTime(&run->timings, PHASE_ANALYSIS, MillisecondsSince(run->analysisStart));
   if (NoError() && run->analysisStatus.load() != 0) SetStatus(run->analysisStatus.load());
   if (!NoError()) return;
   if (run->parameters == nullptr) {
@@ -182,7 +181,7 @@ void RenderFinalImage(FilterRun* run) {
   if (!RenderEffectsIntoImage(run, parameters, GetMasterLightSourceTable(&run->table), GetWorkerThreadCount())) return;
   const PhaseClock::time_point start = PhaseClock::now();
   SetStatusIfNone(WriteHostImage(&run->copy.image));
-  RecordPhaseTime(PHASE_WRITE_BACK, MillisecondsSince(start));
+  RecordPhaseTime(&run->timings, PHASE_WRITE_BACK, MillisecondsSince(start));
 }
 
 }  // namespace
