@@ -10,6 +10,10 @@
 #include "runtime/report.h"
 #include "runtime/test_hooks.h"
 
+// Sorts a list by row, then column, then quarters, so that the order does
+// not depend on the order the highlights were found in.
+static void SortListByPosition(LightSourceList* list);
+
 namespace {
 
 
@@ -347,7 +351,7 @@ void GatherHighlightsBySection(AnalyzeSectionTask* tasks, int32_t count) {
   }
 }
 
-void SortListByPosition(LightSourceList* list) {
+static void SortListByPosition(LightSourceList* list) {
   LightSourceRecord* records = ListRecords(list);
   if (records == nullptr || list->count < 2) return;
   std::sort(records, records + list->count, [](const LightSourceRecord& a, const LightSourceRecord& b) {

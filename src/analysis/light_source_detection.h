@@ -41,9 +41,6 @@ bool AddLightSource(AnalyzeSectionTask* task, float radius, float squaredRadius,
 // where two sections meet. Sorted by row afterwards.
 void GatherHighlightsBySection(AnalyzeSectionTask* tasks, int32_t count);
 
-// Sorts a list by row, then column, then quarters, so that the order does
-// not depend on the order the highlights were found in.
-void SortListByPosition(LightSourceList* list);
 
 // How analysis pixels lie on the host image: the reduction averages, for
 // analysis pixel i, the block of ceil(host / analysis) host pixels that

@@ -17,6 +17,11 @@
 #include "runtime/threads.h"
 
 namespace {
+// Makes sure that the columns [left, right) of buffer row y are initialised.
+void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right);
+}  // namespace
+
+namespace {
 
 constexpr int32_t CHUNK_SAMPLES = 128;
 constexpr int32_t SPAN_GRANULE = 64;  // columns initialised at a time
@@ -299,6 +304,7 @@ void ReleaseBandLayer(BandLayer* layer) {
   layer->sparse = false;
 }
 
+namespace {
 void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right) {
   Image& image = layer->image;
   GLIMMARK_INVARIANT(y >= image.bufferRect.top && y < image.bufferRect.bottom);
@@ -342,6 +348,7 @@ void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right) {
     spanRight = newRight;
   }
 }
+}  // namespace
 
 void SetUpEffectShapes(EffectShapes* shapes, const StarEffectSettings& settings) {
   shapes->settings = settings;

@@ -50,8 +50,6 @@ bool CreateBandLayer(const ImageRect& band, uint32_t mode, ColorProfileHandle pr
                      BandLayer* layer, int16_t* status);
 void ReleaseBandLayer(BandLayer* layer);
 
-// Makes sure that the columns [left, right) of buffer row y are initialised.
-void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right);
 
 // The shapes and settings of one rendering, shared by its bands.
 struct EffectShapes {

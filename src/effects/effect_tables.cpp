@@ -41,7 +41,8 @@ uint32_t ComputeTenths(int64_t squared) {
 
 void BuildEffectTables() { std::call_once(g_tablesBuilt, BuildTables); }
 
-int32_t ReduceAngle(int64_t tenths) {
+// 0..3599 for any angle in tenths.
+static int32_t ReduceAngle(int64_t tenths) {
   int64_t r = tenths % ANGLE_STEPS;
   if (r < 0) r += ANGLE_STEPS;
   return static_cast<int32_t>(r);

@@ -12,8 +12,6 @@ constexpr int32_t ANGLE_STEPS = 3600;  // tenths of a degree in a full turn
 // Builds the cosine and half-cosine tables; idempotent, any thread.
 void BuildEffectTables();
 
-// 0..3599 for any angle in tenths.
-int32_t ReduceAngle(int64_t tenths);
 // cos(angle) from the table.
 float CosineOf(int64_t tenths);
 // (1 + cos(angle)) / 2 as a fraction (0xFFFFFFFE = 1).

@@ -53,7 +53,6 @@ bool InitializeBufferUsageTracking() {
 
 void DeleteBufferUsageTracking() { g_trackingActive = false; }
 
-bool IsBufferUsageTrackingActive() { return g_trackingActive; }
 
 BufferUsage GetBufferUsage() {
   std::lock_guard<std::mutex> lock(BufferUsageSection());

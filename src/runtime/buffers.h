@@ -19,7 +19,6 @@ struct BufferDescriptor {
 // so buffers may be used before, between and after these calls.
 bool InitializeBufferUsageTracking();
 void DeleteBufferUsageTracking();
-bool IsBufferUsageTrackingActive();
 
 // Makes the descriptor at least `requested` bytes long. Contents survive only
 // when the buffer is already large enough. Returns 0 or -108; after a failure
