@@ -1,5 +1,6 @@
 # Static Little CMS 2 and GLEW for the MinGW builds, from Debian's source
 # tarballs (orig + debian patches), unpacked once into the build tree.
+# Little CMS is always built; GLEW only on demand (glimmark_add_glew_mingw).
 set(THIRDPARTY_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sources" CACHE PATH
     "folder with the Debian source tarballs of lcms2 and glew")
 
@@ -44,9 +45,13 @@ add_library(lcms2_static STATIC ${LCMS2_C})
 target_compile_options(lcms2_static PRIVATE -w)
 target_include_directories(lcms2_static SYSTEM PUBLIC "${LCMS2_SRC}/include")
 
-debian_unpack(glew GLEW_SRC)
-add_library(glew_static STATIC "${GLEW_SRC}/src/glew.c")
-target_compile_options(glew_static PRIVATE -w)
-target_include_directories(glew_static SYSTEM PUBLIC "${GLEW_SRC}/include")
-target_compile_definitions(glew_static PUBLIC GLEW_STATIC GLEW_NO_GLU)
-target_link_libraries(glew_static PUBLIC opengl32)
+# GLEW is unpacked and compiled only for a build in which some target links
+# it; cmake/dependencies.cmake calls this once it knows.
+function(glimmark_add_glew_mingw)
+  debian_unpack(glew GLEW_SRC)
+  add_library(glew_static STATIC EXCLUDE_FROM_ALL "${GLEW_SRC}/src/glew.c")
+  target_compile_options(glew_static PRIVATE -w)
+  target_include_directories(glew_static SYSTEM PUBLIC "${GLEW_SRC}/include")
+  target_compile_definitions(glew_static PUBLIC GLEW_STATIC GLEW_NO_GLU)
+  target_link_libraries(glew_static PUBLIC opengl32)
+endfunction()

@@ -9,8 +9,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 in="${1:-$root/examples/stars_over_mountains.png}"
 out="${2:-$root/out/$(basename "${in%.*}")_glimmark.png}"
 ensure_setup
-cmake --preset linux -S "$root" >/dev/null
-cmake --build "$root/build/linux" --target glimmark glimmark_plugin -j"$jobs" >/dev/null
+# Quiet when the build succeeds; when it fails, the end of its log says why.
+build_log="$(mktemp)"
+trap 'rm -f "$build_log"' EXIT
+if ! { cmake --preset linux -S "$root" >"$build_log" 2>&1 &&
+       cmake --build "$root/build/linux" --target glimmark glimmark_plugin -j"$jobs" >>"$build_log" 2>&1; }; then
+  tail -n 80 "$build_log" >&2
+  echo "run-example: building the native tool and module failed (end of the build log above)" >&2
+  exit 1
+fi
 mkdir -p "$(dirname "$out")"
 # Settings of its own, so that the result does not depend on earlier runs.
 export XDG_CONFIG_HOME="$root/out/.config" XDG_DATA_HOME="$root/out/.data"
