@@ -39,14 +39,26 @@ constexpr bool NothingOverlaps() {
 
 // Index n of 1..10 sits at byte 6 + 2n, right after the version stamp, and
 // is also control n; Quantity is index 13 and control 0.
+// (Rows are found by position, not by pointer: the sanitizer build cannot
+// compare pointers while it evaluates a constant.)
+constexpr size_t RowOfIndex(int index) {
+  for (size_t i = 0; i < PARAMETER_FIELD_COUNT; ++i)
+    if (PARAMETER_TABLE[i].index == index) return i;
+  return PARAMETER_FIELD_COUNT;
+}
+
 constexpr bool IndicesFollowTheLayout() {
   for (int n = PARAM_INTENSITY; n <= PARAM_SOFT_FLARE_INTENSITY; ++n) {
-    const ParameterField* f = ParameterByIndex(n);
-    if (f == nullptr || f->offset != 6 + 2 * n || f->control != n) return false;
+    const size_t row = RowOfIndex(n);
+    if (row == PARAMETER_FIELD_COUNT) return false;
+    const ParameterField& f = PARAMETER_TABLE[row];
+    if (f.offset != 6 + 2 * n || f.control != n) return false;
   }
-  const ParameterField* quantity = ParameterByIndex(PARAM_QUANTITY);
-  return quantity != nullptr && quantity->offset == offsetof(ParameterSet, quantity) && quantity->control == 0 &&
-         ParameterByIndex(11) == nullptr && ParameterByIndex(12) == nullptr;
+  const size_t row = RowOfIndex(PARAM_QUANTITY);
+  if (row == PARAMETER_FIELD_COUNT) return false;
+  const ParameterField& quantity = PARAMETER_TABLE[row];
+  return quantity.offset == offsetof(ParameterSet, quantity) && quantity.control == 0 &&
+         RowOfIndex(11) == PARAMETER_FIELD_COUNT && RowOfIndex(12) == PARAMETER_FIELD_COUNT;
 }
 
 // Control order first, the fields without a control number last.
