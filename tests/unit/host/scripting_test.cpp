@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <memory>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -462,6 +461,57 @@ DescriptorKeyID ReversedCode(const std::string& text) {
          static_cast<DescriptorKeyID>(uint8_t(text[1])) << 8 | uint8_t(text[0]);
 }
 
+// The string literals of a resource script in order, each with the text
+// that follows it up to the next literal.
+struct Literal {
+  std::string text;
+  std::string after;
+};
+std::vector<Literal> Literals(const std::string& script) {
+  std::vector<Literal> literals;
+  size_t at = script.find('"');
+  while (at != std::string::npos) {
+    const size_t end = script.find('"', at + 1);
+    if (end == std::string::npos) break;
+    const size_t next = script.find('"', end + 1);
+    literals.push_back({script.substr(at + 1, end - at - 1),
+                        script.substr(end + 1, (next == std::string::npos ? script.size() : next) - end - 1)});
+    at = next;
+  }
+  return literals;
+}
+
+bool PascalName(const std::string& literal) {
+  return literal.size() >= 2 && literal[0] == '\\' && literal[1] >= '0' && literal[1] <= '7';
+}
+
+std::string WithoutSpaces(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') out += c;
+  return out;
+}
+
+// A parameter row of the dictionary: a Pascal-string name, the key and the
+// type (four characters each), a Pascal-string description, then flags 0.
+struct DictionaryRow {
+  std::string key;
+  std::string type;
+};
+std::vector<DictionaryRow> DictionaryRows(const std::string& script) {
+  const std::vector<Literal> l = Literals(script);
+  std::vector<DictionaryRow> rows;
+  for (size_t i = 0; i + 3 < l.size(); ++i) {
+    if (!PascalName(l[i].text) || l[i + 1].text.size() != 4 || l[i + 2].text.size() != 4 || !PascalName(l[i + 3].text))
+      continue;
+    if (WithoutSpaces(l[i].after) != "," || WithoutSpaces(l[i + 1].after) != "," ||
+        WithoutSpaces(l[i + 2].after) != "," || WithoutSpaces(l[i + 3].after).rfind(",0,", 0) != 0)
+      continue;
+    rows.push_back({l[i + 1].text, l[i + 2].text});
+  }
+  return rows;
+}
+
 // Three descriptions of one descriptor: the dictionary that tells a host the
 // keys and their types, the parameter table, and what Finish records.
 TEST_F(Scripting, TheDictionaryTheParameterTableAndTheRecordingAgree) {
@@ -470,10 +520,8 @@ TEST_F(Scripting, TheDictionaryTheParameterTableAndTheRecordingAgree) {
   const char* rc = CheckedTextOf("src/resources/terminology.rc");
   ASSERT_NE(rc, nullptr);
   const std::string text = rc;
-  const std::regex row(R"re("\\[0-7]{1,3}[^"]*",\s*"([^"]{4})",\s*"([^"]{4})",\s*"\\[0-7]{1,3}[^"]*",\s*0,)re");
   std::vector<std::pair<DescriptorKeyID, DescriptorTypeID>> dictionary;
-  for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it)
-    dictionary.push_back({ReversedCode((*it)[1]), ReversedCode((*it)[2])});
+  for (const DictionaryRow& r : DictionaryRows(text)) dictionary.push_back({ReversedCode(r.key), ReversedCode(r.type)});
 
   // Every scripted field holds a value of its own, so that a key written
   // from the wrong field shows.
