@@ -190,6 +190,9 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) 
   const VRect filter = GetFilterRect();
   const ImageRect rect{filter.left, filter.top, filter.right, filter.bottom};
   const bool hasMask = record->haveMask != 0;
+  // The selection is applied here, pixel by pixel; a host that also blended
+  // the result through it would apply a soft selection twice.
+  record->autoMask = false;
   Image* image = &copy->image;
   int16_t status = 0;
   if (!CreateImage(rect, false, image, rect, static_cast<uint32_t>(mode), editorProfile.profile, editorProfile.gamma,
@@ -268,6 +271,9 @@ int16_t WriteHostImage(const Image* copy) {
   const int32_t total = static_cast<int32_t>(std::max<int64_t>(columns * rows, 1));
   int32_t done = 0;
   int16_t status = noErr;
+  // A cancel is taken only before the first tile: once the host holds part
+  // of the result, stopping would leave it half filtered. Progress goes on.
+  if (!DisplayImageEditorProgressBar(0, total)) return STATUS_USER_CANCELLED;
   for (int64_t top = area.top; top < area.bottom && status == noErr; top += WRITE_TILE_SIZE) {
     for (int64_t left = area.left; left < area.right && status == noErr; left += WRITE_TILE_SIZE) {
       const VRect tile = Clip(left, top, left + WRITE_TILE_SIZE, top + WRITE_TILE_SIZE, area);
@@ -282,7 +288,7 @@ int16_t WriteHostImage(const Image* copy) {
         REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "Could not write results back to editor.");
       }
       ++done;
-      if (status == noErr && !DisplayImageEditorProgressBar(done, total)) status = STATUS_USER_CANCELLED;
+      if (status == noErr) DisplayImageEditorProgressBar(done, total);
     }
   }
   return status;

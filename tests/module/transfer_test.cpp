@@ -335,6 +335,9 @@ TEST_P(ModeRoundTrip, SelectionMaskLeavesTheRoundTripIntact) {
     document.mask = RandomMask(document.image, 41);
     const FilterRun run = ExpectIdentityRun(document);
     EXPECT_EQ(run.host->stats().maskDeliveries, run.host->stats().inputDeliveries);
+    // The module applies the selection itself; a host told otherwise (it
+    // starts with autoMask set, as hosts do) would apply a soft one twice.
+    EXPECT_EQ(run.host->record().autoMask, 0);
   }
 }
 
@@ -524,18 +527,22 @@ TEST(TransferFailures, RefusedClosingCallFailsTheRun) {
   EXPECT_TRUE(SamePixels(document.image, run.host->image()));
 }
 
-TEST(TransferFailures, AbortDuringWriteBackCancelsWithTheDocumentAsItWas) {
+// Once the host holds part of the result, a cancel would leave the document
+// half filtered with a host that keeps what it was given: the write-back
+// completes and the run succeeds. (A cancel before it is tested with the
+// star effects: nothing is delivered then.)
+TEST(TransferFailures, AnAbortDuringTheWriteBackLetsItComplete) {
+  const CallPlan plan = PlanOf(FailureDocument());
   for (int32_t abortAt : {1, 2}) {
     SCOPED_TRACE(testing::Message() << "abort at write-back poll " << abortAt);
     Document document = FailureDocument();
+    document.options.revertFailedStart = false;
     document.options.abortCountsFromFirstOutput = true;
     document.options.abortAtCall = abortAt;
     const FilterRun run = RunFilter(document);
-    EXPECT_EQ(run.status, userCanceledErr);
+    EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.messages.empty()) << run.messages.front();
-    const HostStats& stats = run.host->stats();
-    EXPECT_EQ(stats.outputDeliveries, abortAt) << "write-back goes on after the abort";
-    EXPECT_EQ(stats.abortCallsAfterFirstOutput, abortAt);
+    EXPECT_EQ(run.host->stats().outputDeliveries, static_cast<int32_t>(plan.writes.size()));
     EXPECT_TRUE(SamePixels(document.image, run.host->image()));
   }
 }

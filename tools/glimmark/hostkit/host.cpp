@@ -1,6 +1,7 @@
 #include "hostkit/host.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "hostkit/active_host.h"
 #include "hostkit/host_platform.h"
@@ -74,7 +75,9 @@ void Host::SetUpRecord() {
   r.inRowBytes = r.outRowBytes = 0;
   r.isFloating = 0;
   r.haveMask = mask_.empty() ? 0 : 1;
-  r.autoMask = 0;
+  // Hosts offer to apply the selection themselves unless the module says it
+  // does by clearing autoMask.
+  r.autoMask = 1;
   // With a selection the host shows the whole mask until the module asks for
   // a rectangle of it; a non-null maskData is how modules learn there is one.
   r.maskData = mask_.empty() ? nullptr : mask_.data();
