@@ -8,7 +8,6 @@
 
 namespace {
 
-
 int16_t AllocateZeroed(size_t bytes, BufferDescriptor* buffer, int32_t threadIndex, const char* name) {
   const int16_t result = ReallocateBuffer(bytes, buffer);
   if (result != 0) {

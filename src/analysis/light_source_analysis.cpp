@@ -13,10 +13,10 @@
 #include "analysis/analysis_task.h"
 #include "analysis/light_source_detection.h"
 #include "runtime/event.h"
-#include "runtime/test_hooks.h"
-#include "runtime/status.h"
-#include "runtime/report.h"
 #include "runtime/parallel.h"
+#include "runtime/report.h"
+#include "runtime/status.h"
+#include "runtime/test_hooks.h"
 #include "runtime/threads.h"
 
 struct LightSourceAnalysis {
@@ -34,7 +34,6 @@ namespace {
 
 using WorkerRoutine = uint32_t (*)(void* task);
 using Clock = std::chrono::steady_clock;
-
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -285,4 +284,3 @@ void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis) {
   delete run;
   *analysis = nullptr;
 }
-

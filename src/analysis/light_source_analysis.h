@@ -107,4 +107,3 @@ LightSourceAnalysisTimings GetLightSourceAnalysisTimings(const LightSourceAnalys
 // the run and clears the stop flags again; *analysis becomes null. Safe on
 // null.
 void ReleaseLightSourceAnalysis(LightSourceAnalysis** analysis);
-

@@ -16,7 +16,6 @@ static void SortListByPosition(LightSourceList* list);
 
 namespace {
 
-
 constexpr uint32_t LIST_GROWTH = 8192;  // records
 constexpr uint32_t UNRANKED_COLOUR = 0xFFFFFF;
 constexpr uint32_t DEFAULT_CORE = 0x00FFFFFF;
@@ -89,7 +88,6 @@ void RememberRejection(AnalyzeSectionTask* task, int32_t x, int32_t y) {
 int64_t FloorDiv4(int64_t v) { return v >= 0 ? v / 4 : -((-v + 3) / 4); }
 
 }  // namespace
-
 
 uint32_t MeasureSectionMaximum(void* argument) {
   auto* task = static_cast<AnalyzeSectionTask*>(argument);
@@ -193,8 +191,7 @@ bool MeasureLocatedHighlight(AnalyzeSectionTask* task, int32_t x, int32_t y, Mea
   // pixel beyond the measured edge, and on a small highlight those rim pixels
   // dominate the deviation and crush f.
   const int32_t coreDisk = std::max(0, static_cast<int32_t>((radius - 1.0f) / ANALYSIS_SHAPE_STEP + 0.5f));
-  if (k < task->diskCount &&
-      AnalyzeShapeFrom(&task->diskShapes[coreDisk], context.brightness, c, &analysis)) {
+  if (k < task->diskCount && AnalyzeShapeFrom(&task->diskShapes[coreDisk], context.brightness, c, &analysis)) {
     const double level = std::max(0.0, static_cast<double>(analysis.mean) - 2.0 * analysis.deviation);
     core = static_cast<uint32_t>(level) << 8;
   }

@@ -22,7 +22,6 @@ uint32_t MeasureSectionMaximum(void* task);
 // the task's list by row.
 uint32_t AnalyzeSection(void* task);
 
-
 // Examines the candidate at (x, y); true when it added a highlight to the
 // task's list or enlarged one already there.
 bool ExtractLightSource(AnalyzeSectionTask* task, int32_t x, int32_t y);
@@ -40,7 +39,6 @@ bool AddLightSource(AnalyzeSectionTask* task, float radius, float squaredRadius,
 // section, and the table looks for highlights seen twice only near the rows
 // where two sections meet. Sorted by row afterwards.
 void GatherHighlightsBySection(AnalyzeSectionTask* tasks, int32_t count);
-
 
 // How analysis pixels lie on the host image: the reduction averages, for
 // analysis pixel i, the block of ceil(host / analysis) host pixels that

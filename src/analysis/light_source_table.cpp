@@ -137,7 +137,9 @@ bool IsUsableList(const MasterLightSourceTable* master, const LightSourceList& l
 
 const LightSourceList& GetMasterLightSourceTable(const MasterLightSourceTable* master) { return master->list; }
 
-int16_t PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count) { return GrowMaster(master, count); }
+int16_t PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count) {
+  return GrowMaster(master, count);
+}
 
 void AddLightSourceTableToTable(MasterLightSourceTable* master, int32_t sectionTop, const LightSourceList& list) {
   if (list.count == 0) return;
@@ -240,7 +242,8 @@ void ReleaseMasterLightSourceTable(MasterLightSourceTable* master) {
   master->nextLine = 0;
 }
 
-bool SetLightSourceStateInRect(MasterLightSourceTable* master, const LightSourceRect& rect, LightSourceOperation operation) {
+bool SetLightSourceStateInRect(MasterLightSourceTable* master, const LightSourceRect& rect,
+                               LightSourceOperation operation) {
   if (!IsKnownOperation(operation)) {
     REPORT_DEBUG("SetLightSourceStateInRect() - Unknown operation %d.", static_cast<int>(operation));
     return false;
@@ -259,8 +262,8 @@ bool SetLightSourceStateInRect(MasterLightSourceTable* master, const LightSource
   return true;
 }
 
-bool SetStateOfNearestLightSource(MasterLightSourceTable* master, int32_t px, int32_t py, LightSourceOperation operation,
-                                  double zoomPercent) {
+bool SetStateOfNearestLightSource(MasterLightSourceTable* master, int32_t px, int32_t py,
+                                  LightSourceOperation operation, double zoomPercent) {
   if (!IsKnownOperation(operation)) {
     REPORT_DEBUG("SetStateOfNearestLightSource() - Unknown operation %d.", static_cast<int>(operation));
     return false;
@@ -323,7 +326,8 @@ bool GetLightSourceTableLine(MasterLightSourceTable* master, bool restart, char*
   return true;
 }
 
-void SetMasterLightSourceTableEntries(MasterLightSourceTable* master, const LightSourceRecord* records, uint32_t count) {
+void SetMasterLightSourceTableEntries(MasterLightSourceTable* master, const LightSourceRecord* records,
+                                      uint32_t count) {
   master->nextLine = 0;
   if (records == nullptr || count == 0) {
     master->list.count = 0;
@@ -337,5 +341,6 @@ void SetMasterLightSourceTableEntries(MasterLightSourceTable* master, const Ligh
   std::memcpy(ListRecords(&master->list), records, static_cast<size_t>(count) * sizeof(LightSourceRecord));
   master->list.count = count;
   master->list.largestRadius = 0.0f;
-  for (uint32_t i = 0; i < count; ++i) master->list.largestRadius = std::max(master->list.largestRadius, records[i].radius);
+  for (uint32_t i = 0; i < count; ++i)
+    master->list.largestRadius = std::max(master->list.largestRadius, records[i].radius);
 }

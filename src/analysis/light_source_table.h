@@ -61,7 +61,8 @@ void NormalizeAndRankLightSources(MasterLightSourceTable* table);
 void ReleaseMasterLightSourceTable(MasterLightSourceTable* table);
 
 // State edits; each that touches an entry increments the change counter.
-bool SetLightSourceStateInRect(MasterLightSourceTable* table, const LightSourceRect& rect, LightSourceOperation operation);
+bool SetLightSourceStateInRect(MasterLightSourceTable* table, const LightSourceRect& rect,
+                               LightSourceOperation operation);
 // Nearest entry to (px, py) within the pick distance for the preview's zoom
 // (percent); always counts as a change.
 bool SetStateOfNearestLightSource(MasterLightSourceTable* table, int32_t px, int32_t py, LightSourceOperation operation,

@@ -360,8 +360,8 @@ bool AnalyzeShapeFrom(SamplingShape* shape, const Image* image, const QuarterPoi
   });
 }
 
-bool AnalyzeShapeFrom(SamplingShape* shape, const BrightnessMap& map, const QuarterPoint& centre,
-                      ShapeAnalysis* result, FractionPrecision precision) {
+bool AnalyzeShapeFrom(SamplingShape* shape, const BrightnessMap& map, const QuarterPoint& centre, ShapeAnalysis* result,
+                      FractionPrecision precision) {
   if (map.values == nullptr) {
     REPORT_DEBUG("AnalyzeShapeFrom() received an empty brightness map.");
     return false;

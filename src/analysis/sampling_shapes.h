@@ -122,8 +122,8 @@ inline uint32_t BrightnessOf(const BrightnessMap& map, int32_t x, int32_t y) {
                     static_cast<size_t>(x - map.rect.left)];
 }
 // The same measurement on a brightness map; identical results.
-bool AnalyzeShapeFrom(SamplingShape* shape, const BrightnessMap& map, const QuarterPoint& centre,
-                      ShapeAnalysis* result, FractionPrecision precision = FRACTION_EXACT);
+bool AnalyzeShapeFrom(SamplingShape* shape, const BrightnessMap& map, const QuarterPoint& centre, ShapeAnalysis* result,
+                      FractionPrecision precision = FRACTION_EXACT);
 
 // Weighted mean colour of `image` under the shape; alpha and mask of the
 // result are full. Zero colour when no sample lies inside the image.

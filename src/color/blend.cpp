@@ -159,7 +159,6 @@ void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mod
   }
 }
 
-
 uint32_t PreciseProduct(uint32_t colour, uint32_t fraction) { return Product(colour, fraction, true); }
 uint32_t FastProduct(uint32_t colour, uint32_t fraction) { return Product(colour, fraction, false); }
 

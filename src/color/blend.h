@@ -55,7 +55,6 @@ enum BlendPrecision : uint8_t { BLEND_PRECISE, BLEND_FAST };
 
 void BlendPixels(const BlendPixel* source, BlendPixel* destination, uint32_t mode, BlendPrecision precision);
 
-
 // The two products, for callers that blend on their own.
 uint32_t PreciseProduct(uint32_t colour, uint32_t fraction);
 uint32_t FastProduct(uint32_t colour, uint32_t fraction);

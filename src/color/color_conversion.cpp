@@ -9,8 +9,8 @@
 #include "image/gamma_tables.h"
 #include "image/pixel_access.h"
 #include "runtime/parallel.h"
-#include "runtime/threads.h"
 #include "runtime/status.h"
+#include "runtime/threads.h"
 
 namespace {
 

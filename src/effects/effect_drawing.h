@@ -50,7 +50,6 @@ bool CreateBandLayer(const ImageRect& band, uint32_t mode, ColorProfileHandle pr
                      BandLayer* layer, int16_t* status);
 void ReleaseBandLayer(BandLayer* layer);
 
-
 // The shapes and settings of one rendering, shared by its bands.
 struct EffectShapes {
   StarEffectSettings settings;

@@ -22,7 +22,7 @@ struct FilterRun {
   ParameterSet* parameters = nullptr;
   int16_t* status = nullptr;
 
-  HostImageCopy copy{};  // the filter rectangle in memory
+  HostImageCopy copy{};    // the filter rectangle in memory
   HostProxyImage proxy{};  // the preview's scaled copies (built by the preview)
 
   // The light source analysis, running beside the selector from the moment

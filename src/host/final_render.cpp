@@ -13,10 +13,10 @@
 #include "host/phase_timings.h"
 #include "image/pixel_access.h"
 #include "params/rendering_parameters.h"
-#include "runtime/progress.h"
-#include "runtime/status.h"
-#include "runtime/report.h"
 #include "runtime/parallel.h"
+#include "runtime/progress.h"
+#include "runtime/report.h"
+#include "runtime/status.h"
 #include "runtime/threads.h"
 #include "runtime/ui_call_queue.h"
 

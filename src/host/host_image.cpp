@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "image/pixel_access.h"
 #include "host/plugin_globals.h"
+#include "image/pixel_access.h"
 #include "runtime/progress.h"
-#include "runtime/status.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 
 namespace {
 
@@ -17,7 +17,6 @@ constexpr int32_t DEFAULT_TILE_SIZE = 1024;
 constexpr int32_t WRITE_TILE_SIZE = 2048;
 constexpr int16_t PADDING_WHITE = 255;
 constexpr Fixed UNIT_RATE = 0x10000;
-
 
 // Where the host put the samples of one delivered rectangle: rows apart by
 // rowBytes, pixels by columnBytes, planes within a pixel by planeBytes. Hosts

@@ -7,10 +7,10 @@
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
-#include "runtime/status.h"
 #include "runtime/help_viewer.h"
 #include "runtime/progress.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 #include "runtime/user_folders.h"
 
 #if defined(_WIN32)

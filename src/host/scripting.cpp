@@ -8,9 +8,9 @@
 #include "params/parameter_table.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
-#include "runtime/test_hooks.h"
-#include "runtime/status.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
+#include "runtime/test_hooks.h"
 
 namespace {
 
@@ -56,7 +56,6 @@ static_assert(sizeof INCOMPLETE_SETTINGS_TEXT - 1 == 93, "the text is handed to 
 constexpr char HOST_KEEPING_RESTORED_SETTINGS[] = "\\CorelDRAW Graphics Suite X6\\Programs\\CorelPP.exe";
 
 constexpr DescriptorTypeID PICA_BAD_PARAMETER = FourCC("Parm");
-
 
 // A procedure of a descriptor table may be called only when the host's count
 // covers its slot and the slot is filled. Slots count from the first
@@ -317,4 +316,3 @@ int32_t WriteScriptingParameters(FilterRecord* record, const ParameterSet* curre
   parameters->descriptor = written;
   return noErr;
 }
-

@@ -41,4 +41,3 @@ int16_t ReadScriptingParameters(const FilterRecord* record, ParameterSet* curren
 // the failing procedure's code after telling the user, with the host's old
 // descriptor left in place.
 int32_t WriteScriptingParameters(FilterRecord* record, const ParameterSet* current);
-

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "host/pending_services.h"
+#include "host/plugin_globals.h"
 #include "host/scripting.h"
 #include "params/parameter_files.h"
 #include "params/registry_parameters.h"
-#include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/report.h"
 #include "runtime/status.h"

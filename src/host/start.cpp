@@ -8,24 +8,24 @@
 #include <thread>
 
 #include "analysis/light_source_analysis.h"
+#include "analysis/light_source_table.h"
 #include "color/color_management.h"
 #include "color/color_transforms.h"
-#include "analysis/light_source_table.h"
 #include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/host_image.h"
+#include "host/pending_services.h"
 #include "host/phase_timings.h"
+#include "host/plugin_globals.h"
 #include "host/scripting.h"
+#include "image/pixel_access.h"
 #include "params/parameter_files.h"
 #include "params/registry_parameters.h"
-#include "host/pending_services.h"
-#include "image/pixel_access.h"
-#include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/event.h"
-#include "runtime/status.h"
 #include "runtime/progress.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 #include "runtime/threads.h"
 
 namespace {
@@ -113,7 +113,8 @@ void DoStart() {
     RestoreLastParameters();
     showDialog = *g.lockedData != 0;
     // The reader reports its own failure (memory only).
-    if (ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog) != 0) SetStatus(STATUS_PARAMETER_ERROR);
+    if (ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog) != 0)
+      SetStatus(STATUS_PARAMETER_ERROR);
     run.parameters = g.lockedParameters;
   }
   if (NoError()) {

@@ -50,8 +50,8 @@ typedef int32_t Fixed;  // 16.16 fixed point; 1.0 = 0x00010000
 typedef char* Ptr;
 typedef char** Handle;  // opaque host handle; contents only through HandleProcs
 
-typedef unsigned char Str255[256];    // Pascal string: length byte, then characters
-typedef unsigned char FilterColor[4]; // a colour in the image's own mode
+typedef unsigned char Str255[256];     // Pascal string: length byte, then characters
+typedef unsigned char FilterColor[4];  // a colour in the image's own mode
 
 // Opaque host objects, only ever passed back to the host.
 typedef struct OpaqueBufferID* BufferID;
@@ -147,8 +147,8 @@ typedef void (*ProgressProc)(int32_t done, int32_t total);
 typedef void (*HostProc)(int16_t selector, intptr_t* data);
 typedef OSErr (*AdvanceStateProc)(void);
 typedef void (*ProcessEventProc)(void* event);
-typedef OSErr (*DisplayPixelsProc)(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow,
-                                   int32_t dstCol, void* platformContext);
+typedef OSErr (*DisplayPixelsProc)(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow, int32_t dstCol,
+                                   void* platformContext);
 typedef OSErr (*ColorServicesProc)(ColorServicesInfo* info);
 typedef OSErr (*GetPropertyProc)(OSType signature, OSType key, int32_t index, intptr_t* simpleProperty,
                                  Handle* complexProperty);
@@ -207,9 +207,9 @@ struct BufferProcs {
   UnlockBufferProc unlockProc;
   FreeBufferProc freeProc;
   BufferSpaceProc spaceProc;
-  ReserveBufferSpaceProc reserveProc;    // 6th
-  AllocateBuffer64Proc allocateProc64;   // 7th
-  BufferSpace64Proc spaceProc64;         // 8th
+  ReserveBufferSpaceProc reserveProc;   // 6th
+  AllocateBuffer64Proc allocateProc64;  // 7th
+  BufferSpace64Proc spaceProc64;        // 8th
 };
 
 struct PropertyProcs {
@@ -257,8 +257,7 @@ struct PIDescriptorSimpleReference {
 
 typedef PIReadDescriptor (*OpenReadDescriptorProc)(PIDescriptorHandle descriptor, DescriptorKeyID* keys);
 typedef OSErr (*CloseReadDescriptorProc)(PIReadDescriptor token);
-typedef Boolean (*GetKeyProc)(PIReadDescriptor token, DescriptorKeyID* key, DescriptorTypeID* type,
-                              int32_t* flags);
+typedef Boolean (*GetKeyProc)(PIReadDescriptor token, DescriptorKeyID* key, DescriptorTypeID* type, int32_t* flags);
 typedef OSErr (*GetIntegerProc)(PIReadDescriptor token, int32_t* value);
 typedef OSErr (*GetFloatProc)(PIReadDescriptor token, double* value);
 typedef OSErr (*GetUnitFloatProc)(PIReadDescriptor token, DescriptorUnitID* unit, double* value);
@@ -272,8 +271,7 @@ typedef OSErr (*GetObjectProc)(PIReadDescriptor token, DescriptorTypeID* type, P
 typedef OSErr (*GetCountProc)(PIReadDescriptor token, uint32_t* value);
 typedef OSErr (*GetStringProc)(PIReadDescriptor token, Str255* value);
 typedef OSErr (*GetPinnedIntegerProc)(PIReadDescriptor token, int32_t min, int32_t max, int32_t* value);
-typedef OSErr (*GetPinnedFloatProc)(PIReadDescriptor token, const double* min, const double* max,
-                                    double* value);
+typedef OSErr (*GetPinnedFloatProc)(PIReadDescriptor token, const double* min, const double* max, double* value);
 typedef OSErr (*GetPinnedUnitFloatProc)(PIReadDescriptor token, const double* min, const double* max,
                                         DescriptorUnitID* unit, double* value);
 
@@ -449,8 +447,7 @@ struct PSActionDescriptorProcs {
   OSErr (*PutAlias)(PIActionDescriptor descriptor, DescriptorKeyID key, Handle value);
   OSErr (*GetInteger)(PIActionDescriptor descriptor, DescriptorKeyID key, int32_t* value);
   OSErr (*GetFloat)(PIActionDescriptor descriptor, DescriptorKeyID key, double* value);
-  OSErr (*GetUnitFloat)(PIActionDescriptor descriptor, DescriptorKeyID key, DescriptorUnitID* unit,
-                        double* value);
+  OSErr (*GetUnitFloat)(PIActionDescriptor descriptor, DescriptorKeyID key, DescriptorUnitID* unit, double* value);
   OSErr (*GetStringLength)(PIActionDescriptor descriptor, DescriptorKeyID key, uint32_t* stringLength);
   OSErr (*GetString)(PIActionDescriptor descriptor, DescriptorKeyID key, char* cstrValue, uint32_t maxLength);
   OSErr (*GetBoolean)(PIActionDescriptor descriptor, DescriptorKeyID key, Boolean* value);
@@ -482,7 +479,7 @@ struct PSActionDescriptorProcs {
   OSErr (*MakeWithClass)(DescriptorClassID descriptorClass, PIActionDescriptor* descriptor);
   OSErr (*GetDescriptorClass)(PIActionDescriptor descriptor, DescriptorClassID* descriptorClass);
   OSErr (*Copy)(PIActionDescriptor descriptor, PIActionDescriptor* descriptorCopy);
-  OSErr (*PutBookmark)(PIActionDescriptor descriptor, DescriptorKeyID key, void* cfData);  // Mac only
+  OSErr (*PutBookmark)(PIActionDescriptor descriptor, DescriptorKeyID key, void* cfData);   // Mac only
   OSErr (*GetBookmark)(PIActionDescriptor descriptor, DescriptorKeyID key, void** cfData);  // Mac only
 };
 
@@ -794,20 +791,18 @@ constexpr int16_t latestFilterSubVersion = 0;
 // ---------------------------------------------------------------------------
 // Layout checks against the offsets published for hosts on i686 and x86-64.
 
-#define GM_HOST_LAYOUT(type, field, off32, off64)                                        \
-  static_assert(offsetof(type, field) == (sizeof(void*) == 4 ? (off32) : (off64)),       \
+#define GM_HOST_LAYOUT(type, field, off32, off64)                                  \
+  static_assert(offsetof(type, field) == (sizeof(void*) == 4 ? (off32) : (off64)), \
                 #type "." #field " is not where hosts put it")
-#define GM_HOST_SIZE(type, size32, size64)                                               \
-  static_assert(sizeof(type) == (sizeof(void*) == 4 ? (size32) : (size64)),              \
-                "sizeof(" #type ") differs from hosts")
+#define GM_HOST_SIZE(type, size32, size64) \
+  static_assert(sizeof(type) == (sizeof(void*) == 4 ? (size32) : (size64)), "sizeof(" #type ") differs from hosts")
 
 static_assert(FourCC("8BIM") == 0x3842494Du, "four-character codes are big-endian values");
 static_assert(sizeof(Boolean) == 1 && sizeof(OSErr) == 2 && sizeof(SPErr) == 4 && sizeof(SPBoolean) == 4,
               "callback result widths");
 static_assert(sizeof(Point) == 4 && sizeof(Rect) == 8 && sizeof(VPoint) == 8 && sizeof(VRect) == 16,
               "coordinate records");
-static_assert(sizeof(PSRGBColor) == 6 && sizeof(PlugInMonitor) == 40 && sizeof(FilterCaseInfo) == 4,
-              "small records");
+static_assert(sizeof(PSRGBColor) == 6 && sizeof(PlugInMonitor) == 40 && sizeof(FilterCaseInfo) == 4, "small records");
 static_assert(sizeof(Str255) == 256 && sizeof(FilterColor) == 4, "fixed arrays");
 GM_HOST_SIZE(PlatformData, 4, 8);
 

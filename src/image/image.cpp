@@ -172,7 +172,8 @@ void LinearizeImage(Image* image) {
   const GammaTables* decode = GetGammaTables(DECODE_GAMMA_22);
   const uint64_t pixelCount = static_cast<uint64_t>(image->bufferWidth < 0 ? 0 : image->bufferWidth) *
                               static_cast<uint64_t>(image->bufferHeight < 0 ? 0 : image->bufferHeight);
-  const uint64_t needed = pixelCount * 4 * static_cast<uint64_t>(image->bytesPerChannel < 0 ? 0 : image->bytesPerChannel);
+  const uint64_t needed =
+      pixelCount * 4 * static_cast<uint64_t>(image->bytesPerChannel < 0 ? 0 : image->bytesPerChannel);
   if (decode == nullptr) {
     REPORT_DEBUG("LinearizeImage() has no gamma tables; the image is left as it is.");
   } else if (image->glDataType == IMAGE_GL_UNSIGNED_BYTE || image->glDataType == IMAGE_GL_UNSIGNED_SHORT) {

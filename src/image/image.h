@@ -72,22 +72,22 @@ using WritePixelRoutine = void (*)(Image* image, const PixelValue* value, int32_
 using ColorProfileHandle = void*;
 
 struct Image {
-  ReadPixelRoutine readPixel;    // per mode and clamped; set by the pixel access code
+  ReadPixelRoutine readPixel;  // per mode and clamped; set by the pixel access code
   WritePixelRoutine writePixel;
-  ImageRect imageRect;           // the area the image stands for, host coordinates
-  ImageRect bufferRect;          // the area held in the pixel buffer
-  BufferDescriptor pixels;       // 4 channels x bytesPerChannel, bufferHeight + 1 rows of bufferWidth
-  BufferDescriptor mask;         // 1 byte per pixel, bufferHeight + 1 rows; empty without a mask
+  ImageRect imageRect;      // the area the image stands for, host coordinates
+  ImageRect bufferRect;     // the area held in the pixel buffer
+  BufferDescriptor pixels;  // 4 channels x bytesPerChannel, bufferHeight + 1 rows of bufferWidth
+  BufferDescriptor mask;    // 1 byte per pixel, bufferHeight + 1 rows; empty without a mask
   int32_t width;
   int32_t height;
-  int32_t bufferWidth;           // also the row stride in pixels
+  int32_t bufferWidth;  // also the row stride in pixels
   int32_t bufferHeight;
-  int32_t bytesPerChannel;       // 1, 2 or 4
-  int32_t channels;              // always 4
+  int32_t bytesPerChannel;  // 1, 2 or 4
+  int32_t channels;         // always 4
   uint32_t mode;
-  uint8_t clamped;               // reads and writes test the buffer rectangle
+  uint8_t clamped;  // reads and writes test the buffer rectangle
   ColorProfileHandle profile;
-  double gamma;                  // the profile's gamma rounded to 1/20
+  double gamma;  // the profile's gamma rounded to 1/20
   const GammaTables* gammaTables;
   uint32_t glDataType;
   uint32_t glPixelFormat;

@@ -226,12 +226,14 @@ void WriteNothing(Image*, const PixelValue*, int32_t, int32_t) { REPORT_DEBUG("O
 
 struct ModeRoutines {
   uint32_t mode;
-  ReadPixelRoutine read[2];    // unchecked, checked
+  ReadPixelRoutine read[2];  // unchecked, checked
   WritePixelRoutine write[2];
 };
 
-#define GM_MODE_ROUTINES(mode, read, write) \
-  { mode, {ReadUnchecked<read>, ReadChecked<read>}, { WriteUnchecked<write>, WriteChecked<write> } }
+#define GM_MODE_ROUTINES(mode, read, write)                                                        \
+  {                                                                                                \
+    mode, {ReadUnchecked<read>, ReadChecked<read>}, { WriteUnchecked<write>, WriteChecked<write> } \
+  }
 
 const ModeRoutines kRoutines[] = {
     GM_MODE_ROUTINES(IMAGE_MODE_GRAY8, ReadGray8, WriteGray8),
@@ -266,8 +268,10 @@ ReadPixelRoutine SelectPixelReader(const Image* image, bool clamped) {
   BuildPixelValueTables();
   const ModeRoutines* routines = image != nullptr ? FindRoutines(image->mode) : nullptr;
   if (routines != nullptr) return routines->read[clamped ? 1 : 0];
-  if (image != nullptr && IsKnownUnsupportedMode(image->mode)) REPORT_DEBUG("InputImage mode not implemented.");
-  else REPORT_DEBUG("Invalid InputImage mode.");
+  if (image != nullptr && IsKnownUnsupportedMode(image->mode))
+    REPORT_DEBUG("InputImage mode not implemented.");
+  else
+    REPORT_DEBUG("Invalid InputImage mode.");
   return ReadNothing;
 }
 
@@ -275,8 +279,10 @@ WritePixelRoutine SelectPixelWriter(const Image* image, bool clamped) {
   BuildPixelValueTables();
   const ModeRoutines* routines = image != nullptr ? FindRoutines(image->mode) : nullptr;
   if (routines != nullptr) return routines->write[clamped ? 1 : 0];
-  if (image != nullptr && IsKnownUnsupportedMode(image->mode)) REPORT_DEBUG("InputImage mode not yet implemented.");
-  else REPORT_DEBUG("Unrecognized image mode.");
+  if (image != nullptr && IsKnownUnsupportedMode(image->mode))
+    REPORT_DEBUG("InputImage mode not yet implemented.");
+  else
+    REPORT_DEBUG("Unrecognized image mode.");
   return WriteNothing;
 }
 

@@ -20,9 +20,9 @@
 
 #include "image/image.h"
 
-constexpr uint32_t PIXEL_FULL = 0xFFFFFF;       // full colour intensity
-constexpr uint32_t PIXEL_OPAQUE = 0xFFFFFFFE;   // full alpha and mask
-constexpr uint32_t PIXEL_KEEP = 0xFFFFFFFF;     // write: leave unchanged
+constexpr uint32_t PIXEL_FULL = 0xFFFFFF;      // full colour intensity
+constexpr uint32_t PIXEL_OPAQUE = 0xFFFFFFFE;  // full alpha and mask
+constexpr uint32_t PIXEL_KEEP = 0xFFFFFFFF;    // write: leave unchanged
 
 // The process-wide alpha and mask conversion tables: 8- and 16-bit codes to
 // 32-bit fractions (rounded to nearest), and the top 16 bits of a fraction

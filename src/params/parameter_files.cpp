@@ -20,7 +20,6 @@ constexpr char CAPTION_CONVERSION[] = "Parameter Set Conversion";
 // file from a full-size one.
 constexpr size_t READ_LIMIT = PARAMETER_BUFFER_SIZE + 1;
 
-
 // The verdict on `length` bytes read from a file into `bytes`.
 ParameterFileState Classify(const char* name, const uint8_t* bytes, size_t length, ParameterSet* set) {
   if (length < sizeof(ParameterSet)) {
@@ -214,4 +213,3 @@ bool SaveParametersFile(const char* path, const ParameterSet* current) {
   REPORT_DEBUG("SaveParametersFile() failed with FilePath = '%s'", path);
   return false;
 }
-

@@ -55,4 +55,3 @@ enum ParameterFileState {
 };
 ParameterFileState ReadParameterFile(const char* path, ParameterSet* set);
 bool WriteParameterFile(const char* path, const ParameterSet* set);
-

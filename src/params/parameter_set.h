@@ -12,7 +12,7 @@ struct ParameterSet {
   int16_t versionMinor;
   int16_t versionRevision;
   int16_t versionBuild;
-  int16_t intensity;                // of the primary spikes
+  int16_t intensity;  // of the primary spikes
   int16_t length;
   int16_t angle;
   int16_t numberOfPoints;

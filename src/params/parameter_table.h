@@ -27,10 +27,10 @@
 #include "params/parameter_set.h"
 
 enum ParameterUnit : uint8_t {
-  UNIT_NONE,     // a selector or an opaque value
+  UNIT_NONE,  // a selector or an opaque value
   UNIT_PERCENT,
   UNIT_DEGREES,
-  UNIT_COUNT,    // a whole number of things
+  UNIT_COUNT,  // a whole number of things
 };
 
 enum RenderLimit : uint8_t {
@@ -42,18 +42,18 @@ enum RenderLimit : uint8_t {
 constexpr int NO_CONTROL = -1;
 
 struct ParameterField {
-  const char* name;       // as the dialog and the help pages name it
-  uint8_t offset;         // bytes from the start of the Parameter Set
-  uint8_t size;           // 2, or 4 for the carried value
+  const char* name;  // as the dialog and the help pages name it
+  uint8_t offset;    // bytes from the start of the Parameter Set
+  uint8_t size;      // 2, or 4 for the carried value
   ParameterUnit unit;
-  int32_t minimum;        // the dialog's range; for fields without one,
-  int32_t maximum;        //   everything the field can hold
+  int32_t minimum;  // the dialog's range; for fields without one,
+  int32_t maximum;  //   everything the field can hold
   int32_t factory;
-  int index;              // scripting index; PARAM_NONE when unaddressed
-  DescriptorKeyID key;    // scripting key; 0 when never scripted
-  int control;            // dialog control number, or NO_CONTROL
-  bool hasControl;        // whether that control exists in this edition
-  int pageStep;           // the slider's page step; 0 without a control
+  int index;            // scripting index; PARAM_NONE when unaddressed
+  DescriptorKeyID key;  // scripting key; 0 when never scripted
+  int control;          // dialog control number, or NO_CONTROL
+  bool hasControl;      // whether that control exists in this edition
+  int pageStep;         // the slider's page step; 0 without a control
   RenderLimit render;
   int32_t renderMinimum;  // with RENDER_PINNED only
   int32_t renderMaximum;
@@ -86,8 +86,8 @@ inline constexpr ParameterField PARAMETER_TABLE[] = {
     {"Soft Flare Intensity", 26, 2, UNIT_PERCENT, 0, 100, 30, PARAM_SOFT_FLARE_INTENSITY, FourCC("sflB"), 10, true, 10,
      RENDER_PINNED, 0, 100},
     // 0 screens the stars onto the image, any other value stores them.
-    {"Blend Selector", 28, 2, UNIT_NONE, INT16_MIN, INT16_MAX, 0, PARAM_NONE, 0, NO_CONTROL, false, 0,
-     RENDER_AS_STORED, 0, 0},
+    {"Blend Selector", 28, 2, UNIT_NONE, INT16_MIN, INT16_MAX, 0, PARAM_NONE, 0, NO_CONTROL, false, 0, RENDER_AS_STORED,
+     0, 0},
     // Handed to the renderer exactly as it was stored.
     {"Carried Value", 32, 4, UNIT_NONE, INT32_MIN, INT32_MAX, 1701205040, PARAM_NONE, 0, NO_CONTROL, false, 0,
      RENDER_AS_STORED, 0, 0},
@@ -131,9 +131,12 @@ constexpr DescriptorTypeID ScriptTypeOf(const ParameterField& f) {
 }
 constexpr DescriptorUnitID ScriptUnitOf(const ParameterField& f) {
   switch (f.unit) {
-    case UNIT_PERCENT: return unitPercent;
-    case UNIT_DEGREES: return unitAngle;
-    default: return 0;
+    case UNIT_PERCENT:
+      return unitPercent;
+    case UNIT_DEGREES:
+      return unitAngle;
+    default:
+      return 0;
   }
 }
 

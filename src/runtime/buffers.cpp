@@ -1,6 +1,4 @@
 #include "runtime/buffers.h"
-#include "runtime/test_hooks.h"
-#include "runtime/status.h"
 
 #include <atomic>
 #include <cinttypes>
@@ -8,6 +6,8 @@
 #include <mutex>
 
 #include "runtime/report.h"
+#include "runtime/status.h"
+#include "runtime/test_hooks.h"
 
 namespace {
 // 'BufferUsageSection'. A function-level static with a constant constructor
@@ -52,7 +52,6 @@ bool InitializeBufferUsageTracking() {
 }
 
 void DeleteBufferUsageTracking() { g_trackingActive = false; }
-
 
 BufferUsage GetBufferUsage() {
   std::lock_guard<std::mutex> lock(BufferUsageSection());
@@ -124,4 +123,3 @@ void DeallocateBuffer(BufferDescriptor* descriptor) {
   descriptor->buffer = nullptr;
   descriptor->size = 0;
 }
-

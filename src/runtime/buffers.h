@@ -37,4 +37,3 @@ struct BufferUsage {
 BufferUsage GetBufferUsage();
 // Trace line with both counters.
 void ReportBufferUsage();
-

@@ -7,4 +7,3 @@
 // missing; false, quietly, while the user data folders are not initialised
 // (the log reports that itself).
 bool GetDebugLogFolder(std::string* folder) noexcept;
-

@@ -1,10 +1,10 @@
 #include "runtime/help_viewer.h"
-#include "runtime/test_hooks.h"
 
 #include <mutex>
 
 #include "runtime/help_viewer_platform.h"
 #include "runtime/report.h"
+#include "runtime/test_hooks.h"
 #include "runtime/user_folders.h"
 
 namespace {
@@ -189,6 +189,5 @@ std::string LastHelpCommandLineForTesting() {
   std::lock_guard<std::mutex> guard(s.lock);
   return s.lastCommandLine;
 }
-
 
 uint32_t HelpViewerProcessIdForTesting() { return HelpViewerProcessId(); }

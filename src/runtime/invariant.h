@@ -7,12 +7,12 @@
 #include <cstdlib>
 
 #ifdef GLIMMARK_CHECK_INVARIANTS
-#define GLIMMARK_INVARIANT(condition)                                                            \
-  do {                                                                                           \
-    if (!(condition)) {                                                                          \
-      std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition);     \
-      std::abort();                                                                              \
-    }                                                                                            \
+#define GLIMMARK_INVARIANT(condition)                                                        \
+  do {                                                                                       \
+    if (!(condition)) {                                                                      \
+      std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                          \
+    }                                                                                        \
   } while (0)
 #else
 #define GLIMMARK_INVARIANT(condition) \

@@ -1,10 +1,10 @@
 #include "runtime/progress.h"
-#include "runtime/status.h"
 
 #include <mutex>
 
 #include "platform/platform.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 #include "runtime/ui_call_queue.h"
 
 namespace {

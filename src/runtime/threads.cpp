@@ -1,4 +1,3 @@
-#include "runtime/test_hooks.h"
 #include "runtime/threads.h"
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include "platform/platform.h"
 #include "runtime/event.h"
 #include "runtime/report.h"
+#include "runtime/test_hooks.h"
 #include "runtime/ui_call_queue.h"
 
 struct ThreadHandle {
@@ -141,4 +141,3 @@ int GetWorkerThreadCount() {
   static const int count = ComputeWorkerThreadCount(QueryProcessorTopology());
   return count;
 }
-

@@ -55,4 +55,3 @@ struct ProcessorTopology {
 int ComputeWorkerThreadCount(const ProcessorTopology& topology);
 // Platform side (threads_win32.cpp, threads_posix.cpp).
 ProcessorTopology QueryProcessorTopology();
-

@@ -1,4 +1,3 @@
-#include "runtime/test_hooks.h"
 #include "runtime/user_folders.h"
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include "platform/platform.h"
 #include "runtime/folders.h"
 #include "runtime/report.h"
+#include "runtime/test_hooks.h"
 #include "runtime/user_folders_platform.h"
 
 namespace {
@@ -221,7 +221,6 @@ bool GetDebugLogFolder(std::string* folder) noexcept {
     return false;
   }
 }
-
 
 bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept {
   try {

@@ -60,7 +60,8 @@ struct StarModel {
     const double weight = peak * std::min(p, 1.0) * coverage;
     // The rainbow tint takes a little from each channel; the brightest one
     // is what the screen's strength follows.
-    const double h = std::floor(std::floor(t * 3000000 / diagonal) / ((107 - rainbowFrequency) * (107 - rainbowFrequency)));
+    const double h =
+        std::floor(std::floor(t * 3000000 / diagonal) / ((107 - rainbowFrequency) * (107 - rainbowFrequency)));
     const double a = (saturation + 100) / 200 * (h < 2000 ? h / 2000 : 1);
     auto half = [](double tenths) { return (1 + std::cos(std::fmod(tenths, 3600) * kPi / 1800)) / 2; };
     const double factor = std::max({1 - a * half(h + 1200), 1 - a * half(h + 2400), 1 - a * half(h)});

@@ -45,17 +45,23 @@ static_assert(InWritingOrder(), "the options follow the module's scripted fields
 
 const char* ArgumentName(const ParameterField& f) {
   switch (f.unit) {
-    case UNIT_DEGREES: return "DEG";
-    case UNIT_COUNT: return "N";
-    default: return "P";
+    case UNIT_DEGREES:
+      return "DEG";
+    case UNIT_COUNT:
+      return "N";
+    default:
+      return "P";
   }
 }
 
 const char* UnitName(const ParameterField& f) {
   switch (f.unit) {
-    case UNIT_DEGREES: return "degrees";
-    case UNIT_COUNT: return "count";
-    default: return "percent";
+    case UNIT_DEGREES:
+      return "degrees";
+    case UNIT_COUNT:
+      return "count";
+    default:
+      return "percent";
   }
 }
 

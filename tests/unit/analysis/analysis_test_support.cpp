@@ -88,8 +88,7 @@ void DrawDisc(Image* image, double cx, double cy, double radius, const Rgb& colo
   }
 }
 
-void DrawRadialProfile(Image* image, double cx, double cy, double reach, double (*level)(double),
-                       const Rgb& colour) {
+void DrawRadialProfile(Image* image, double cx, double cy, double reach, double (*level)(double), const Rgb& colour) {
   const ImageRect& r = image->bufferRect;
   for (int32_t y = std::max(r.top, static_cast<int32_t>(std::floor(cy - reach)));
        y <= std::min(r.bottom - 1, static_cast<int32_t>(std::ceil(cy + reach))); ++y) {

@@ -43,8 +43,7 @@ void DrawDisc(Image* image, double cx, double cy, double radius, const Rgb& colo
 
 // Adds a round highlight whose level (0..1) at a pixel is `level(distance)`
 // of the pixel's centre from (cx, cy), blending towards `colour` by it.
-void DrawRadialProfile(Image* image, double cx, double cy, double reach, double (*level)(double),
-                       const Rgb& colour);
+void DrawRadialProfile(Image* image, double cx, double cy, double reach, double (*level)(double), const Rgb& colour);
 
 // Paints every pixel inside `rect` with a linear colour.
 void FillRect(Image* image, const ImageRect& rect, const Rgb& colour);

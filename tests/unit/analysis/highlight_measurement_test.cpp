@@ -2,7 +2,6 @@
 // flat areas they uncover, the centre and contrast, and the refinement of
 // radius and centre, on discs whose centre and radius are known.
 #include "analysis/highlight_measurement.h"
-#include "runtime/status.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +10,9 @@
 #include <thread>
 
 #include "../runtime/log_test_support.h"
-#include "analysis_test_support.h"
 #include "../test_hooks_support.h"
+#include "analysis_test_support.h"
+#include "runtime/status.h"
 
 namespace {
 

@@ -71,7 +71,8 @@ TEST(HighlightRanking, SmallBrightHighlightsKeepTheWeightOfTheirCoreAndRadius) {
     } else {
       for (int32_t y = 100; y < 200; ++y)
         for (int32_t x = 60; x < 160; ++x)
-          if (std::hypot(x - 110, y - 150) <= rc.largeRadius) analysistest::FillRect(&image.image, {x, y, x + 1, y + 1}, large);
+          if (std::hypot(x - 110, y - 150) <= rc.largeRadius)
+            analysistest::FillRect(&image.image, {x, y, x + 1, y + 1}, large);
     }
     DrawRadialProfile(&image.image, 300, 150, 6, rc.smallProfile, rc.smallColour);
     const RunResult run = RunAnalysis(image.image, 2);
@@ -104,4 +105,3 @@ TEST(HighlightRanking, ALargeSoftHighlightIsOneEntryAtItsCentre) {
 }
 
 }  // namespace
-

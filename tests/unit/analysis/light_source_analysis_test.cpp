@@ -3,7 +3,6 @@
 // workers, the reduction of tall images, stopping, failures, and images with
 // nothing to find.
 #include "analysis/light_source_analysis.h"
-#include "runtime/status.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +16,12 @@
 #include <vector>
 
 #include "../runtime/log_test_support.h"
+#include "../test_hooks_support.h"
 #include "analysis/light_source_detection.h"
 #include "analysis_test_support.h"
 #include "image/pixel_access.h"
+#include "runtime/status.h"
 #include "table_stand_in.h"
-#include "../test_hooks_support.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "../runtime/log_test_support.h"
-#include "analysis_test_support.h"
 #include "../test_hooks_support.h"
+#include "analysis_test_support.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 // The light source table: merging per-thread lists, normalising and ranking,
 // Quantity selection, the state tools, the change counter and the text lines.
+#include "analysis/light_source_table.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "../runtime/log_test_support.h"
-#include "analysis/light_source_table.h"
 #include "../test_hooks_support.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "../runtime/log_test_support.h"
+#include "../test_hooks_support.h"
 #include "analysis_test_support.h"
 #include "image/pixel_access.h"
-#include "../test_hooks_support.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // it back, the image profile chosen for each kind of document, the derived
 // working profiles, gamma estimates, and documents whose profile is broken,
 // hostile or of the wrong kind.
+#include "../test_hooks_support.h"
 #include "color/builtin_profile.h"
 #include "color_test_support.h"
 #include "runtime/buffers.h"
-#include "../test_hooks_support.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Stamping shapes into images and rendering light sources into band
 // layers: what is drawn, what is skipped, and that sparse layers and band
 // splits give the same pixels as one dense layer.
+#include "effects/effect_drawing.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 
 #include "analysis/light_source_table.h"
 #include "color/blend.h"
-#include "effects/effect_drawing.h"
 #include "effects/effect_tables.h"
 #include "image/pixel_access.h"
 #include "params/parameter_set.h"
@@ -140,7 +141,8 @@ TEST_F(DrawingTest, EnergyLandsOnTheAxesForFourPointsAtZeroDegrees) {
   OwnedShapes shapes(s);
   FilledImage image(area_, 3, PixelValue{0, 0, 0, FULL, FULL});
   const StampColour white{FULL, FULL, FULL, FULL};
-  ASSERT_TRUE(DrawShapeInto(&shapes.spike, &image, area_, white, QuarterPoint{120, 0, 80, 0}, BLEND_SCREEN, BLEND_PRECISE));
+  ASSERT_TRUE(
+      DrawShapeInto(&shapes.spike, &image, area_, white, QuarterPoint{120, 0, 80, 0}, BLEND_SCREEN, BLEND_PRECISE));
   // Along the axes, 30 pixels out, the spikes are bright; on the diagonals dark.
   for (auto p : {std::make_pair(150, 80), std::make_pair(90, 80), std::make_pair(120, 110), std::make_pair(120, 50)})
     EXPECT_GT(At(image, p.first, p.second).green, 20000u) << p.first << "," << p.second;

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "../params/store_test_support.h"
+#include "../test_hooks_support.h"
 #include "checked_texts.h"
 #include "params/parameter_table.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"
-#include "../test_hooks_support.h"
 
 namespace {
 
@@ -406,7 +406,8 @@ TEST_F(Scripting, WithoutADescriptorNothingChanges) {
 }
 
 TEST_F(Scripting, OneHostKeepsTheRestoredSettingsAndGetsTheDialog) {
-  testhooks::Hooks().SetOverride(TEST_OVERRIDE_HOST_EXECUTABLE, "C:\\Program Files\\Corel\\CorelDRAW Graphics Suite X6\\programs\\corelpp.exe");
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_HOST_EXECUTABLE,
+                                 "C:\\Program Files\\Corel\\CorelDRAW Graphics Suite X6\\programs\\corelpp.exe");
   const ParameterSet before = current_;
   Items items = Recorded(Scripted());
   items.erase(items.begin());

@@ -1,5 +1,7 @@
 // Gamma table cache: table values against an independent pow() oracle,
 // rounding, the 32-set limit, allocation failures and concurrent use.
+#include "image/gamma_tables.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,9 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "image/gamma_tables.h"
-#include "runtime/buffers.h"
 #include "../test_hooks_support.h"
+#include "runtime/buffers.h"
 
 namespace {
 
@@ -142,8 +143,7 @@ TEST(GammaTables, ConcurrentLookupsAndInsertionsAgree) {
           const double gamma = 0.6 + 0.2 * k;
           const GammaTables* set = GetGammaTables(gamma);
           if (set == nullptr || set->gamma != gamma || set->code16ToLinear[65535] != 16777215u ||
-              set->linearToCode16[65535] != 65535 || set->code8ToLinear[0] != 0 ||
-              set->linearToCode8[65535] != 255) {
+              set->linearToCode16[65535] != 65535 || set->code8ToLinear[0] != 0 || set->linearToCode8[65535] != 255) {
             ++bad;
             continue;
           }

@@ -1,5 +1,7 @@
 // The in-memory Image: sizes and formats per mode, refusals of bad and
 // oversized requests, buffer reuse and release, and gamma 2.2 decoding.
+#include "image/image.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -10,9 +12,8 @@
 #include <vector>
 
 #include "../runtime/log_test_support.h"
-#include "image/image.h"
-#include "runtime/buffers.h"
 #include "../test_hooks_support.h"
+#include "runtime/buffers.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ TEST(Image, EveryModeGetsItsFormatAndBufferSizes) {
   };
   // OpenGL's numbers: BGRA 32993, RGBA 6408; unsigned byte 5121, unsigned
   // short 5123, unsigned int 5125, float 5126.
-  const Case cases[] = {{1, 1, 32993, 5121},  {3, 1, 32993, 5121},  {10, 2, 6408, 5123}, {11, 2, 6408, 5123},
-                        {16, 4, 6408, 5126},  {17, 4, 6408, 5126},  {64, 4, 6408, 5125}};
+  const Case cases[] = {{1, 1, 32993, 5121}, {3, 1, 32993, 5121}, {10, 2, 6408, 5123}, {11, 2, 6408, 5123},
+                        {16, 4, 6408, 5126}, {17, 4, 6408, 5126}, {64, 4, 6408, 5125}};
   for (const Case& c : cases) {
     Image image{};
     int16_t status = 0;
@@ -97,8 +98,8 @@ TEST_F(ImageLogTest, BadRequestsAreRefusedWithAStatusAndAReport) {
   EXPECT_FALSE(CreateImage(ImageRect{5, 0, 4, 10}, false, &image, kBuffer, 3, nullptr, 2.2, false, &status));
   EXPECT_EQ(status, -50);
   status = 0;
-  EXPECT_FALSE(CreateImage(ImageRect{INT32_MIN, 0, INT32_MAX, 1}, false, &image, kBuffer, 3, nullptr, 2.2, false,
-                           &status));
+  EXPECT_FALSE(
+      CreateImage(ImageRect{INT32_MIN, 0, INT32_MAX, 1}, false, &image, kBuffer, 3, nullptr, 2.2, false, &status));
   EXPECT_EQ(status, -50);
   status = 0;
   EXPECT_FALSE(CreateImage(kBuffer, false, nullptr, kBuffer, 3, nullptr, 2.2, false, &status));
@@ -177,8 +178,8 @@ long double Decoded(uint32_t code, long double full) { return std::pow(code / fu
 
 TEST(Image, LinearizeDecodesEightBitCodes) {
   Image image{};
-  ASSERT_TRUE(CreateImage(ImageRect{0, 0, 86, 1}, false, &image, ImageRect{0, 0, 86, 1}, 3, nullptr, 2.2, false,
-                          nullptr));
+  ASSERT_TRUE(
+      CreateImage(ImageRect{0, 0, 86, 1}, false, &image, ImageRect{0, 0, 86, 1}, 3, nullptr, 2.2, false, nullptr));
   FillRamp<uint8_t>(&image, 1, 77);  // codes 0 to 257 wrap to 0 and 1 at the end
   auto* p = static_cast<uint8_t*>(image.pixels.buffer);
   const uint8_t probe[4] = {255, 128, 0, 77};

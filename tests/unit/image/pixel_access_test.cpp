@@ -1,6 +1,8 @@
 // Pixel reads and writes of every image mode: memory order, saturation,
 // the "leave unchanged" component, clamped access at the edges, masks,
 // FillImageRect and the proxy level lookup.
+#include "image/pixel_access.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 #include "../runtime/log_test_support.h"
 #include "host/host_image.h"
 #include "image/image.h"
-#include "image/pixel_access.h"
 
 namespace {
 
@@ -121,8 +122,8 @@ TEST(PixelAccess, FloatImagesApplyTheirGammaAndReadOverRangeLight) {
   TestImage linear(IMAGE_MODE_RGB_FLOAT, 2, 1, false, false, 1.0);
   float* f = linear.At<float>(0, 0);
   f[0] = 0.5f;
-  f[1] = 2.0f;     // over-range light
-  f[2] = -0.25f;   // negative light reads as black
+  f[1] = 2.0f;    // over-range light
+  f[2] = -0.25f;  // negative light reads as black
   f[3] = 1.0f;
   PixelValue v = linear.Read(0, 0);
   EXPECT_EQ(v.red, 8388608u);  // 0.5 x 16777215, rounded

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "../test_hooks_support.h"
 #include "runtime/user_folders.h"
 #include "store_test_support.h"
-#include "../test_hooks_support.h"
 
 namespace {
 

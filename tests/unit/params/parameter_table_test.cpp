@@ -27,8 +27,8 @@ TEST(ParameterTable, TheControlsHelpPagesStateItsRangesFactoryValuesAndSteps) {
     const char* page = CheckedTextOf(path.c_str());
     ASSERT_NE(page, nullptr) << "no help page for the control";
     const std::string text = page;
-    const std::string range = std::to_string(f.minimum) + " to " + std::to_string(f.maximum) +
-                              (f.unit == UNIT_DEGREES ? " degrees" : "");
+    const std::string range =
+        std::to_string(f.minimum) + " to " + std::to_string(f.maximum) + (f.unit == UNIT_DEGREES ? " degrees" : "");
     EXPECT_NE(text.find("<tr><td>Range</td><td>" + range + "</td></tr>"), std::string::npos);
     EXPECT_NE(text.find("<tr><td>Default</td><td>" + std::to_string(f.factory) + "</td></tr>"), std::string::npos);
     const std::string step = "<td>Raise or lower the value by " + std::to_string(f.pageStep) + ".</td>";

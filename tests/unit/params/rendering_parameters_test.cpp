@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "runtime/buffers.h"
 #include "../test_hooks_support.h"
+#include "runtime/buffers.h"
 
 namespace {
 

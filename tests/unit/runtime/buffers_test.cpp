@@ -1,12 +1,13 @@
 // Tracked buffers: growth, contents, failures and the usage counters.
+#include "runtime/buffers.h"
+
 #include <cstring>
 #include <thread>
 #include <vector>
 
-#include "log_test_support.h"
-#include "runtime/buffers.h"
-#include "runtime/status.h"
 #include "../test_hooks_support.h"
+#include "log_test_support.h"
+#include "runtime/status.h"
 
 namespace {
 

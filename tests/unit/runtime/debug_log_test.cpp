@@ -5,9 +5,9 @@
 #include <map>
 #include <thread>
 
+#include "../test_hooks_support.h"
 #include "log_test_support.h"
 #include "platform/platform.h"
-#include "../test_hooks_support.h"
 
 namespace {
 

@@ -1,16 +1,17 @@
 // Context help: which page each control opens and what a request reports.
 // Nothing is displayed: natively there is no viewer, and under Wine the
 // viewer program is pointed at a path that does not exist.
+#include "runtime/help_viewer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <set>
 #include <string>
 
-#include "log_test_support.h"
-#include "runtime/help_viewer.h"
-#include "runtime/user_folders.h"
 #include "../test_hooks_support.h"
+#include "log_test_support.h"
+#include "runtime/user_folders.h"
 
 namespace {
 

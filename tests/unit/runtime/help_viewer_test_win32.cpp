@@ -3,14 +3,13 @@
 // so this test program stands in for it: started with the variable below set,
 // it only waits for a quit message, then exits with code 0 (2 when none came).
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "../test_hooks_support.h"
 #include "runtime/help_viewer.h"
 #include "runtime/user_folders.h"
-#include "../test_hooks_support.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "../test_hooks_support.h"
 #include "runtime/folders.h"
 #include "runtime/report.h"
-#include "../test_hooks_support.h"
 
 namespace logtest {
 

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <vector>
 
-#include "runtime/threads.h"
 #include "../test_hooks_support.h"
+#include "runtime/threads.h"
 
 namespace {
 

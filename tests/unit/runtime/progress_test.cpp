@@ -1,12 +1,13 @@
 // Host progress: reduction to 100 ticks, delivery on the UI thread only,
 // and aborts turning into the cancelled status.
+#include "runtime/progress.h"
+
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "log_test_support.h"
 #include "platform/platform.h"
-#include "runtime/progress.h"
 #include "runtime/status.h"
 #include "runtime/threads.h"
 #include "runtime/ui_call_queue.h"

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <thread>
 
+#include "../test_hooks_support.h"
 #include "log_test_support.h"
 #include "platform/platform.h"
 #include "runtime/user_folders.h"
-#include "../test_hooks_support.h"
 
 namespace {
 

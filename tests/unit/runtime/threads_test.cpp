@@ -1,13 +1,14 @@
 // Worker threads: the worker count rule, start failures, alertable waits.
+#include "runtime/threads.h"
+
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-#include <gtest/gtest.h>
-
-#include "runtime/threads.h"
-#include "runtime/ui_call_queue.h"
 #include "../test_hooks_support.h"
+#include "runtime/ui_call_queue.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 // The user data folders and the settings files, on every platform. Natively
 // each test gets its own XDG folders; under Wine the suite's prefix serves.
+#include "runtime/user_folders.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,10 +9,9 @@
 #include <fstream>
 #include <string>
 
+#include "../test_hooks_support.h"
 #include "log_test_support.h"
 #include "runtime/folders.h"
-#include "runtime/user_folders.h"
-#include "../test_hooks_support.h"
 
 namespace {
 
