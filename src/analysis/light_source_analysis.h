@@ -33,10 +33,6 @@
 #include "analysis/analysis_image.h"
 #include "analysis/light_source_table.h"
 
-// Statuses the analysis stores in the filter's result code (besides the
-// allocator's): a failure already reported, and an analysis image that could
-// not be built.
-
 // Where the analysis hands its per-section lists. The plug-in passes the
 // master table's routines; tests may pass their own.
 struct LightSourceTableRoutines {

@@ -13,12 +13,6 @@
 
 namespace {
 
-// The record's own changeCounter field stays 0 in the master table: C++17
-// has no atomic view of a plain int32, and the preview thread compares the
-// counter while the dialog's thread edits states. The atomic beside the
-// list is the one counter.
-// Next entry of the text listing (dialog thread only).
-
 // A radius beyond any image, which keeps the window arithmetic far from
 // overflowing 64 bits.
 constexpr int64_t RADIUS_LIMIT = int64_t{1} << 30;
@@ -212,26 +206,25 @@ void AddLightSourceTableToTable(MasterLightSourceTable* master, int32_t sectionT
 }
 
 void NormalizeAndRankLightSources(MasterLightSourceTable* master) {
-  const AnalysisStopFlags never;
-  const std::atomic<bool>& stopAll = (master->stopFlags != nullptr ? master->stopFlags : &never)->stopAll;
+  auto stopped = [master] { return master->stopFlags != nullptr && master->stopFlags->stopAll.load(); };
   LightSourceRecord* table = ListRecords(&master->list);
   const uint32_t count = master->list.count;
 
   uint32_t maximum = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    if (stopAll.load()) return;
+    if (stopped()) return;
     const LightSourceRecord& e = table[i];
     if (e.state != LIGHT_SOURCE_HIDDEN) maximum = std::max({maximum, e.red, e.green, e.blue});
   }
   for (uint32_t i = 0; i < count; ++i) {
-    if (stopAll.load()) return;
+    if (stopped()) return;
     LightSourceRecord& e = table[i];
     e.red = NormalizedChannel(e.red, maximum);
     e.green = NormalizedChannel(e.green, maximum);
     e.blue = NormalizedChannel(e.blue, maximum);
     e.brightness = Brightness(e.red, e.green, e.blue);
   }
-  if (stopAll.load()) return;
+  if (stopped()) return;
   if (count != 0) std::sort(table, table + count, BrighterFirst);
 }
 

@@ -20,9 +20,12 @@
 // run that owns it releases it.
 struct MasterLightSourceTable {
   const AnalysisStopFlags* stopFlags = nullptr;  // the run's; merging and ranking stop when set
+  // The list's own changeCounter field stays 0: C++17 has no atomic view of
+  // a plain int32, and the preview thread compares the counter while the
+  // dialog's thread edits states. This atomic is the one counter.
   LightSourceList list{};
   std::atomic<int32_t> changeCounter{0};
-  uint32_t nextLine = 0;
+  uint32_t nextLine = 0;  // next entry of the text listing (dialog thread only)
 };
 
 // Operations on states.

@@ -14,14 +14,11 @@
 #include "runtime/parallel.h"
 #include "runtime/report.h"
 #include "runtime/status.h"
-#include "runtime/threads.h"
 
 namespace {
+
 // Makes sure that the columns [left, right) of buffer row y are initialised.
 void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right);
-}  // namespace
-
-namespace {
 
 constexpr int32_t CHUNK_SAMPLES = 128;
 constexpr int32_t SPAN_GRANULE = 64;  // columns initialised at a time

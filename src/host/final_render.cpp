@@ -17,7 +17,6 @@
 #include "runtime/progress.h"
 #include "runtime/report.h"
 #include "runtime/status.h"
-#include "runtime/threads.h"
 #include "runtime/ui_call_queue.h"
 
 namespace {
@@ -43,10 +42,6 @@ struct BandRecord {
   ImageRect rect;
   double drawMilliseconds;
   double blendMilliseconds;
-};
-
-struct BandWork {
-  BandRecord* bands;
 };
 
 void StoreFailure(RenderRun* run, int16_t status) {
@@ -79,7 +74,7 @@ void BlendLayerIntoCopy(const BandLayer& layer, Image* copy, bool screen, BlendP
 }
 
 void RenderBand(void* context, int32_t item, int32_t /*worker*/) {
-  BandRecord* band = &static_cast<BandWork*>(context)->bands[item];
+  BandRecord* band = static_cast<BandRecord*>(context) + item;
   RenderRun* run = band->run;
   if (band->rect.bottom <= band->rect.top || run->abort.load()) return;
   const PhaseClock::time_point start = PhaseClock::now();
@@ -179,9 +174,8 @@ bool RenderEffectsIntoImage(FilterRun* filterRun, const RenderingParameters& par
   }
   // The UI thread serves the bands' progress while it waits; a cancel seen
   // there stops the bands.
-  BandWork bandWork{work};
   const ParallelOutcome outcome =
-      RunInParallel(ParallelWork{RenderBand, &bandWork, bands, bands, true, status, &run.abort});
+      RunInParallel(ParallelWork{RenderBand, work, bands, bands, true, status, &run.abort});
   if (outcome.stopped || outcome.workerFailed) failWith(STATUS_FAILURE_REPORTED);
   // Progress the last bands queued just before they ended is shown now, so
   // that a cancel pressed at the very end still stops the write-back.

@@ -40,7 +40,8 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy);
 
 // Writes the colour planes of `copy` back in 2048-pixel tiles with host
 // progress per tile. Returns the status: 0, a host refusal (reported), or
-// -128 when the user aborted.
+// -128 when the user aborted before the first tile; once a tile is written
+// the rest follows whatever the user asks, so no host keeps half a result.
 int16_t WriteHostImage(const Image* copy);
 
 // Ends the host transfer (when nothing failed) and frees the copy.

@@ -134,9 +134,8 @@ bool ContainsIgnoringCase(const std::string& text, const char* part) {
 bool HostKeepsRestoredSettings() {
   std::string path;
   TestHooks* hooks = ActiveTestHooks();
-  if (hooks != nullptr && hooks->Override(TEST_OVERRIDE_HOST_EXECUTABLE, &path)) {
-    // a test's host
-  } else if (!PlatformHostExecutablePath(&path)) {
+  const bool testHost = hooks != nullptr && hooks->Override(TEST_OVERRIDE_HOST_EXECUTABLE, &path);
+  if (!testHost && !PlatformHostExecutablePath(&path)) {
     REPORT_DEBUG("The host's executable path could not be determined.");
     return false;
   }

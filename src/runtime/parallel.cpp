@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <vector>
 
 #include "runtime/report.h"
 #include "runtime/threads.h"

@@ -247,4 +247,17 @@ bool LoadPhoto(const std::string& path, OwnedImage* out, std::string* reason) {
 #endif
 }
 
+const LightSourceRecord* Nearest(const std::vector<LightSourceRecord>& table, double x, double y, double within) {
+  const LightSourceRecord* best = nullptr;
+  double bestDistance = within;
+  for (const LightSourceRecord& e : table) {
+    const double d = std::hypot(Position(e.x, e.xQuarter) - x, Position(e.y, e.yQuarter) - y);
+    if (d <= bestDistance) {
+      bestDistance = d;
+      best = &e;
+    }
+  }
+  return best;
+}
+
 }  // namespace analysistest

@@ -93,6 +93,9 @@ const Rgb kDark{0.01, 0.01, 0.01};
 // A position in pixels from its whole pixel and quarters.
 inline double Position(int32_t pixel, int32_t quarter) { return pixel + quarter / 4.0; }
 
+// The entry nearest a point, or null beyond `within` pixels.
+const LightSourceRecord* Nearest(const std::vector<LightSourceRecord>& table, double x, double y, double within);
+
 // The folder of the shared test photographs (GLIMMARK_TESTDATA), or empty.
 std::string TestDataFolder();
 // Reads an 8- or 16-bit RGB PNG into an image of mode 3 or 11 coded with

@@ -18,17 +18,12 @@ using analysistest::DrawDisc;
 using analysistest::DrawRadialProfile;
 using analysistest::kDark;
 using analysistest::MakeLinearImage;
+using analysistest::Nearest;
 using analysistest::OwnedImage;
 using analysistest::Position;
 using analysistest::Rgb;
 using analysistest::RunAnalysis;
 using analysistest::RunResult;
-
-const LightSourceRecord* Near(const RunResult& run, double x, double y, double within) {
-  for (const LightSourceRecord& e : run.table)
-    if (std::hypot(Position(e.x, e.xQuarter) - x, Position(e.y, e.yQuarter) - y) <= within) return &e;
-  return nullptr;
-}
 
 double Weight(double core, double radius) { return std::pow(core, 4) * std::min(1.0, radius / 96); }
 double Mean(const Rgb& c) { return (c.red + c.green + c.blue) / 3; }
@@ -77,8 +72,8 @@ TEST(HighlightRanking, SmallBrightHighlightsKeepTheWeightOfTheirCoreAndRadius) {
     DrawRadialProfile(&image.image, 300, 150, 6, rc.smallProfile, rc.smallColour);
     const RunResult run = RunAnalysis(image.image, 2);
     ASSERT_EQ(run.resultCode, 0);
-    const LightSourceRecord* big = Near(run, 110, 150, 1.0);
-    const LightSourceRecord* small = Near(run, 300, 150, 1.0);
+    const LightSourceRecord* big = Nearest(run.table, 110, 150, 1.0);
+    const LightSourceRecord* small = Nearest(run.table, 300, 150, 1.0);
     ASSERT_NE(big, nullptr);
     ASSERT_NE(small, nullptr);
     // Core brightness is the mean of the linear channels; the stored colour

@@ -29,6 +29,7 @@ using analysistest::AlreadyLinear;
 using analysistest::DrawDisc;
 using analysistest::FillRect;
 using analysistest::MakeLinearImage;
+using analysistest::Nearest;
 using analysistest::OwnedImage;
 using analysistest::Rgb;
 using analysistest::RunAnalysis;
@@ -40,20 +41,6 @@ using analysistest::StandInSetup;
 
 bool SameTables(const std::vector<LightSourceRecord>& a, const std::vector<LightSourceRecord>& b) {
   return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
-}
-
-// The entry nearest a point, or null beyond `within` pixels.
-const LightSourceRecord* Nearest(const std::vector<LightSourceRecord>& table, double x, double y, double within) {
-  const LightSourceRecord* best = nullptr;
-  double bestDistance = within;
-  for (const LightSourceRecord& e : table) {
-    const double d = std::hypot(Position(e.x, e.xQuarter) - x, Position(e.y, e.yQuarter) - y);
-    if (d <= bestDistance) {
-      bestDistance = d;
-      best = &e;
-    }
-  }
-  return best;
 }
 
 // Deterministic pseudo-random numbers in [0, 1): raw generator output, so
