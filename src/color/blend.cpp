@@ -4,28 +4,22 @@
 #include <atomic>
 #include <cstring>
 
+#include "color/screen_blend.h"
 #include "image/image.h"
 #include "image/pixel_access.h"
 #include "runtime/report.h"
 
 namespace {
 
-constexpr uint32_t WHITE = 0xFFFFFF;  // full intensity in the screen formula
-
 std::atomic<bool> g_unknownModeReported{false};
 
+// Nothing and everything are exact in both precisions; the shifts alone
+// would make a full coverage lose a little of every colour it touches.
 inline uint32_t Product(uint32_t colour, uint32_t fraction, bool precise) {
-  // Nothing and everything are exact in both modes; the shifts alone would
-  // make a full coverage lose a little of every colour it touches.
-  if (fraction == 0) return 0;
-  if (fraction >= BLEND_FULL_COVERAGE) return colour;
-  if (precise) return static_cast<uint32_t>((static_cast<uint64_t>(colour) * fraction) >> 32);
-  return (colour >> 14) * (fraction >> 18);
+  return BlendProduct(colour, fraction, precise);
 }
 
-inline uint32_t Complement(uint32_t fraction) {
-  return fraction >= BLEND_FULL_COVERAGE ? 0 : BLEND_FULL_COVERAGE - fraction;
-}
+inline uint32_t Complement(uint32_t fraction) { return BlendComplement(fraction); }
 
 inline uint32_t MaxColour(const BlendPixel& p) { return std::max(p.red, std::max(p.green, p.blue)); }
 
@@ -85,23 +79,7 @@ void Normal(const BlendPixel& s, BlendPixel* d, bool precise) {
 }
 
 void Screen(const BlendPixel& s, BlendPixel* d, bool precise) {
-  const uint32_t m = MaxColour(s);
-  const uint32_t strength = Product(m, s.coverage, precise);
-  const uint32_t f = strength >= 0x1000000 ? BLEND_FULL_COVERAGE : strength << 8;
-  const uint32_t keep = Complement(f);
-  uint32_t* channels[3] = {&d->red, &d->green, &d->blue};
-  const uint32_t sources[3] = {s.red, s.green, s.blue};
-  for (int c = 0; c < 3; ++c) {
-    const uint32_t old = *channels[c];
-    // A destination at or beyond white cannot be brightened by a screen; the
-    // formula's (white - d) would wrap there.
-    if (old >= WHITE) continue;
-    uint32_t ratio = BLEND_FULL_COVERAGE;
-    if (m != 0) ratio = static_cast<uint32_t>(std::min<uint64_t>((static_cast<uint64_t>(sources[c]) << 32) / m,
-                                                                 BLEND_FULL_COVERAGE));
-    const uint32_t screened = WHITE - Product(WHITE - old, Complement(ratio), precise);
-    *channels[c] = Product(old, keep, precise) + Product(screened, f, precise);
-  }
+  ScreenBlend(MakeScreenSource(s.red, s.green, s.blue), s.coverage, d, precise);
 }
 
 uint8_t* PixelAddress(const Image* image, int32_t x, int32_t y) {

@@ -5,11 +5,14 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <type_traits>
 
 #include "analysis/light_source_table.h"
 #include "color/blend.h"
+#include "color/screen_blend.h"
 #include "effects/effect_tables.h"
 #include "image/pixel_access.h"
+#include "image/pixel_codecs.h"
 #include "runtime/invariant.h"
 #include "runtime/parallel.h"
 #include "runtime/report.h"
@@ -115,35 +118,96 @@ SubShape* ReadySubShape(SamplingShape* shape, int32_t xQuarter, int32_t yQuarter
 
 inline uint32_t Max3(uint32_t a, uint32_t b, uint32_t c) { return std::max(a, std::max(b, c)); }
 
-// Blends one visible sample into the image (the stamp's colour already
-// multiplied by the sample's channel factors).
-template <bool kSparse>
-inline void BlendSample(Image* image, BandLayer* layer, ReadPixelRoutine read, WritePixelRoutine write, int32_t x,
-                        int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t mode,
-                        BlendPrecision precision) {
-  GLIMMARK_INVARIANT(x >= image->bufferRect.left && x < image->bufferRect.right && y >= image->bufferRect.top &&
-                     y < image->bufferRect.bottom);
-  if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
-  PixelValue d;
-  read(image, &d, x, y);
-  // The stamp's colour goes to the blend as it is: a full-strength light is
-  // far above white in 24-bit colour units, and the blend's own clamps cap
-  // it there (a screen reaches full strength once colour x alpha is white).
-  const BlendPixel source{red, green, blue, alpha, 0};
-  BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
-  BlendPixels(&source, &target, mode, precision);
-  const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
-  write(image, &out, x, y);
+// How stamps reach the layer's pixels: through the image's routines in any
+// mode and blend, or in place for the integer modes when screening (the
+// layers' blend), where a run of samples of one colour shares the screen's
+// ratios. Both give the same bits: the in-place path reads and writes the
+// colour channels with the routines' own codecs and leaves alpha alone,
+// which the routines would write back unchanged (see the alpha tables).
+enum class LayerAccess { ROUTINES, RGB8, GRAY8, RGB16, GRAY16 };
+
+LayerAccess AccessFor(const Image* image, uint32_t mode) {
+  if (mode != BLEND_SCREEN || image->gammaTables == nullptr) return LayerAccess::ROUTINES;
+  switch (image->mode) {
+    case IMAGE_MODE_RGB8: return LayerAccess::RGB8;
+    case IMAGE_MODE_GRAY8: return LayerAccess::GRAY8;
+    case IMAGE_MODE_RGB16: return LayerAccess::RGB16;
+    case IMAGE_MODE_GRAY16: return LayerAccess::GRAY16;
+    default: return LayerAccess::ROUTINES;
+  }
 }
 
-template <bool kSparse>
+template <LayerAccess kAccess>
+class StampBlender {
+ public:
+  StampBlender(Image* image, uint32_t mode, BlendPrecision precision)
+      : image_(image),
+        read_(SelectPixelReader(image, false)),  // every pixel blended lies inside the clip
+        write_(SelectPixelWriter(image, false)),
+        mode_(mode),
+        precision_(precision) {}
+
+  // Blends one visible sample (the stamp's colour already multiplied by the
+  // sample's channel factors) into pixel (x, y).
+  void Blend(int32_t x, int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
+    GLIMMARK_INVARIANT(x >= image_->bufferRect.left && x < image_->bufferRect.right &&
+                       y >= image_->bufferRect.top && y < image_->bufferRect.bottom);
+    // The stamp's colour goes to the blend as it is: a full-strength light is
+    // far above white in 24-bit colour units, and the blend's own clamps cap
+    // it there (a screen reaches full strength once colour x alpha is white).
+    if constexpr (kAccess == LayerAccess::ROUTINES) {
+      PixelValue d;
+      read_(image_, &d, x, y);
+      const BlendPixel source{red, green, blue, alpha, 0};
+      BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+      BlendPixels(&source, &target, mode_, precision_);
+      const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
+      write_(image_, &out, x, y);
+    } else if constexpr (kAccess == LayerAccess::RGB8) {
+      ScreenInPlace<uint8_t, false>(x, y, red, green, blue, alpha);
+    } else if constexpr (kAccess == LayerAccess::GRAY8) {
+      ScreenInPlace<uint8_t, true>(x, y, red, green, blue, alpha);
+    } else if constexpr (kAccess == LayerAccess::RGB16) {
+      ScreenInPlace<uint16_t, false>(x, y, red, green, blue, alpha);
+    } else {
+      ScreenInPlace<uint16_t, true>(x, y, red, green, blue, alpha);
+    }
+  }
+
+ private:
+  template <typename Sample, bool kGray>
+  void ScreenInPlace(int32_t x, int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
+    using Codec = ColourCodec<Sample, kGray>;
+    if (!haveSource_ || red != source_.colour[0] || green != source_.colour[1] || blue != source_.colour[2]) {
+      source_ = MakeScreenSource(red, green, blue);
+      haveSource_ = true;
+    }
+    const ImageRect& r = image_->bufferRect;
+    Sample* p = static_cast<Sample*>(image_->pixels.buffer) +
+                (static_cast<size_t>(y - r.top) * static_cast<size_t>(image_->bufferWidth) +
+                 static_cast<size_t>(x - r.left)) * 4;
+    BlendPixel d{0, 0, 0, 0, 0};
+    Codec::Read(image_->gammaTables, p, &d.red, &d.green, &d.blue);
+    ScreenBlend(source_, alpha, &d, precision_ == BLEND_PRECISE);
+    Codec::Write(image_->gammaTables, p, d.red, d.green, d.blue);
+  }
+
+  Image* image_;
+  ReadPixelRoutine read_;
+  WritePixelRoutine write_;
+  uint32_t mode_;
+  BlendPrecision precision_;
+  ScreenSource source_{};
+  bool haveSource_ = false;
+};
+
+template <bool kSparse, LayerAccess kAccess>
 void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
                   int32_t px, int32_t py, uint32_t mode, BlendPrecision precision, uint32_t threshold) {
   const auto* samples = static_cast<const ShapeSample*>(sub->samples.buffer);
   const auto* summary = static_cast<const SubShapeChunks*>(sub->drawing);
   // Every sample visited lies inside the clip, which lies inside the buffer.
-  const ReadPixelRoutine read = SelectPixelReader(image, false);
-  const WritePixelRoutine write = SelectPixelWriter(image, false);
+  StampBlender<kAccess> blender(image, mode, precision);
   const uint32_t brightest = Max3(colour.red, colour.green, colour.blue);
   const int32_t chunkCount = summary != nullptr ? static_cast<int32_t>(summary->chunks.size()) : 1;
   for (int32_t ci = 0; ci < chunkCount; ++ci) {
@@ -168,7 +232,8 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
       const uint32_t green = FractionProduct(colour.green, s.green);
       const uint32_t blue = FractionProduct(colour.blue, s.blue);
       if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
-      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode, precision);
+      if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
+      blender.Blend(x, y, red, green, blue, alpha);
     }
   }
 }
@@ -178,7 +243,7 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
 // list (whose size grows with the square of the flare's reach and is
 // gigabytes for a long flare on a large photo). Each pixel is visited once,
 // so the order cannot matter.
-template <bool kSparse>
+template <bool kSparse, LayerAccess kAccess>
 void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, const ImageRect& clip,
                 const StampColour& colour, const QuarterPoint& position, uint32_t mode, BlendPrecision precision,
                 uint32_t threshold) {
@@ -201,8 +266,7 @@ void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, con
   const uint32_t green = FractionProduct(colour.green, FRACTION_FULL);
   const uint32_t blue = FractionProduct(colour.blue, FRACTION_FULL);
   const uint32_t m = s.minimumVisible;
-  const ReadPixelRoutine read = SelectPixelReader(image, false);
-  const WritePixelRoutine write = SelectPixelWriter(image, false);
+  StampBlender<kAccess> blender(image, mode, precision);
   for (int32_t y = top; y < bottom; ++y) {
     const int64_t dy = 4 * (y - py) - position.yQuarter;
     for (int32_t x = left; x < right; ++x) {
@@ -212,10 +276,50 @@ void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, con
       if (weight < m) continue;
       const uint32_t alpha = FractionProduct(colour.alpha, weight);
       if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
-      BlendSample<kSparse>(image, layer, read, write, x, y, red, green, blue, alpha, mode, precision);
+      if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
+      blender.Blend(x, y, red, green, blue, alpha);
     }
   }
 }
+
+// Calls Stamp<kSparse, access>::Run with the layer's access fixed at compile time.
+template <template <bool, LayerAccess> class Stamp, typename... Arguments>
+void WithAccess(bool sparse, LayerAccess access, Arguments&&... arguments) {
+  auto run = [&](auto sparseTag, auto accessTag) {
+    Stamp<decltype(sparseTag)::value, decltype(accessTag)::value>::Run(arguments...);
+  };
+  auto withSparse = [&](auto sparseTag) {
+    switch (access) {
+      case LayerAccess::RGB8: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB8>{}); break;
+      case LayerAccess::GRAY8: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY8>{}); break;
+      case LayerAccess::RGB16: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB16>{}); break;
+      case LayerAccess::GRAY16: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY16>{}); break;
+      default: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::ROUTINES>{}); break;
+    }
+  };
+  if (sparse)
+    withSparse(std::true_type{});
+  else
+    withSparse(std::false_type{});
+}
+
+template <bool kSparse, LayerAccess kAccess>
+struct SamplesStamp {
+  static void Run(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip,
+                  const StampColour& colour, int32_t px, int32_t py, uint32_t mode, BlendPrecision precision,
+                  uint32_t threshold) {
+    StampSamples<kSparse, kAccess>(sub, image, layer, clip, colour, px, py, mode, precision, threshold);
+  }
+};
+
+template <bool kSparse, LayerAccess kAccess>
+struct FlareStamp {
+  static void Run(const StarEffectSettings& s, Image* image, BandLayer* layer, const ImageRect& clip,
+                  const StampColour& colour, const QuarterPoint& position, uint32_t mode, BlendPrecision precision,
+                  uint32_t threshold) {
+    StampFlare<kSparse, kAccess>(s, image, layer, clip, colour, position, mode, precision, threshold);
+  }
+};
 
 bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
               const QuarterPoint& position, uint32_t mode, BlendPrecision precision) {
@@ -232,10 +336,8 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
     const ImageRect r{std::max(b.left, clip.left), std::max(b.top, clip.top), std::min(b.right, clip.right),
                       std::min(b.bottom, clip.bottom)};
     if (r.left >= r.right || r.top >= r.bottom || settings.length < 1) return true;
-    if (sparse != nullptr)
-      StampFlare<true>(settings, image, sparse, r, colour, position, mode, precision, threshold);
-    else
-      StampFlare<false>(settings, image, nullptr, r, colour, position, mode, precision, threshold);
+    WithAccess<FlareStamp>(sparse != nullptr, AccessFor(image, mode), settings, image, sparse, r, colour, position,
+                           mode, precision, threshold);
     return true;
   }
   SubShape* sub = ReadySubShape(shape, position.xQuarter, position.yQuarter);
@@ -252,10 +354,8 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
                     narrow(std::min({x + sub->right, int64_t{b.right}, int64_t{clip.right}})),
                     narrow(std::min({y + sub->bottom, int64_t{b.bottom}, int64_t{clip.bottom}}))};
   if (r.left >= r.right || r.top >= r.bottom) return true;
-  if (sparse != nullptr)
-    StampSamples<true>(sub, image, sparse, r, colour, position.x, position.y, mode, precision, threshold);
-  else
-    StampSamples<false>(sub, image, nullptr, r, colour, position.x, position.y, mode, precision, threshold);
+  WithAccess<SamplesStamp>(sparse != nullptr, AccessFor(image, mode), static_cast<const SubShape*>(sub), image,
+                           sparse, r, colour, position.x, position.y, mode, precision, threshold);
   return true;
 }
 

@@ -86,6 +86,43 @@ void CopyPlaneOut(const Image* image, int32_t component, const VRect& tile, cons
   }
 }
 
+// Copies a delivered tile into every component of the copy in one pass:
+// component c from host plane planeOf[c], or `constant` where that is -1.
+// Interleaved 8-bit RGB, the usual case, has a loop of its own.
+template <typename Sample>
+void CopyTileIn(const HostLayout& in, const VRect& tile, Image* image, const int32_t planeOf[4], Sample constant) {
+  const int32_t width = tile.right - tile.left;
+  const bool packedRgb8 = sizeof(Sample) == 1 && in.columnBytes == 3 && in.planeBytes == 1 && planeOf[0] == 2 &&
+                          planeOf[1] == 1 && planeOf[2] == 0 && planeOf[3] < 0;
+  for (int32_t y = tile.top; y < tile.bottom; ++y) {
+    const uint8_t* row = in.data + static_cast<int64_t>(y - tile.top) * in.rowBytes;
+    Sample* dst = static_cast<Sample*>(image->pixels.buffer) +
+                  (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
+                   static_cast<size_t>(tile.left - image->bufferRect.left)) * 4;
+    if (packedRgb8) {
+      for (int32_t x = 0; x < width; ++x, row += 3, dst += 4) {
+        dst[0] = static_cast<Sample>(row[2]);
+        dst[1] = static_cast<Sample>(row[1]);
+        dst[2] = static_cast<Sample>(row[0]);
+        dst[3] = constant;
+      }
+      continue;
+    }
+    for (int32_t x = 0; x < width; ++x, row += in.columnBytes, dst += 4) {
+      for (int32_t c = 0; c < 4; ++c) {
+        if (planeOf[c] < 0) {
+          dst[c] = constant;
+          continue;
+        }
+        Sample v;
+        std::memcpy(&v, row + planeOf[c] * in.planeBytes, sizeof v);
+        if constexpr (sizeof(Sample) == 2) v = HostToMemory16(v);
+        dst[c] = v;
+      }
+    }
+  }
+}
+
 void CopyPlaneInBySize(const HostLayout& in, int32_t plane, const VRect& tile, Image* image, int32_t component) {
   switch (image->bytesPerChannel) {
     case 1: CopyPlaneIn<uint8_t>(in, plane, tile, image, component); break;
@@ -200,7 +237,24 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) 
     return false;
   }
   const PixelValue black{0, 0, 0, PIXEL_OPAQUE, PIXEL_OPAQUE};
-  FillImageRect(rect, black, image);
+  // Where every component of the copy comes from a host plane or is opaque
+  // alpha, one pass per tile writes each pixel whole, and nothing needs to
+  // be filled first; other plane counts keep black where no plane goes.
+  const bool wholePixels = (colourPlanes == 1 || colourPlanes >= 3) && extraPlanes <= 1;
+  int32_t planeOf[4] = {-1, -1, -1, -1};
+  uint8_t opaque[4] = {};
+  if (wholePixels) {
+    for (int32_t p = 0; p < std::min(colourPlanes, 3); ++p) planeOf[ComponentOfPlane(*image, p)] = p;
+    if (colourPlanes == 1) planeOf[0] = planeOf[1] = planeOf[2] = 0;
+    if (extraPlanes == 1) planeOf[3] = colourPlanes;
+    // Opaque alpha as the pixel routines encode it.
+    const ImageRect first{rect.left, rect.top, rect.left + 1, rect.top + 1};
+    FillImageRect(first, black, image);
+    std::memcpy(opaque, static_cast<const uint8_t*>(image->pixels.buffer) + 3 * image->bytesPerChannel,
+                static_cast<size_t>(image->bytesPerChannel));
+  } else {
+    FillImageRect(rect, black, image);
+  }
   const double w = image->width, h = image->height;
   copy->diagonal = static_cast<int32_t>(std::sqrt(w * w + h * h) + 1.0);
 
@@ -229,6 +283,25 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) 
       }
       const HostLayout in = LayoutOf(record->inData, record->inRowBytes, record->inColumnBytes, record->inPlaneBytes,
                                      planes, sampleBytes);
+      if (wholePixels) {
+        switch (sampleBytes) {
+          case 1: CopyTileIn<uint8_t>(in, tile, image, planeOf, opaque[0]); break;
+          case 2: {
+            uint16_t alpha;
+            std::memcpy(&alpha, opaque, sizeof alpha);
+            CopyTileIn<uint16_t>(in, tile, image, planeOf, alpha);
+            break;
+          }
+          default: {
+            uint32_t alpha;
+            std::memcpy(&alpha, opaque, sizeof alpha);
+            CopyTileIn<uint32_t>(in, tile, image, planeOf, alpha);
+            break;
+          }
+        }
+        if (hasMask) CopyMaskIn(record, tile, image);
+        continue;
+      }
       for (int32_t p = 0; p < planes; ++p) {
         if (p < colourPlanes) {
           if (p > 2) continue;  // a colour plane the Image has no room for

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "image/pixel_codecs.h"
 #include "runtime/report.h"
 
 namespace {
@@ -47,15 +48,6 @@ inline void WriteMask(Image* image, size_t index, uint32_t mask) {
   static_cast<uint8_t*>(image->mask.buffer)[index] = g_alphaTo8[mask >> 16];
 }
 
-// Linear colour to codes through the image's reverse tables; values at or
-// above full intensity saturate.
-inline uint8_t ToCode8(const Image* image, uint32_t value) {
-  return value > PIXEL_FULL - 1 ? 255 : image->gammaTables->linearToCode8[value >> 8];
-}
-inline uint16_t ToCode16(const Image* image, uint32_t value) {
-  return value > PIXEL_FULL - 1 ? 65535 : image->gammaTables->linearToCode16[value >> 8];
-}
-
 // Float samples to linear colour. Negative and NaN samples read as black and
 // far over-range ones saturate below PIXEL_KEEP, so that a value read can
 // always be written back without turning into "unchanged".
@@ -80,35 +72,47 @@ inline float AlphaToFloat(uint32_t alpha) { return static_cast<float>(alpha / 42
 
 // ---- per-mode routines on a pixel known to lie inside the buffer ----------
 
-void ReadGray8(const Image* image, PixelValue* value, size_t index) {
-  const uint8_t* p = static_cast<const uint8_t*>(image->pixels.buffer) + index * 4;
-  value->red = value->green = value->blue = image->gammaTables->code8ToLinear[p[0]];
-  value->alpha = g_alphaFrom8[p[3]];
+template <typename Sample, bool kGray>
+void ReadInteger(const Image* image, PixelValue* value, size_t index) {
+  const Sample* p = static_cast<const Sample*>(image->pixels.buffer) + index * 4;
+  ColourCodec<Sample, kGray>::Read(image->gammaTables, p, &value->red, &value->green, &value->blue);
+  if constexpr (sizeof(Sample) == 1)
+    value->alpha = g_alphaFrom8[p[3]];
+  else
+    value->alpha = g_alphaFrom16[p[3]];
   value->mask = ReadMask(image, index);
 }
-void ReadRgb8(const Image* image, PixelValue* value, size_t index) {
-  const uint8_t* p = static_cast<const uint8_t*>(image->pixels.buffer) + index * 4;
-  const uint32_t* table = image->gammaTables->code8ToLinear;
-  value->red = table[p[2]];  // blue first in memory
-  value->green = table[p[1]];
-  value->blue = table[p[0]];
-  value->alpha = g_alphaFrom8[p[3]];
-  value->mask = ReadMask(image, index);
+template <typename Sample, bool kGray>
+void WriteInteger(Image* image, const PixelValue* value, size_t index) {
+  Sample* p = static_cast<Sample*>(image->pixels.buffer) + index * 4;
+  ColourCodec<Sample, kGray>::Write(image->gammaTables, p, value->red, value->green, value->blue);
+  if (value->alpha != PIXEL_KEEP) {
+    if constexpr (sizeof(Sample) == 1)
+      p[3] = g_alphaTo8[value->alpha >> 16];
+    else
+      p[3] = g_alphaTo16[value->alpha >> 16];
+  }
+  WriteMask(image, index, value->mask);
 }
+void ReadGray8(const Image* image, PixelValue* value, size_t index) { ReadInteger<uint8_t, true>(image, value, index); }
+void ReadRgb8(const Image* image, PixelValue* value, size_t index) { ReadInteger<uint8_t, false>(image, value, index); }
 void ReadGray16(const Image* image, PixelValue* value, size_t index) {
-  const uint16_t* p = static_cast<const uint16_t*>(image->pixels.buffer) + index * 4;
-  value->red = value->green = value->blue = image->gammaTables->code16ToLinear[p[0]];
-  value->alpha = g_alphaFrom16[p[3]];
-  value->mask = ReadMask(image, index);
+  ReadInteger<uint16_t, true>(image, value, index);
 }
 void ReadRgb16(const Image* image, PixelValue* value, size_t index) {
-  const uint16_t* p = static_cast<const uint16_t*>(image->pixels.buffer) + index * 4;
-  const uint32_t* table = image->gammaTables->code16ToLinear;
-  value->red = table[p[0]];
-  value->green = table[p[1]];
-  value->blue = table[p[2]];
-  value->alpha = g_alphaFrom16[p[3]];
-  value->mask = ReadMask(image, index);
+  ReadInteger<uint16_t, false>(image, value, index);
+}
+void WriteGray8(Image* image, const PixelValue* value, size_t index) {
+  WriteInteger<uint8_t, true>(image, value, index);
+}
+void WriteRgb8(Image* image, const PixelValue* value, size_t index) {
+  WriteInteger<uint8_t, false>(image, value, index);
+}
+void WriteGray16(Image* image, const PixelValue* value, size_t index) {
+  WriteInteger<uint16_t, true>(image, value, index);
+}
+void WriteRgb16(Image* image, const PixelValue* value, size_t index) {
+  WriteInteger<uint16_t, false>(image, value, index);
 }
 void ReadRgbFloat(const Image* image, PixelValue* value, size_t index) {
   const float* p = static_cast<const float*>(image->pixels.buffer) + index * 4;
@@ -133,34 +137,6 @@ void ReadUint32(const Image* image, PixelValue* value, size_t index) {
   value->mask = ReadMask(image, index);
 }
 
-void WriteGray8(Image* image, const PixelValue* value, size_t index) {
-  uint8_t* p = static_cast<uint8_t*>(image->pixels.buffer) + index * 4;
-  if (value->red != PIXEL_KEEP) p[0] = p[1] = p[2] = ToCode8(image, value->red);
-  if (value->alpha != PIXEL_KEEP) p[3] = g_alphaTo8[value->alpha >> 16];
-  WriteMask(image, index, value->mask);
-}
-void WriteRgb8(Image* image, const PixelValue* value, size_t index) {
-  uint8_t* p = static_cast<uint8_t*>(image->pixels.buffer) + index * 4;
-  if (value->red != PIXEL_KEEP) p[2] = ToCode8(image, value->red);
-  if (value->green != PIXEL_KEEP) p[1] = ToCode8(image, value->green);
-  if (value->blue != PIXEL_KEEP) p[0] = ToCode8(image, value->blue);
-  if (value->alpha != PIXEL_KEEP) p[3] = g_alphaTo8[value->alpha >> 16];
-  WriteMask(image, index, value->mask);
-}
-void WriteGray16(Image* image, const PixelValue* value, size_t index) {
-  uint16_t* p = static_cast<uint16_t*>(image->pixels.buffer) + index * 4;
-  if (value->red != PIXEL_KEEP) p[0] = p[1] = p[2] = ToCode16(image, value->red);
-  if (value->alpha != PIXEL_KEEP) p[3] = g_alphaTo16[value->alpha >> 16];
-  WriteMask(image, index, value->mask);
-}
-void WriteRgb16(Image* image, const PixelValue* value, size_t index) {
-  uint16_t* p = static_cast<uint16_t*>(image->pixels.buffer) + index * 4;
-  if (value->red != PIXEL_KEEP) p[0] = ToCode16(image, value->red);
-  if (value->green != PIXEL_KEEP) p[1] = ToCode16(image, value->green);
-  if (value->blue != PIXEL_KEEP) p[2] = ToCode16(image, value->blue);
-  if (value->alpha != PIXEL_KEEP) p[3] = g_alphaTo16[value->alpha >> 16];
-  WriteMask(image, index, value->mask);
-}
 void WriteRgbFloat(Image* image, const PixelValue* value, size_t index) {
   float* p = static_cast<float*>(image->pixels.buffer) + index * 4;
   if (value->red != PIXEL_KEEP) p[0] = LinearToFloat(image, value->red);
@@ -315,11 +291,24 @@ bool FillImageRect(const ImageRect& rect, const PixelValue& value, Image* image)
   std::memcpy(encoded, base + PixelIndex(image, left, top) * pixelBytes, pixelBytes);
   uint8_t* maskBase = static_cast<uint8_t*>(image->mask.buffer);
   const uint8_t maskByte = maskBase != nullptr ? maskBase[PixelIndex(image, left, top)] : 0;
-  for (int32_t y = top; y < bottom; ++y) {
-    const size_t first = PixelIndex(image, left, y);
-    uint8_t* row = static_cast<uint8_t*>(image->pixels.buffer) + first * pixelBytes;
-    for (int32_t x = left; x < right; ++x, row += pixelBytes) std::memcpy(row, encoded, pixelBytes);
-    if (maskBase != nullptr) std::memset(maskBase + first, maskByte, static_cast<size_t>(right - left));
+  // The pixel size is fixed per loop so that each copy is a plain store.
+  auto fillRows = [&](auto pixel) {
+    constexpr size_t size = sizeof pixel;
+    std::memcpy(&pixel, encoded, size);
+    for (int32_t y = top; y < bottom; ++y) {
+      const size_t first = PixelIndex(image, left, y);
+      uint8_t* row = static_cast<uint8_t*>(image->pixels.buffer) + first * size;
+      for (int32_t x = left; x < right; ++x, row += size) std::memcpy(row, &pixel, size);
+      if (maskBase != nullptr) std::memset(maskBase + first, maskByte, static_cast<size_t>(right - left));
+    }
+  };
+  struct Bytes16 {
+    uint64_t half[2];
+  };
+  switch (pixelBytes) {
+    case 4: fillRows(uint32_t{}); break;
+    case 8: fillRows(uint64_t{}); break;
+    default: fillRows(Bytes16{}); break;
   }
   return true;
 }

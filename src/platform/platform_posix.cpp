@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -143,3 +144,39 @@ bool PlatformEnvironmentVariable(const char* name, std::string* value) {
   *value = text;
   return true;
 }
+
+namespace {
+constexpr size_t HUGE_PAGE = size_t{2} << 20;
+size_t RoundedToHugePages(size_t size) { return (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE; }
+}  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer watches only its own heap: big buffers stay on it, so that
+// an overrun of an image is still caught.
+void* PlatformAllocateLarge(size_t size) { return std::malloc(size); }
+void PlatformFreeLarge(void* block, size_t /*size*/) { std::free(block); }
+#else
+void* PlatformAllocateLarge(size_t size) {
+  if (size == 0 || size > SIZE_MAX - 2 * HUGE_PAGE) return nullptr;
+  const size_t rounded = RoundedToHugePages(size);
+  // Map one huge page more than needed and trim both ends to the alignment.
+  const size_t mapped = rounded + HUGE_PAGE;
+  void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (area == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(area);
+  const uintptr_t aligned = (start + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
+  if (aligned > start) munmap(area, aligned - start);
+  const uintptr_t end = start + mapped;
+  if (end > aligned + rounded) munmap(reinterpret_cast<void*>(aligned + rounded), end - (aligned + rounded));
+  void* block = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+  // Only advice: where the system has no huge pages the block still works.
+  madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+  return block;
+}
+
+void PlatformFreeLarge(void* block, size_t size) {
+  if (block != nullptr) munmap(block, RoundedToHugePages(size));
+}
+#endif

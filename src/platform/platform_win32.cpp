@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -160,3 +161,8 @@ bool PlatformEnvironmentVariable(const char* name, std::string* value) {
   value->assign(buffer, length);
   return true;
 }
+
+// Large pages need a privilege that users do not have; what saves time here
+// is not touching memory needlessly, which the callers see to.
+void* PlatformAllocateLarge(size_t size) { return size == 0 ? nullptr : std::malloc(size); }
+void PlatformFreeLarge(void* block, size_t /*size*/) { std::free(block); }

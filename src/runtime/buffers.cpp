@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cinttypes>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
+#include "platform/platform.h"
 #include "runtime/report.h"
 #include "runtime/status.h"
 #include "runtime/test_hooks.h"
@@ -32,8 +34,37 @@ bool InjectedFailure() {
   return false;
 }
 
-void* AllocateBlock(size_t size) { return InjectedFailure() ? nullptr : std::malloc(size); }
-void* ResizeBlock(void* block, size_t size) { return InjectedFailure() ? nullptr : std::realloc(block, size); }
+// Image-sized blocks come from the platform's large-block allocator (huge
+// pages natively); a descriptor's size tells which allocator owns its block.
+constexpr size_t LARGE_BLOCK = size_t{4} << 20;
+
+bool IsLarge(size_t size) { return size >= LARGE_BLOCK; }
+
+void* AllocateBlock(size_t size) {
+  if (InjectedFailure()) return nullptr;
+  return IsLarge(size) ? PlatformAllocateLarge(size) : std::malloc(size);
+}
+
+void FreeBlock(void* block, size_t size) {
+  if (IsLarge(size))
+    PlatformFreeLarge(block, size);
+  else
+    std::free(block);
+}
+
+// Grows a block to `size` keeping its first `previous` bytes; the old block
+// is freed only on success.
+void* ResizeBlock(void* block, size_t previous, size_t size) {
+  if (InjectedFailure()) return nullptr;
+  if (!IsLarge(previous) && !IsLarge(size)) return std::realloc(block, size);
+  void* grown = AllocateBlock(size);
+  if (grown == nullptr) return nullptr;
+  if (previous != 0) {
+    std::memcpy(grown, block, previous);
+    FreeBlock(block, previous);
+  }
+  return grown;
+}
 
 // Applies a change of one buffer's size to the counters.
 void RecordResize(size_t previous, size_t now) {
@@ -71,7 +102,7 @@ int16_t ReallocateBuffer(size_t requested, BufferDescriptor* descriptor) {
   }
   if (descriptor->size >= requested) return 0;
   const size_t previous = descriptor->size;
-  if (previous != 0) std::free(descriptor->buffer);
+  if (previous != 0) FreeBlock(descriptor->buffer, previous);
   descriptor->buffer = AllocateBlock(requested);
   if (descriptor->buffer == nullptr) {
     // The old block is gone either way: take it off the counters too, or
@@ -97,7 +128,7 @@ int16_t ReallocateBufferPreserveContents(size_t requested, BufferDescriptor* des
   if (descriptor->size >= requested) return 0;
   const size_t previous = descriptor->size;
   // A descriptor without a size owns nothing, whatever its pointer says.
-  void* grown = ResizeBlock(previous == 0 ? nullptr : descriptor->buffer, requested);
+  void* grown = ResizeBlock(previous == 0 ? nullptr : descriptor->buffer, previous, requested);
   if (grown == nullptr) {
     const BufferUsage usage = GetBufferUsage();
     REPORT_DEBUG("ReallocateBufferPreserveContents() Allocation Failed: Requested = %" PRIu64
@@ -118,7 +149,7 @@ void DeallocateBuffer(BufferDescriptor* descriptor) {
     return;
   }
   if (descriptor->size == 0) return;
-  std::free(descriptor->buffer);
+  FreeBlock(descriptor->buffer, descriptor->size);
   RecordResize(descriptor->size, 0);
   descriptor->buffer = nullptr;
   descriptor->size = 0;
