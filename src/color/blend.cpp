@@ -7,6 +7,7 @@
 #include "color/screen_blend.h"
 #include "image/image.h"
 #include "image/pixel_access.h"
+#include "image/pixel_codecs.h"
 #include "runtime/report.h"
 
 namespace {
@@ -176,4 +177,67 @@ void StoreIntoImage(const PixelValue& layerPixel, Image* copy, int32_t x, int32_
   BlendPixels(&source, &target, BLEND_STORE, precision);
   const PixelValue out{target.red, target.green, target.blue, target.coverage, PIXEL_KEEP};
   copy->writePixel(copy, &out, x, y);
+}
+
+namespace {
+
+// ScreenIntoImage over a row of pixels of the integer modes, reading and
+// writing codes in place (the same codecs, the same rule per channel).
+template <typename Sample, bool kGray>
+void ScreenRowInPlace(const Image& layer, Image* copy, int32_t y, int32_t left, int32_t right, bool precise) {
+  using Codec = ColourCodec<Sample, kGray>;
+  auto address = [y](const Image& image, int32_t x) {
+    return static_cast<Sample*>(image.pixels.buffer) +
+           (static_cast<size_t>(y - image.bufferRect.top) * static_cast<size_t>(image.bufferWidth) +
+            static_cast<size_t>(x - image.bufferRect.left)) * 4;
+  };
+  const Sample* light = address(layer, left);
+  Sample* pixel = address(*copy, left);
+  const GammaTables* lightTables = layer.gammaTables;
+  const GammaTables* tables = copy->gammaTables;
+  ScreenSource source{};
+  bool haveSource = false;
+  for (int32_t x = left; x < right; ++x, light += 4, pixel += 4) {
+    uint32_t red, green, blue;
+    Codec::Read(lightTables, light, &red, &green, &blue);
+    if (red == 0 && green == 0 && blue == 0) continue;
+    if (!haveSource || red != source.colour[0] || green != source.colour[1] || blue != source.colour[2]) {
+      source = MakeScreenSource(red, green, blue);
+      haveSource = true;
+    }
+    BlendPixel d{0, 0, 0, 0, 0};
+    Codec::Read(tables, pixel, &d.red, &d.green, &d.blue);
+    BlendPixel target = d;
+    const uint32_t coverage = sizeof(Sample) == 1 ? AlphaFrom8(static_cast<uint8_t>(light[3])) : AlphaFrom16(light[3]);
+    ScreenBlend(source, coverage, &target, precise);
+    if (target.red == d.red && target.green == d.green && target.blue == d.blue) continue;
+    // Per channel: the screened code replaces the old one unless it equals
+    // the old value re-encoded or is darker than the old code.
+    const uint32_t before[3] = {d.red, d.green, d.blue};
+    const uint32_t after[3] = {target.red, target.green, target.blue};
+    for (int c = 0; c < 3; ++c) {
+      const int from = kGray ? 0 : c;  // gray stores its red value in every channel
+      const int at = c == 0 ? Codec::RED : c == 2 ? Codec::BLUE : 1;
+      const Sample now = Codec::ToCode(tables, after[from]);
+      if (now == Codec::ToCode(tables, before[from]) || now < pixel[at]) continue;
+      pixel[at] = now;
+    }
+  }
+}
+
+}  // namespace
+
+void ScreenRowIntoImage(const Image& layer, Image* copy, int32_t y, int32_t left, int32_t right,
+                        BlendPrecision precision) {
+  const bool precise = precision == BLEND_PRECISE;
+  const bool inPlace = layer.mode == copy->mode && layer.gammaTables != nullptr && copy->gammaTables != nullptr;
+  if (inPlace && copy->mode == IMAGE_MODE_RGB8) return ScreenRowInPlace<uint8_t, false>(layer, copy, y, left, right, precise);
+  if (inPlace && copy->mode == IMAGE_MODE_GRAY8) return ScreenRowInPlace<uint8_t, true>(layer, copy, y, left, right, precise);
+  if (inPlace && copy->mode == IMAGE_MODE_RGB16) return ScreenRowInPlace<uint16_t, false>(layer, copy, y, left, right, precise);
+  if (inPlace && copy->mode == IMAGE_MODE_GRAY16) return ScreenRowInPlace<uint16_t, true>(layer, copy, y, left, right, precise);
+  PixelValue s;
+  for (int32_t x = left; x < right; ++x) {
+    layer.readPixel(&layer, &s, x, y);
+    ScreenIntoImage(s, copy, x, y, precision);
+  }
 }

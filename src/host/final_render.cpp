@@ -62,13 +62,14 @@ void BlendLayerIntoCopy(const BandLayer& layer, Image* copy, bool screen, BlendP
     const int32_t y = image.bufferRect.top + row;
     const int32_t left = layer.spanLeft[static_cast<size_t>(row)];
     const int32_t right = layer.spanRight[static_cast<size_t>(row)];
+    if (screen) {
+      ScreenRowIntoImage(image, copy, y, left, right, precision);
+      continue;
+    }
     for (int32_t x = left; x < right; ++x) {
       PixelValue s;
       image.readPixel(&image, &s, x, y);
-      if (screen)
-        ScreenIntoImage(s, copy, x, y, precision);
-      else
-        StoreIntoImage(s, copy, x, y, precision);
+      StoreIntoImage(s, copy, x, y, precision);
     }
   }
 }
