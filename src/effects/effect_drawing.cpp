@@ -23,6 +23,13 @@ namespace {
 // Makes sure that the columns [left, right) of buffer row y are initialised.
 void TouchLayerRow(BandLayer* layer, int32_t y, int32_t left, int32_t right);
 
+// The same for one pixel, with the common case (already initialised) inline.
+inline void TouchLayerPixel(BandLayer* layer, int32_t x, int32_t y) {
+  const size_t row = static_cast<size_t>(y - layer->image.bufferRect.top);
+  if (x >= layer->spanLeft[row] && x < layer->spanRight[row]) return;
+  TouchLayerRow(layer, y, x, x + 1);
+}
+
 constexpr int32_t CHUNK_SAMPLES = 128;
 constexpr int32_t SPAN_GRANULE = 64;  // columns initialised at a time
 
@@ -174,7 +181,70 @@ class StampBlender {
     }
   }
 
+  // One step of a flare stamp: its coverage, and what it makes of a pixel
+  // that is still black (most of a flare's pixels), worked out once.
+  struct Step {
+    uint32_t alpha;
+    uint16_t black[3];  // codes of the screened black pixel, in memory order
+  };
+
+  // The step for coverage `alpha` of colour (red, green, blue); in-place
+  // access only.
+  Step Prepare(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
+    Step step{alpha, {0, 0, 0}};
+    if constexpr (kAccess == LayerAccess::RGB8) PrepareBlack<uint8_t, false>(red, green, blue, &step);
+    if constexpr (kAccess == LayerAccess::GRAY8) PrepareBlack<uint8_t, true>(red, green, blue, &step);
+    if constexpr (kAccess == LayerAccess::RGB16) PrepareBlack<uint16_t, false>(red, green, blue, &step);
+    if constexpr (kAccess == LayerAccess::GRAY16) PrepareBlack<uint16_t, true>(red, green, blue, &step);
+    return step;
+  }
+
+  // Blend(x, y, red, green, blue, step.alpha) for the colour the step was
+  // prepared with.
+  void BlendStep(int32_t x, int32_t y, uint32_t red, uint32_t green, uint32_t blue, const Step& step) {
+    if constexpr (kAccess == LayerAccess::RGB8) {
+      if (StepOverBlack<uint8_t, false>(x, y, step)) return;
+    } else if constexpr (kAccess == LayerAccess::GRAY8) {
+      if (StepOverBlack<uint8_t, true>(x, y, step)) return;
+    } else if constexpr (kAccess == LayerAccess::RGB16) {
+      if (StepOverBlack<uint16_t, false>(x, y, step)) return;
+    } else if constexpr (kAccess == LayerAccess::GRAY16) {
+      if (StepOverBlack<uint16_t, true>(x, y, step)) return;
+    }
+    Blend(x, y, red, green, blue, step.alpha);
+  }
+
  private:
+  template <typename Sample>
+  Sample* Address(int32_t x, int32_t y) const {
+    const ImageRect& r = image_->bufferRect;
+    return static_cast<Sample*>(image_->pixels.buffer) +
+           (static_cast<size_t>(y - r.top) * static_cast<size_t>(image_->bufferWidth) +
+            static_cast<size_t>(x - r.left)) * 4;
+  }
+
+  template <typename Sample, bool kGray>
+  void PrepareBlack(uint32_t red, uint32_t green, uint32_t blue, Step* step) {
+    using Codec = ColourCodec<Sample, kGray>;
+    const Sample zero[4] = {0, 0, 0, 0};
+    Sample pixel[4] = {0, 0, 0, 0};
+    BlendPixel d{0, 0, 0, 0, 0};
+    Codec::Read(image_->gammaTables, zero, &d.red, &d.green, &d.blue);
+    ScreenBlend(MakeScreenSource(red, green, blue), step->alpha, &d, precision_ == BLEND_PRECISE);
+    Codec::Write(image_->gammaTables, pixel, d.red, d.green, d.blue);
+    for (int c = 0; c < 3; ++c) step->black[c] = pixel[c];
+  }
+
+  // Writes the step's black result where the pixel is black; false elsewhere.
+  template <typename Sample, bool kGray>
+  bool StepOverBlack(int32_t x, int32_t y, const Step& step) {
+    Sample* p = Address<Sample>(x, y);
+    // Gray reads its first channel only.
+    if (p[0] != 0 || (!kGray && (p[1] != 0 || p[2] != 0))) return false;
+    for (int c = 0; c < 3; ++c) p[c] = static_cast<Sample>(step.black[c]);
+    return true;
+  }
+
   template <typename Sample, bool kGray>
   void ScreenInPlace(int32_t x, int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
     using Codec = ColourCodec<Sample, kGray>;
@@ -182,10 +252,7 @@ class StampBlender {
       source_ = MakeScreenSource(red, green, blue);
       haveSource_ = true;
     }
-    const ImageRect& r = image_->bufferRect;
-    Sample* p = static_cast<Sample*>(image_->pixels.buffer) +
-                (static_cast<size_t>(y - r.top) * static_cast<size_t>(image_->bufferWidth) +
-                 static_cast<size_t>(x - r.left)) * 4;
+    Sample* p = Address<Sample>(x, y);
     BlendPixel d{0, 0, 0, 0, 0};
     Codec::Read(image_->gammaTables, p, &d.red, &d.green, &d.blue);
     ScreenBlend(source_, alpha, &d, precision_ == BLEND_PRECISE);
@@ -232,7 +299,7 @@ void StampSamples(const SubShape* sub, Image* image, BandLayer* layer, const Ima
       const uint32_t green = FractionProduct(colour.green, s.green);
       const uint32_t blue = FractionProduct(colour.blue, s.blue);
       if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
-      if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
+      if constexpr (kSparse) TouchLayerPixel(layer, x, y);
       blender.Blend(x, y, red, green, blue, alpha);
     }
   }
@@ -267,17 +334,86 @@ void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, con
   const uint32_t blue = FractionProduct(colour.blue, FRACTION_FULL);
   const uint32_t m = s.minimumVisible;
   StampBlender<kAccess> blender(image, mode, precision);
+  // The flare's colour is the same at every pixel, so what the distance
+  // index decides is worked out once per index.
+  using Step = typename StampBlender<kAccess>::Step;
+  std::vector<Step> steps;
+  std::vector<uint8_t> visible;
+  if constexpr (kAccess != LayerAccess::ROUTINES) {
+    try {
+      steps.resize(reach);
+      visible.resize(reach);
+    } catch (const std::bad_alloc&) {
+      steps.clear();
+      visible.clear();
+    }
+    for (size_t k = 0; k < steps.size(); ++k) {
+      const uint32_t weight = s.flareProfile[k];
+      const uint32_t alpha = FractionProduct(colour.alpha, weight);
+      visible[k] = weight >= m && FractionProduct(Max3(red, green, blue), alpha) >= threshold;
+      if (visible[k]) steps[k] = blender.Prepare(red, green, blue, alpha);
+    }
+  }
+  auto stamp = [&](int32_t x, int32_t y, size_t index) {
+    if (!steps.empty()) {
+      if (!visible[index]) return;
+      if constexpr (kSparse) TouchLayerPixel(layer, x, y);
+      blender.BlendStep(x, y, red, green, blue, steps[index]);
+      return;
+    }
+    const uint32_t weight = s.flareProfile[index];
+    if (weight < m) return;
+    const uint32_t alpha = FractionProduct(colour.alpha, weight);
+    if (FractionProduct(Max3(red, green, blue), alpha) < threshold) return;
+    if constexpr (kSparse) TouchLayerPixel(layer, x, y);
+    blender.Blend(x, y, red, green, blue, alpha);
+  };
+  const std::vector<int64_t>& bounds = s.flareBounds;
+  if (bounds.size() != s.flareProfile.size() + 1) {
+    // Settings without the bounds: a root per pixel.
+    for (int32_t y = top; y < bottom; ++y) {
+      const int64_t dy = 4 * (y - py) - position.yQuarter;
+      for (int32_t x = left; x < right; ++x) {
+        const size_t index = DistanceTenths(4 * (x - px) - position.xQuarter, dy) / 2;
+        if (index < reach) stamp(x, y, index);
+      }
+    }
+    return;
+  }
+  // The index of squared distance `squared`, stepped from a nearby one.
+  auto follow = [&bounds](int64_t squared, size_t index) {
+    while (index + 1 < bounds.size() && squared >= bounds[index + 1]) ++index;
+    while (index > 0 && squared < bounds[index]) --index;
+    return index;
+  };
+  // Each row is walked outwards from the centre's column, both ways, and
+  // ends where the distance leaves the reach for good; the index at a row's
+  // first pixel is close to the previous row's.
+  const int32_t centre = static_cast<int32_t>(std::clamp<int64_t>(px, left, right));
+  size_t rowIndex = 0;
   for (int32_t y = top; y < bottom; ++y) {
     const int64_t dy = 4 * (y - py) - position.yQuarter;
-    for (int32_t x = left; x < right; ++x) {
-      const size_t index = DistanceTenths(4 * (x - px) - position.xQuarter, dy) / 2;
-      if (index >= reach) continue;
-      const uint32_t weight = s.flareProfile[index];
-      if (weight < m) continue;
-      const uint32_t alpha = FractionProduct(colour.alpha, weight);
-      if (FractionProduct(Max3(red, green, blue), alpha) < threshold) continue;
-      if constexpr (kSparse) TouchLayerRow(layer, y, x, x + 1);
-      blender.Blend(x, y, red, green, blue, alpha);
+    const int64_t dy2 = dy * dy;
+    auto squareAt = [&](int32_t x) {
+      const int64_t dx = 4 * (x - px) - position.xQuarter;
+      return dx * dx + dy2;
+    };
+    if (centre < right) rowIndex = follow(squareAt(centre), rowIndex);
+    size_t index = rowIndex;
+    for (int32_t x = centre; x < right; ++x) {
+      index = follow(squareAt(x), index);
+      if (index < reach)
+        stamp(x, y, index);
+      else if (4 * (x - px) - position.xQuarter > 0)
+        break;
+    }
+    index = rowIndex;
+    for (int32_t x = centre - 1; x >= left; --x) {
+      index = follow(squareAt(x), index);
+      if (index < reach)
+        stamp(x, y, index);
+      else if (4 * (x - px) - position.xQuarter < 0)
+        break;
     }
   }
 }

@@ -64,6 +64,16 @@ uint32_t MinimumVisibleValue(int32_t bytesPerChannel) {
   return 16384;
 }
 
+int64_t SmallestSquareWithTenths(uint32_t tenths) {
+  if (tenths == 0) return 0;
+  // Start just below the real-valued answer, then step to the exact one.
+  const double root = (tenths - 0.5) / 10.0;
+  int64_t squared = std::max<int64_t>(0, static_cast<int64_t>(root * root) - 2);
+  while (squared > 0 && ComputeTenths(squared - 1) >= tenths) --squared;
+  while (ComputeTenths(squared) < tenths) ++squared;
+  return squared;
+}
+
 uint32_t DistanceTenths(int64_t dxQuarters, int64_t dyQuarters) {
   const int64_t squared = dxQuarters * dxQuarters + dyQuarters * dyQuarters;
   if (squared >= DISTANCE_CACHE_SIZE) return ComputeTenths(squared);

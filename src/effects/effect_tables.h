@@ -25,3 +25,7 @@ uint32_t MinimumVisibleValue(int32_t bytesPerChannel);
 // pixel (about 40 per pixel), rounded to nearest. Short distances come from
 // a cache filled on first use.
 uint32_t DistanceTenths(int64_t dxQuarters, int64_t dyQuarters);
+// The smallest squared distance (quarter pixels squared) whose distance in
+// tenths is at least `tenths`: DistanceTenths only grows with the square, so
+// these bounds let a loop follow the distance without a root per pixel.
+int64_t SmallestSquareWithTenths(uint32_t tenths);

@@ -171,6 +171,9 @@ void PrepareStarEffectSettings(const RenderingParameters& p, int32_t diagonal, i
       s->flareProfile.push_back(w);
     }
   }
+  s->flareBounds.resize(s->flareProfile.size() + 1);
+  for (size_t k = 0; k < s->flareBounds.size(); ++k)
+    s->flareBounds[k] = SmallestSquareWithTenths(static_cast<uint32_t>(2 * k));
 }
 
 void SetUpStarEffectShapes(SamplingShape* spikeShape, SamplingShape* flareShape, const StarEffectSettings* settings) {

@@ -49,6 +49,9 @@ struct StarEffectSettings {
   // flare's weight by distance (tenths / 2), as far as it can be seen.
   std::vector<uint32_t> spikeProfile;
   std::vector<uint32_t> flareProfile;
+  // flareBounds[k]: the smallest squared distance in quarter pixels whose
+  // flare index (tenths / 2) is k or more; one entry beyond the profile.
+  std::vector<int64_t> flareBounds;
 };
 
 // The two passes of a final rendering: spikes (primary or secondary

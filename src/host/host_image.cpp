@@ -69,23 +69,6 @@ void CopyPlaneIn(const HostLayout& in, int32_t plane, const VRect& tile, Image* 
   }
 }
 
-template <typename Sample>
-void CopyPlaneOut(const Image* image, int32_t component, const VRect& tile, const HostLayout& out, int32_t plane) {
-  const int32_t width = tile.right - tile.left;
-  auto* base = const_cast<uint8_t*>(out.data);
-  for (int32_t y = tile.top; y < tile.bottom; ++y) {
-    uint8_t* dst = base + static_cast<int64_t>(y - tile.top) * out.rowBytes + plane * out.planeBytes;
-    const Sample* src = static_cast<const Sample*>(image->pixels.buffer) +
-                        (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                         static_cast<size_t>(tile.left - image->bufferRect.left)) * 4 + component;
-    for (int32_t x = 0; x < width; ++x, dst += out.columnBytes, src += 4) {
-      Sample v = *src;
-      if constexpr (sizeof(Sample) == 2) v = MemoryToHost16(v);
-      std::memcpy(dst, &v, sizeof v);
-    }
-  }
-}
-
 // Copies a delivered tile into every component of the copy in one pass:
 // component c from host plane planeOf[c], or `constant` where that is -1.
 // Interleaved 8-bit RGB, the usual case, has a loop of its own.
@@ -131,11 +114,35 @@ void CopyPlaneInBySize(const HostLayout& in, int32_t plane, const VRect& tile, I
   }
 }
 
-void CopyPlaneOutBySize(const Image* image, int32_t component, const VRect& tile, const HostLayout& out, int32_t plane) {
-  switch (image->bytesPerChannel) {
-    case 1: CopyPlaneOut<uint8_t>(image, component, tile, out, plane); break;
-    case 2: CopyPlaneOut<uint16_t>(image, component, tile, out, plane); break;
-    default: CopyPlaneOut<uint32_t>(image, component, tile, out, plane); break;
+// Copies the copy's pixels of a tile out to all `planes` host planes in one
+// pass (plane p from component componentOf[p]).
+template <typename Sample>
+void CopyTileOut(const Image* image, const int32_t* componentOf, int32_t planes, const VRect& tile,
+                 const HostLayout& out) {
+  const int32_t width = tile.right - tile.left;
+  const bool packedRgb8 = sizeof(Sample) == 1 && planes == 3 && out.columnBytes == 3 && out.planeBytes == 1 &&
+                          componentOf[0] == 2 && componentOf[1] == 1 && componentOf[2] == 0;
+  auto* base = const_cast<uint8_t*>(out.data);
+  for (int32_t y = tile.top; y < tile.bottom; ++y) {
+    uint8_t* dst = base + static_cast<int64_t>(y - tile.top) * out.rowBytes;
+    const Sample* src = static_cast<const Sample*>(image->pixels.buffer) +
+                        (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
+                         static_cast<size_t>(tile.left - image->bufferRect.left)) * 4;
+    if (packedRgb8) {
+      for (int32_t x = 0; x < width; ++x, dst += 3, src += 4) {
+        dst[0] = static_cast<uint8_t>(src[2]);
+        dst[1] = static_cast<uint8_t>(src[1]);
+        dst[2] = static_cast<uint8_t>(src[0]);
+      }
+      continue;
+    }
+    for (int32_t x = 0; x < width; ++x, dst += out.columnBytes, src += 4) {
+      for (int32_t p = 0; p < planes; ++p) {
+        Sample v = src[componentOf[p]];
+        if constexpr (sizeof(Sample) == 2) v = MemoryToHost16(v);
+        std::memcpy(dst + p * out.planeBytes, &v, sizeof v);
+      }
+    }
   }
 }
 
@@ -355,7 +362,13 @@ int16_t WriteHostImage(const Image* copy) {
       if (status == noErr) {
         const HostLayout out = LayoutOf(record->outData, record->outRowBytes, record->outColumnBytes,
                                         record->outPlaneBytes, planes, copy->bytesPerChannel);
-        for (int32_t p = 0; p < planes; ++p) CopyPlaneOutBySize(copy, ComponentOfPlane(*copy, p), tile, out, p);
+        int32_t componentOf[3] = {0, 0, 0};
+        for (int32_t p = 0; p < planes; ++p) componentOf[p] = ComponentOfPlane(*copy, p);
+        switch (copy->bytesPerChannel) {
+          case 1: CopyTileOut<uint8_t>(copy, componentOf, planes, tile, out); break;
+          case 2: CopyTileOut<uint16_t>(copy, componentOf, planes, tile, out); break;
+          default: CopyTileOut<uint32_t>(copy, componentOf, planes, tile, out); break;
+        }
       } else if (status != STATUS_USER_CANCELLED) {
         REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "Could not write results back to editor.");
       }

@@ -2,6 +2,7 @@
 // The operating-system side of the command line: the terminal, Ctrl+C, the
 // process environment, temporary files and the tool's configuration folder.
 // Implemented in console_posix.cpp and console_win32.cpp.
+#include <cstdint>
 #include <string>
 
 namespace glimmark {
@@ -27,5 +28,12 @@ std::string CreateTemporaryFile();
 // the environment names none.
 std::string ConfigFolder();
 char FolderSeparator();
+
+// The process's resident memory now and its peak since the last reset, in
+// bytes; false where the system does not tell (then both are 0).
+bool ResidentMemory(uint64_t* now, uint64_t* peak);
+// Starts a new peak from the current resident size; false where the system
+// cannot.
+bool ResetResidentPeak();
 
 }  // namespace glimmark

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -62,5 +63,31 @@ std::string ConfigFolder() {
 }
 
 char FolderSeparator() { return '/'; }
+
+bool ResidentMemory(uint64_t* now, uint64_t* peak) {
+  *now = *peak = 0;
+  std::FILE* file = std::fopen("/proc/self/status", "r");
+  if (file == nullptr) return false;
+  char line[256];
+  bool found = false;
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    unsigned long long kilobytes = 0;
+    if (std::sscanf(line, "VmRSS: %llu kB", &kilobytes) == 1) {
+      *now = kilobytes * 1024;
+      found = true;
+    } else if (std::sscanf(line, "VmHWM: %llu kB", &kilobytes) == 1) {
+      *peak = kilobytes * 1024;
+    }
+  }
+  std::fclose(file);
+  return found && *peak != 0;
+}
+
+bool ResetResidentPeak() {
+  std::FILE* file = std::fopen("/proc/self/clear_refs", "w");
+  if (file == nullptr) return false;
+  const bool written = std::fputs("5", file) >= 0;
+  return std::fclose(file) == 0 && written;
+}
 
 }  // namespace glimmark

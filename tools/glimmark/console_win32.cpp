@@ -2,6 +2,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include <atomic>
 #include <string>
@@ -53,5 +54,20 @@ std::string ConfigFolder() {
 }
 
 char FolderSeparator() { return '\\'; }
+
+bool ResidentMemory(uint64_t* now, uint64_t* peak) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+    *now = *peak = 0;
+    return false;
+  }
+  *now = counters.WorkingSetSize;
+  *peak = counters.PeakWorkingSetSize;
+  return true;
+}
+
+// Windows keeps the peak for the process's life.
+bool ResetResidentPeak() { return false; }
 
 }  // namespace glimmark

@@ -27,6 +27,7 @@ const char kUsageHead[] =
     "                     [--quantity P] [--intensity P] [--length P] [--angle DEG] [--points N]\n"
     "                     [--sharpness P] [--saturation P] [--flare P]\n"
     "                     [--no-registry] [--print-descriptor] [--save-descriptor FILE] [--timings]\n"
+    "                     [--repeat N]\n"
     "       glimmark analyze IN [--mode MODE] [--profile ICC]\n"
     "       glimmark about [--module PATH]\n"
     "       glimmark --help\n"
@@ -68,7 +69,11 @@ const char kUsageTail[] =
     "--timings prints to stderr the time of each phase of the run as the filter\n"
     "         measured it (or, from a filter that does not, the host's split of\n"
     "         it), the total of Start and of the run, and the file decoding\n"
-    "         and encoding times, which are not part of the run.\n"
+    "         and encoding times, which are not part of the run; natively\n"
+    "         also the run's peak resident memory.\n"
+    "--repeat N  runs the filter N times on the same document in this\n"
+    "         process (a benchmark's steady state); each run's times are\n"
+    "         printed, and the last run's result is written.\n"
     "State: the descriptor registry and the last written-back descriptor are\n"
     "kept in host-state.bin in $XDG_CONFIG_HOME/glimmark (else\n"
     "$HOME/.config/glimmark; %APPDATA%\\glimmark on Windows), saved after each\n"
@@ -122,6 +127,7 @@ struct ApplyRequest {
   bool printDescriptor = false;
   std::string descriptorFile;
   bool timings = false;
+  int repeat = 1;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -160,29 +166,54 @@ class PhaseTimesFile {
   std::string path_;
 };
 
-double SelectorSeconds(const hostkit::HostStats& stats, int16_t selector) {
-  double seconds = 0;
-  for (const hostkit::SelectorCall& call : stats.selectors)
-    if (call.selector == selector) seconds += call.seconds;
-  return seconds;
+// What a run of the filter cost: resident memory before it and its peak.
+struct RunMemory {
+  bool known = false;
+  uint64_t before = 0;
+  uint64_t peak = 0;
+};
+
+std::string Format(const char* format, double a, double b = 0, double c = 0, double d = 0) {
+  char line[256];
+  std::snprintf(line, sizeof line, format, a, b, c, d);
+  return line;
 }
 
-void PrintTimings(const hostkit::Host& host, const std::string& phaseFile, double decodeMs, double encodeMs) {
-  std::fprintf(stderr, "decode: %.1f ms (reading the file; not part of the run)\n", decodeMs);
+// The lines --timings prints for one run: its phases from the filter's
+// phase file (else the host's split), the selector totals from the calls
+// from `firstCall` on, and the run's resident memory.
+std::string RunTimings(const hostkit::Host& host, const std::string& phaseFile, size_t firstCall,
+                       const RunMemory& memory) {
+  std::string text;
   std::vector<glimmark::PhaseTime> phases;
   if (!phaseFile.empty()) phases = glimmark::ReadPhaseTimes(phaseFile);
   if (phases.empty()) {
     phases = glimmark::HostSideSplit(host.stats().advanceStates);
-    if (phases.empty()) std::fprintf(stderr, "(the filter reported no phases and served no image data)\n");
-    else std::fprintf(stderr, "(the filter reported no phases; the host's split follows)\n");
+    if (phases.empty()) text += "(the filter reported no phases and served no image data)\n";
+    else text += "(the filter reported no phases; the host's split follows)\n";
   }
   for (const glimmark::PhaseTime& phase : phases)
-    std::fprintf(stderr, "%s: %.1f ms\n", phase.name.c_str(), phase.milliseconds);
-  double run = 0;
-  for (const hostkit::SelectorCall& call : host.stats().selectors) run += call.seconds;
-  std::fprintf(stderr, "start total: %.1f ms\n", SelectorSeconds(host.stats(), filterSelectorStart) * 1000);
-  std::fprintf(stderr, "run total: %.1f ms\n", run * 1000);
-  std::fprintf(stderr, "encode: %.1f ms (writing the file; not part of the run)\n", encodeMs);
+    text += phase.name + Format(": %.1f ms\n", phase.milliseconds);
+  double run = 0, start = 0;
+  const std::vector<hostkit::SelectorCall>& calls = host.stats().selectors;
+  for (size_t i = firstCall; i < calls.size(); ++i) {
+    run += calls[i].seconds;
+    if (calls[i].selector == filterSelectorStart) start += calls[i].seconds;
+  }
+  text += Format("start total: %.1f ms\n", start * 1000);
+  text += Format("run total: %.1f ms\n", run * 1000);
+  if (memory.known) {
+    const hostkit::HostImage& image = host.image();
+    const double imageBytes = static_cast<double>(image.pixels.size());
+    const double mb = 1024.0 * 1024.0;
+    text += Format("memory: peak %.1f MB resident during the run, %.1f MB before it (the document: %.1f MB in host "
+                   "layout)\n",
+                   memory.peak / mb, memory.before / mb, imageBytes / mb);
+    if (imageBytes > 0)
+      text += Format("memory: the run added %.2f x the document's size at its peak\n",
+                     (static_cast<double>(memory.peak) - static_cast<double>(memory.before)) / imageBytes);
+  }
+  return text;
 }
 
 int Apply(const ApplyRequest& request) {
@@ -241,14 +272,36 @@ int Apply(const ApplyRequest& request) {
     host.SetPlayInfo(request.dialog ? plugInDialogDisplay : plugInDialogDontDisplay);
   }
 
+  // --repeat runs the filter again on the same document, in this process:
+  // later runs show the steady state, without first touches of memory.
+  hostkit::HostImage original;
+  if (request.repeat > 1) original = host.image();
   glimmark::InstallInterruptHandler();
-  const int16_t status = host.RunFilter(request.dialog);
-  if (showProgress) bar.Clear();
-  if (glimmark::InterruptRequested()) {
-    std::fprintf(stderr, "glimmark: interrupted; '%s' was not written\n", request.output.c_str());
-    return kInterruptedStatus;
+  std::string timingText;
+  for (int run = 1; run <= request.repeat; ++run) {
+    if (run > 1) host.SetImage(hostkit::HostImage(original));
+    const size_t firstCall = host.stats().selectors.size();
+    RunMemory memory;
+    if (request.timings && glimmark::ResetResidentPeak()) {
+      uint64_t ignored = 0;
+      memory.known = glimmark::ResidentMemory(&memory.before, &ignored);
+    }
+    const int16_t status = host.RunFilter(request.dialog);
+    if (memory.known) {
+      uint64_t now = 0;
+      memory.known = glimmark::ResidentMemory(&now, &memory.peak);
+    }
+    if (showProgress) bar.Clear();
+    if (glimmark::InterruptRequested()) {
+      std::fprintf(stderr, "glimmark: interrupted; '%s' was not written\n", request.output.c_str());
+      return kInterruptedStatus;
+    }
+    if (status != noErr) return Fail(FilterFailure(host, status));
+    if (request.timings) {
+      if (request.repeat > 1) timingText += Format("run %.0f of %.0f\n", run, request.repeat);
+      timingText += RunTimings(host, phaseTimes.path(), firstCall, memory);
+    }
   }
-  if (status != noErr) return Fail(FilterFailure(host, status));
 
   hostkit::DescriptorItems written;
   const bool wroteBack = host.GetScriptDescriptor(&written);
@@ -271,7 +324,11 @@ int Apply(const ApplyRequest& request) {
       Warn("cannot save the host state file '" + statePath + "': " + reason);
   }
 
-  if (request.timings) PrintTimings(host, phaseTimes.path(), decodeMs, encodeMs);
+  if (request.timings) {
+    std::fprintf(stderr, "decode: %.1f ms (reading the file; not part of the run)\n", decodeMs);
+    std::fputs(timingText.c_str(), stderr);
+    std::fprintf(stderr, "encode: %.1f ms (writing the file; not part of the run)\n", encodeMs);
+  }
   if ((request.printDescriptor || !request.descriptorFile.empty()) && !wroteBack)
     return Fail("the filter wrote back no descriptor");
   if (request.printDescriptor) std::fputs(glimmark::DescriptorLines(written).c_str(), stdout);
@@ -295,6 +352,7 @@ int main(int argc, char** argv) {
   bool printDescriptor = false;
   std::string descriptorFile;
   bool timings = false;
+  int repeat = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -314,6 +372,14 @@ int main(int argc, char** argv) {
     } else if (arg == "--profile") {
       if (i + 1 >= argc) return Usage("--profile needs a file name");
       profilePath = argv[++i];
+    } else if (arg == "--repeat") {
+      if (i + 1 >= argc) return Usage("--repeat needs a number");
+      const std::string text = argv[++i];
+      char* end = nullptr;
+      const long value = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || value < 1 || value > 1000)
+        return Usage("--repeat takes a number from 1 to 1000, not '" + text + "'");
+      repeat = static_cast<int>(value);
     } else if (arg == "--tile") {
       if (i + 1 >= argc) return Usage("--tile needs a number");
       const std::string text = argv[++i];
@@ -347,8 +413,10 @@ int main(int argc, char** argv) {
   if (positional.empty()) return Usage("no command given");
   if (modulePath.empty()) modulePath = hostkit::Module::DefaultPath();
   const std::string& command = positional[0];
-  if (command != "apply" && (!settings.empty() || noRegistry || printDescriptor || !descriptorFile.empty() || timings))
-    return Usage("settings, --no-registry, --print-descriptor, --save-descriptor and --timings belong to apply");
+  if (command != "apply" && (!settings.empty() || noRegistry || printDescriptor || !descriptorFile.empty() || timings ||
+                           repeat != 1))
+    return Usage(
+        "settings, --no-registry, --print-descriptor, --save-descriptor, --timings and --repeat belong to apply");
 
   if (command == "about") {
     if (positional.size() != 1) return Usage("about takes no file names");
@@ -390,6 +458,7 @@ int main(int argc, char** argv) {
     request.printDescriptor = printDescriptor;
     request.descriptorFile = descriptorFile;
     request.timings = timings;
+    request.repeat = repeat;
     return Apply(request);
   }
 

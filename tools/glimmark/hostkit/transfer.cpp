@@ -125,6 +125,11 @@ OSErr Host::FillInput(const VRect& rect, int32_t lo, int32_t hi) {
     const bool rowInside = sy >= 0 && sy < image_.height;
     if (!rowInside && padding != plugInWantsEdgeReplication) continue;
     sy = std::clamp(sy, 0, image_.height - 1);
+    if (inside && pixelBytes == image_.pixelBytes()) {
+      // Every plane of columns inside the document: the row as it is.
+      std::memcpy(row, image_.Pixel(rect.left, sy), static_cast<size_t>(width) * pixelBytes);
+      continue;
+    }
     for (int32_t x = 0; x < width; ++x) {
       int32_t sx = rect.left + x;
       const bool columnInside = sx >= 0 && sx < image_.width;
@@ -149,6 +154,10 @@ void Host::FillOutput(const VRect& rect, int32_t lo, int32_t hi) {
     const int32_t sy = rect.top + y;
     if (sy < 0 || sy >= image_.height) continue;
     uint8_t* row = outBuffer_.data() + rowBytes * static_cast<size_t>(y);
+    if (rect.left >= 0 && rect.right <= image_.width && pixelBytes == image_.pixelBytes()) {
+      std::memcpy(row, image_.Pixel(rect.left, sy), static_cast<size_t>(width) * pixelBytes);
+      continue;
+    }
     for (int32_t x = 0; x < width; ++x) {
       const int32_t sx = rect.left + x;
       if (sx < 0 || sx >= image_.width) continue;
@@ -201,6 +210,12 @@ void Host::FlushOutput() {
   const int32_t right = std::min({rect.right, filterRect_.right, image_.width});
   for (int32_t y = top; y < bottom; ++y) {
     const uint8_t* row = outBuffer_.data() + static_cast<size_t>(output_.rowBytes) * static_cast<size_t>(y - rect.top);
+    if (pixelBytes == image_.pixelBytes()) {
+      if (right > left)
+        std::memcpy(image_.Pixel(left, y), row + static_cast<size_t>(left - rect.left) * pixelBytes,
+                    static_cast<size_t>(right - left) * pixelBytes);
+      continue;
+    }
     for (int32_t x = left; x < right; ++x) {
       std::memcpy(image_.Pixel(x, y) + static_cast<size_t>(output_.loPlane) * sample,
                   row + static_cast<size_t>(x - rect.left) * pixelBytes, pixelBytes);
