@@ -336,27 +336,31 @@ void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, con
   StampBlender<kAccess> blender(image, mode, precision);
   // The flare's colour is the same at every pixel, so what the distance
   // index decides is worked out once per index.
+  // Each index's step is made on first use: a band far from the light
+  // meets only the far, faint end of the profile.
   using Step = typename StampBlender<kAccess>::Step;
+  enum : uint8_t { UNKNOWN, HIDDEN, READY };
   std::vector<Step> steps;
-  std::vector<uint8_t> visible;
+  std::vector<uint8_t> state;
   if constexpr (kAccess != LayerAccess::ROUTINES) {
     try {
       steps.resize(reach);
-      visible.resize(reach);
+      state.assign(reach, UNKNOWN);
     } catch (const std::bad_alloc&) {
       steps.clear();
-      visible.clear();
-    }
-    for (size_t k = 0; k < steps.size(); ++k) {
-      const uint32_t weight = s.flareProfile[k];
-      const uint32_t alpha = FractionProduct(colour.alpha, weight);
-      visible[k] = weight >= m && FractionProduct(Max3(red, green, blue), alpha) >= threshold;
-      if (visible[k]) steps[k] = blender.Prepare(red, green, blue, alpha);
+      state.clear();
     }
   }
   auto stamp = [&](int32_t x, int32_t y, size_t index) {
     if (!steps.empty()) {
-      if (!visible[index]) return;
+      if (state[index] == UNKNOWN) {
+        const uint32_t weight = s.flareProfile[index];
+        const uint32_t alpha = FractionProduct(colour.alpha, weight);
+        const bool visible = weight >= m && FractionProduct(Max3(red, green, blue), alpha) >= threshold;
+        if (visible) steps[index] = blender.Prepare(red, green, blue, alpha);
+        state[index] = visible ? READY : HIDDEN;
+      }
+      if (state[index] == HIDDEN) return;
       if constexpr (kSparse) TouchLayerPixel(layer, x, y);
       blender.BlendStep(x, y, red, green, blue, steps[index]);
       return;

@@ -22,6 +22,9 @@
 namespace {
 
 constexpr int MAX_BANDS = 24;
+// Rows of a band: with bands this high the layers in flight at once stay
+// small next to the image, whatever the number of threads.
+constexpr int32_t BAND_ROWS = 256;
 
 // What the band workers share with the UI thread while they run.
 struct RenderRun {
@@ -159,9 +162,11 @@ bool RenderEffectsIntoImage(FilterRun* filterRun, const RenderingParameters& par
   run.workingGamma = GetProfileGamma(run.workingProfile);
   run.sparse = run.screen && BlackStaysBlack(copy, run.workingProfile, run.workingGamma);
 
-  const int bands = std::clamp(threadCount, 1, MAX_BANDS);
+  const int32_t height = copy->bufferRect.bottom - copy->bufferRect.top;
+  const int workers = std::clamp(threadCount, 1, MAX_BANDS);
+  const int bands = std::clamp<int>(std::max<int32_t>(workers, (height + BAND_ROWS - 1) / BAND_ROWS), 1, MAX_BANDS);
   const PhaseClock::time_point generationStart = PhaseClock::now();
-  GenerateNeededSubShapes(&filterRun->shapes, table, bands);
+  GenerateNeededSubShapes(&filterRun->shapes, table, workers);
   const double generationMilliseconds = MillisecondsSince(generationStart);
   const int64_t passes = (DrawsSpikes(settings) ? 1 : 0) + (DrawsFlare(settings) ? 1 : 0);
   const int64_t total = passes * table.count * bands;
@@ -175,20 +180,25 @@ bool RenderEffectsIntoImage(FilterRun* filterRun, const RenderingParameters& par
   }
   // The UI thread serves the bands' progress while it waits; a cancel seen
   // there stops the bands.
+  const PhaseClock::time_point bandsStart = PhaseClock::now();
   const ParallelOutcome outcome =
-      RunInParallel(ParallelWork{RenderBand, work, bands, bands, true, status, &run.abort});
+      RunInParallel(ParallelWork{RenderBand, work, bands, workers, true, status, &run.abort});
+  const double bandsMilliseconds = MillisecondsSince(bandsStart);
   if (outcome.stopped || outcome.workerFailed) failWith(STATUS_FAILURE_REPORTED);
   // Progress the last bands queued just before they ended is shown now, so
   // that a cancel pressed at the very end still stops the write-back.
   RunQueuedUICalls();
 
+  // The bands' wall time, split between drawing and blending as the bands
+  // spent their own time.
   double draw = 0.0, blend = 0.0;
   for (int i = 0; i < bands; ++i) {
-    draw = std::max(draw, work[i].drawMilliseconds);
-    blend = std::max(blend, work[i].blendMilliseconds);
+    draw += work[i].drawMilliseconds;
+    blend += work[i].blendMilliseconds;
   }
-  RecordPhaseTime(&filterRun->timings, PHASE_RENDERING, generationMilliseconds + draw);
-  RecordPhaseTime(&filterRun->timings, PHASE_CONVERSION_AND_BLEND, blend);
+  const double drawShare = draw + blend > 0.0 ? draw / (draw + blend) : 1.0;
+  RecordPhaseTime(&filterRun->timings, PHASE_RENDERING, generationMilliseconds + bandsMilliseconds * drawShare);
+  RecordPhaseTime(&filterRun->timings, PHASE_CONVERSION_AND_BLEND, bandsMilliseconds * (1.0 - drawShare));
   if (run.failure.load() != 0) failWith(run.failure.load());
   return *status == 0;
 }
