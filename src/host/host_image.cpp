@@ -254,11 +254,12 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) 
     for (int32_t p = 0; p < std::min(colourPlanes, 3); ++p) planeOf[ComponentOfPlane(*image, p)] = p;
     if (colourPlanes == 1) planeOf[0] = planeOf[1] = planeOf[2] = 0;
     if (extraPlanes == 1) planeOf[3] = colourPlanes;
-    // Opaque alpha as the pixel routines encode it.
+    // Opaque alpha as the pixel routines encode it (an empty rectangle has
+    // no pixel to encode it in, and no tile to copy).
     const ImageRect first{rect.left, rect.top, rect.left + 1, rect.top + 1};
-    FillImageRect(first, black, image);
-    std::memcpy(opaque, static_cast<const uint8_t*>(image->pixels.buffer) + 3 * image->bytesPerChannel,
-                static_cast<size_t>(image->bytesPerChannel));
+    if (image->width > 0 && image->height > 0 && FillImageRect(first, black, image))
+      std::memcpy(opaque, static_cast<const uint8_t*>(image->pixels.buffer) + 3 * image->bytesPerChannel,
+                  static_cast<size_t>(image->bytesPerChannel));
   } else {
     FillImageRect(rect, black, image);
   }

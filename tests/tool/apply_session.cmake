@@ -117,7 +117,8 @@ elseif(CASE STREQUAL "damaged_state")
   endforeach()
 
 elseif(CASE STREQUAL "bad_options")
-  foreach(args "--quantity;abc" "--points;6.5" "--angle;12deg" "--flare;" "--length" "--save-descriptor")
+  foreach(args "--quantity;abc" "--points;6.5" "--angle;12deg" "--flare;" "--length" "--save-descriptor"
+               "--repeat;0" "--repeat;2x")
     apply(never.png ${args})
     if(NOT out_rc STREQUAL "2")
       message(FATAL_ERROR "'${args}': exit status ${out_rc}, expected 2\n${out_stderr}")
@@ -140,6 +141,20 @@ elseif(CASE STREQUAL "timings")
   file(GLOB left "${home}/tmp/*")
   if(left)
     message(FATAL_ERROR "temporary files left behind: ${left}")
+  endif()
+  # Repeated runs in one process: each run's phases, and the same result as
+  # the single run (same settings: the one run left its descriptor behind).
+  apply(repeated.png --timings --repeat 2)
+  expect_success("run with --repeat 2")
+  expect_match("runs" "${out_stderr}" "run 1 of 2
+read: [^
+]*
+.*run 2 of 2
+read: ")
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${home}/out.png" "${home}/repeated.png"
+                  RESULT_VARIABLE differ)
+  if(NOT differ EQUAL 0)
+    message(FATAL_ERROR "the repeated run's output differs from the single run's")
   endif()
 
 elseif(CASE STREQUAL "one_processor")

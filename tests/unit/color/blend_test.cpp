@@ -3,7 +3,9 @@
 // and the error of the fast product.
 #include <random>
 
+#include "color/screen_blend.h"
 #include "color_test_support.h"
+#include "image/pixel_access.h"
 
 namespace {
 
@@ -161,3 +163,79 @@ TEST_F(ColorTest, UnknownModesLeaveTheDestinationAndAreReportedOnce) {
 }
 
 }  // namespace
+
+// A row screened at once (the in-place path of the integer modes) gives the
+// bytes the per-pixel screen gives, in every mode, gamma and precision:
+// light of every strength over every kind of pixel, black light included.
+TEST(ScreenRow, EqualsThePixelByPixelScreenInEveryMode) {
+  struct Case {
+    uint32_t mode;
+    double gamma;
+  };
+  const Case cases[] = {{IMAGE_MODE_RGB8, 2.2},  {IMAGE_MODE_RGB8, 1.0},  {IMAGE_MODE_GRAY8, 1.8},
+                        {IMAGE_MODE_RGB16, 2.2}, {IMAGE_MODE_GRAY16, 1.0}, {IMAGE_MODE_RGB_FLOAT, 2.2},
+                        {IMAGE_MODE_GRAY_FLOAT, 1.0}};
+  constexpr int32_t kWidth = 4096;
+  const ImageRect rect{-3, 5, kWidth - 3, 6};
+  for (const Case& c : cases) {
+    for (BlendPrecision precision : {BLEND_PRECISE, BLEND_FAST}) {
+      SCOPED_TRACE(testing::Message() << "mode " << c.mode << ", gamma " << c.gamma << ", precision " << precision);
+      Image light{}, row{}, pixels{};
+      ASSERT_TRUE(CreateImage(rect, true, &light, rect, c.mode, nullptr, c.gamma, false, nullptr));
+      ASSERT_TRUE(CreateImage(rect, true, &row, rect, c.mode, nullptr, c.gamma, false, nullptr));
+      ASSERT_TRUE(CreateImage(rect, true, &pixels, rect, c.mode, nullptr, c.gamma, false, nullptr));
+      std::mt19937 engine(c.mode * 31 + static_cast<uint32_t>(c.gamma * 10) + precision);
+      auto random = [&engine]() { return static_cast<uint32_t>(engine()); };
+      auto channel = [&](int kind) -> uint32_t {
+        switch (kind) {
+          case 0: return 0;                            // black
+          case 1: return random() % 0x100;             // deep shadow
+          case 2: return 0xFFFFFF;                     // white
+          default: return random() % 0x1000000;        // anything
+        }
+      };
+      for (int32_t x = rect.left; x < rect.right; ++x) {
+        const int kind = static_cast<int>(random() % 4);
+        const PixelValue l{channel(kind), channel(kind == 0 ? 0 : 3), channel(kind == 0 ? 0 : 3),
+                           random() % 3 == 0 ? static_cast<uint32_t>(random()) : PIXEL_OPAQUE, PIXEL_OPAQUE};
+        const PixelValue d{channel(static_cast<int>(random() % 4)), channel(3), channel(1), PIXEL_OPAQUE,
+                           PIXEL_OPAQUE};
+        light.writePixel(&light, &l, x, rect.top);
+        row.writePixel(&row, &d, x, rect.top);
+        pixels.writePixel(&pixels, &d, x, rect.top);
+      }
+      ScreenRowIntoImage(light, &row, rect.top, rect.left, rect.right, precision);
+      for (int32_t x = rect.left; x < rect.right; ++x) {
+        PixelValue l;
+        light.readPixel(&light, &l, x, rect.top);
+        ScreenIntoImage(l, &pixels, x, rect.top, precision);
+      }
+      const size_t bytes = static_cast<size_t>(kWidth) * 4 * static_cast<size_t>(row.bytesPerChannel);
+      EXPECT_EQ(0, std::memcmp(row.pixels.buffer, pixels.pixels.buffer, bytes));
+      ReleaseImage(&light);
+      ReleaseImage(&row);
+      ReleaseImage(&pixels);
+    }
+  }
+}
+
+// The inline screen with a prepared source is the screen of BlendPixels.
+TEST(ScreenRow, PreparedSourcesScreenAsBlendPixelsDoes) {
+  std::mt19937 engine(7);
+  auto random = [&engine]() { return static_cast<uint32_t>(engine()); };
+  for (int i = 0; i < 200000; ++i) {
+    const uint32_t spread = i % 3 == 0 ? 0x1000000 : 0x40000000;  // in range, or far beyond white
+    const BlendPixel source{random() % spread, random() % spread, i % 5 == 0 ? 0 : random() % spread,
+                            static_cast<uint32_t>(random()), 0};
+    const BlendPixel start{random() % 0x1000000, random() % 0x1000000, random() % 0x1200000, kFull, 0};
+    for (BlendPrecision precision : {BLEND_PRECISE, BLEND_FAST}) {
+      BlendPixel expected = start, got = start;
+      BlendPixels(&source, &expected, BLEND_SCREEN, precision);
+      ScreenBlend(MakeScreenSource(source.red, source.green, source.blue), source.coverage, &got,
+                  precision == BLEND_PRECISE);
+      ASSERT_EQ(expected.red, got.red) << i;
+      ASSERT_EQ(expected.green, got.green) << i;
+      ASSERT_EQ(expected.blue, got.blue) << i;
+    }
+  }
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -176,49 +177,74 @@ TEST_F(DrawingTest, BlackOrUnseenStampsDrawNothing) {
 // The flare is stamped from its weight profile, not from a sample list; it
 // must give exactly what stamping its generated sub-shape sample by sample
 // gives.
-TEST_F(DrawingTest, TheFlareStampedFromItsProfileMatchesItsSampleList) {
-  StarEffectSettings s = Settings(2);
-  OwnedShapes shapes(s);
-  SamplingShape listed{};
-  SamplingShape unusedSpike{};
-  SetUpStarEffectShapes(&unusedSpike, &listed, &shapes.settings);
-  for (int32_t xq : {0, 3}) {
-    for (int32_t yq : {0, 2}) {
-      for (uint32_t alpha : {FULL, FULL / 40}) {
-        FilledImage a(area_, 11, PixelValue{3000, 2000, 1000, FULL, FULL});
-        FilledImage b(area_, 11, PixelValue{3000, 2000, 1000, FULL, FULL});
-        const StampColour colour{FULL, FULL / 2, FULL / 4, alpha};
-        const QuarterPoint at{100, xq, 70, yq};
-        ASSERT_TRUE(DrawShapeInto(&shapes.flare, &a, area_, colour, at, BLEND_SCREEN, BLEND_PRECISE));
+// What stamping a sub-shape's sample list means, pixel by pixel through the
+// image's own routines and BlendPixels: the reference the drawing code's
+// in-place paths must match bit for bit.
+void ReferenceStamp(const SubShape& sub, Image* image, const ImageRect& clip, const StampColour& colour,
+                    const QuarterPoint& at) {
+  const auto* samples = static_cast<const ShapeSample*>(sub.samples.buffer);
+  const uint32_t threshold = MinimumVisibleValue(image->bytesPerChannel) / 2;
+  for (int32_t i = 0; i < sub.sampleCount; ++i) {
+    const ShapeSample& smp = samples[i];
+    const int32_t x = at.x + smp.dx, y = at.y + smp.dy;
+    if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) continue;
+    const uint32_t sa = FractionProduct(colour.alpha, smp.weight);
+    const uint32_t r = FractionProduct(colour.red, smp.red), g = FractionProduct(colour.green, smp.green),
+                   bl = FractionProduct(colour.blue, smp.blue);
+    if (FractionProduct(std::max(r, std::max(g, bl)), sa) < threshold) continue;
+    PixelValue d;
+    image->readPixel(image, &d, x, y);
+    const BlendPixel source{r, g, bl, sa, 0};
+    BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
+    BlendPixels(&source, &target, BLEND_SCREEN, BLEND_PRECISE);
+    const PixelValue out{target.red, target.green, target.blue, target.coverage, 0xFFFFFFFF};
+    image->writePixel(image, &out, x, y);
+  }
+}
 
-        ASSERT_TRUE(GenerateFlareSubShape(&listed, xq, yq));
-        const SubShape& sub = listed.subShapes[SubShapeIndex(xq, yq)];
-        ASSERT_GT(sub.sampleCount, 100);
-        const auto* samples = static_cast<const ShapeSample*>(sub.samples.buffer);
-        const uint32_t threshold = MinimumVisibleValue(2) / 2;
-        for (int32_t i = 0; i < sub.sampleCount; ++i) {
-          const ShapeSample& smp = samples[i];
-          const int32_t x = at.x + smp.dx, y = at.y + smp.dy;
-          if (x < area_.left || x >= area_.right || y < area_.top || y >= area_.bottom) continue;
-          const uint32_t sa = FractionProduct(colour.alpha, smp.weight);
-          const uint32_t r = FractionProduct(colour.red, smp.red), g = FractionProduct(colour.green, smp.green),
-                         bl = FractionProduct(colour.blue, smp.blue);
-          if (FractionProduct(std::max(r, std::max(g, bl)), sa) < threshold) continue;
-          PixelValue d;
-          b.readPixel(&b, &d, x, y);
-          const BlendPixel source{r, g, bl, sa, 0};
-          BlendPixel target{d.red, d.green, d.blue, d.alpha, d.mask};
-          BlendPixels(&source, &target, BLEND_SCREEN, BLEND_PRECISE);
-          const PixelValue out{target.red, target.green, target.blue, target.coverage, 0xFFFFFFFF};
-          b.writePixel(&b, &out, x, y);
+// The flare is stamped from its weight profile and the spikes from chunked
+// sample lists, both straight into the pixels of integer images; each must
+// give what its sample list gives through the pixel routines, over black
+// and over light, in every integer mode, for opaque and faint stamps.
+TEST_F(DrawingTest, StampsMatchTheirSampleListsThroughThePixelRoutines) {
+  for (uint32_t mode : {1u, 3u, 10u, 11u}) {
+    const uint32_t bytes = mode <= 3 ? 1 : 2;
+    StarEffectSettings s = Settings(bytes);
+    OwnedShapes shapes(s);
+    SamplingShape listed{};
+    SamplingShape unusedSpike{};
+    SetUpStarEffectShapes(&unusedSpike, &listed, &shapes.settings);
+    for (int32_t xq : {0, 3}) {
+      for (int32_t yq : {0, 2}) {
+        for (uint32_t alpha : {FULL, FULL / 40}) {
+          for (uint32_t ground : {0u, 3000u}) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << ", quarters " << xq << "," << yq << ", alpha "
+                                            << alpha << ", ground " << ground);
+            const PixelValue fill{ground * 3, ground * 2, ground, FULL, FULL};
+            const StampColour colour{FULL, FULL / 2, FULL / 4, alpha};
+            const QuarterPoint at{100, xq, 70, yq};
+            ASSERT_TRUE(GenerateFlareSubShape(&listed, xq, yq));
+            const SubShape& flare = listed.subShapes[SubShapeIndex(xq, yq)];
+            ASSERT_GT(flare.sampleCount, 100);
+            const size_t imageBytes = static_cast<size_t>(area_.right) * area_.bottom * 4 * bytes;
+            FilledImage a(area_, mode, fill), b(area_, mode, fill);
+            ASSERT_TRUE(DrawShapeInto(&shapes.flare, &a, area_, colour, at, BLEND_SCREEN, BLEND_PRECISE));
+            ReferenceStamp(flare, &b, area_, colour, at);
+            EXPECT_EQ(std::memcmp(a.pixels.buffer, b.pixels.buffer, imageBytes), 0) << "flare";
+
+            FilledImage c(area_, mode, fill), d(area_, mode, fill);
+            ASSERT_TRUE(DrawShapeInto(&shapes.spike, &c, area_, colour, at, BLEND_SCREEN, BLEND_PRECISE));
+            const SubShape& spike = shapes.spike.subShapes[SubShapeIndex(xq, yq)];
+            ASSERT_GT(spike.sampleCount, 100);
+            ReferenceStamp(spike, &d, area_, colour, at);
+            EXPECT_EQ(std::memcmp(c.pixels.buffer, d.pixels.buffer, imageBytes), 0) << "spikes";
+          }
         }
-        EXPECT_EQ(std::memcmp(a.pixels.buffer, b.pixels.buffer, static_cast<size_t>(area_.right) * area_.bottom * 8), 0)
-            << "quarters " << xq << "," << yq << " alpha " << alpha;
       }
     }
+    FreeSamplingShape(&listed);
+    FreeSamplingShape(&unusedSpike);
   }
-  FreeSamplingShape(&listed);
-  FreeSamplingShape(&unusedSpike);
 }
 
 TEST_F(DrawingTest, ProgressIsReportedPerLightAndPassAndCanStopTheBand) {

@@ -328,3 +328,21 @@ TEST(LightSourceSelection, ScriptValuesOutOfRangeAreLimited) {
 }
 
 }  // namespace
+
+// The squared-distance bounds a flare walks by agree with the distances
+// themselves: every offset's distance in tenths t has its square between
+// the bound of t and the bound of t + 1, near the centre (cached distances)
+// and far out (computed ones).
+TEST(DistanceBounds, EveryOffsetLiesBetweenTheBoundsOfItsDistance) {
+  auto check = [](int64_t dx, int64_t dy) {
+    const int64_t squared = dx * dx + dy * dy;
+    const uint32_t tenths = DistanceTenths(dx, dy);
+    ASSERT_LE(SmallestSquareWithTenths(tenths), squared) << dx << "," << dy;
+    ASSERT_GT(SmallestSquareWithTenths(tenths + 1), squared) << dx << "," << dy;
+  };
+  for (int64_t dy : {0, 1, 2, 3, 5, 17, 250, 651}) {
+    for (int64_t dx = 0; dx <= 1200; ++dx) check(dx, dy);
+  }
+  for (int64_t dx = 0; dx <= 120000; dx += 37) check(dx, dx / 3);
+  EXPECT_EQ(SmallestSquareWithTenths(0), 0);
+}

@@ -223,6 +223,21 @@ TEST(PixelAccess, FillImageRectClipsAndKeeps) {
   EXPECT_EQ(image.Read(1, 2).green, 0u);
   EXPECT_EQ(image.Read(4, 2).mask, PIXEL_OPAQUE);
 
+  // Every pixel size fills whole pixels with the value's encoding.
+  for (uint32_t mode : {IMAGE_MODE_GRAY8, IMAGE_MODE_RGB16, IMAGE_MODE_RGB_FLOAT}) {
+    TestImage other(mode, 5, 3, false, false);
+    const PixelValue colour{PIXEL_FULL / 3, PIXEL_FULL / 5, PIXEL_FULL / 7, PIXEL_OPAQUE / 2, PIXEL_OPAQUE};
+    ASSERT_TRUE(FillImageRect(ImageRect{0, 0, 5, 3}, colour, &other.image));
+    const PixelValue first = other.Read(0, 0);
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < 5; ++x) {
+        const PixelValue v = other.Read(x, y);
+        ASSERT_EQ(v.red, first.red) << mode;
+        ASSERT_EQ(v.blue, first.blue) << mode;
+        ASSERT_EQ(v.alpha, first.alpha) << mode;
+      }
+    EXPECT_NEAR(first.alpha, PIXEL_OPAQUE / 2, PIXEL_OPAQUE / 500.0) << mode;
+  }
   EXPECT_FALSE(FillImageRect(ImageRect{0, 4, 6, 9}, fill, &image.image));  // no rows in common
   EXPECT_TRUE(FillImageRect(ImageRect{6, 0, 9, 4}, fill, &image.image));   // rows but no columns
 }

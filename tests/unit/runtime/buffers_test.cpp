@@ -1,6 +1,7 @@
 // Tracked buffers: growth, contents, failures and the usage counters.
 #include "runtime/buffers.h"
 
+#include <cstdint>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -42,6 +43,32 @@ TEST(Buffers, GrowingWithPreserveKeepsTheOldBytes) {
   EXPECT_EQ(d.size, static_cast<size_t>(1 << 20));
   EXPECT_EQ(std::memcmp(d.buffer, "abcdefgh", 8), 0);
   DeallocateBuffer(&d);
+}
+
+// Image-sized blocks come from another allocator than small ones; growing
+// across that line, both ways of growing keep what they promise, and every
+// byte of a large block can be written.
+TEST(Buffers, BlocksGrowAcrossTheLargeBlockSizeWithTheirContents) {
+  constexpr size_t kMegabyte = size_t{1} << 20;
+  for (size_t from : {size_t{1000}, 4 * kMegabyte - 1, 4 * kMegabyte, 9 * kMegabyte + 3}) {
+    for (size_t to : {4 * kMegabyte, 4 * kMegabyte + 1, 21 * kMegabyte}) {
+      if (to <= from) continue;
+      BufferDescriptor d{};
+      ASSERT_EQ(ReallocateBuffer(from, &d), 0);
+      auto* bytes = static_cast<uint8_t*>(d.buffer);
+      for (size_t i = 0; i < from; i += 4093) bytes[i] = static_cast<uint8_t>(i / 4093 + 1);
+      bytes[from - 1] = 0xA5;
+      ASSERT_EQ(ReallocateBufferPreserveContents(to, &d), 0);
+      bytes = static_cast<uint8_t*>(d.buffer);
+      for (size_t i = 0; i < from; i += 4093) ASSERT_EQ(bytes[i], static_cast<uint8_t>(i / 4093 + 1)) << from << "->" << to;
+      EXPECT_EQ(bytes[from - 1], 0xA5);
+      std::memset(bytes, 0x5A, to);
+      ASSERT_EQ(ReallocateBuffer(to + kMegabyte, &d), 0);  // contents need not survive
+      std::memset(d.buffer, 0x3C, to + kMegabyte);
+      DeallocateBuffer(&d);
+      EXPECT_EQ(d.buffer, nullptr);
+    }
+  }
 }
 
 TEST(Buffers, ZeroedAndNullDescriptorsAreHarmless) {
