@@ -62,6 +62,10 @@ class BlockReducer {
       alpha16_.resize(65536);
       for (uint32_t i = 0; i < 65536; ++i) alpha16_[i] = AlphaFrom16(static_cast<uint16_t>(i));
     }
+    if (source->mode == IMAGE_MODE_RGB_FLOAT || source->mode == IMAGE_MODE_GRAY_FLOAT) {
+      kind_ = source->mode == IMAGE_MODE_RGB_FLOAT ? RGB_FLOAT : GRAY_FLOAT;
+      memo_.assign(MEMO_ENTRIES, 0);
+    }
   }
 
   // Destination rows [rowBegin, rowEnd); false when stopped.
@@ -93,10 +97,26 @@ class BlockReducer {
   }
 
  private:
-  enum Kind { OTHER, RGB8, RGB16 };
+  enum Kind { OTHER, RGB8, RGB16, RGB_FLOAT, GRAY_FLOAT };
+
+  // A float sample's linear value, remembered: with a gamma other than 1
+  // each one costs a pow(), and images hold far fewer distinct values than
+  // samples. The memo is this reducer's own (one per thread).
+  static constexpr int MEMO_BITS = 12;
+  static constexpr size_t MEMO_ENTRIES = size_t{1} << MEMO_BITS;
+  uint32_t LinearOf(float sample) {
+    uint32_t bits;
+    std::memcpy(&bits, &sample, sizeof bits);
+    uint64_t& entry = memo_[(bits * 0x9E3779B1u) >> (32 - MEMO_BITS)];
+    // Key bits + 1 in the upper half: an empty entry (0) matches nothing.
+    if ((entry >> 32) == uint64_t{bits} + 1) return static_cast<uint32_t>(entry);
+    const uint32_t value = LinearOfFloatSample(source_, sample);
+    entry = (uint64_t{bits} + 1) << 32 | value;
+    return value;
+  }
 
   // Adds columns [left, right) (relative to the buffer) of row y to sum.
-  void AddRun(int64_t y, int64_t left, int64_t right, uint64_t* sum) const {
+  void AddRun(int64_t y, int64_t left, int64_t right, uint64_t* sum) {
     const ImageRect& r = source_->bufferRect;
     const size_t first = static_cast<size_t>(y - r.top) * static_cast<size_t>(source_->bufferWidth);
     const uint8_t* mask =
@@ -125,6 +145,15 @@ class BlockReducer {
         sum[2] += linear[p[2]];
         sum[3] += alpha16_[p[3]];
       }
+    } else if (kind_ == RGB_FLOAT || kind_ == GRAY_FLOAT) {
+      const float* p = static_cast<const float*>(source_->pixels.buffer) + (first + static_cast<size_t>(left)) * 4;
+      for (int64_t x = left; x < right; ++x, p += 4) {
+        const uint32_t red = LinearOf(p[0]);
+        sum[0] += red;
+        sum[1] += kind_ == GRAY_FLOAT ? red : LinearOf(p[1]);
+        sum[2] += kind_ == GRAY_FLOAT ? red : LinearOf(p[2]);
+        sum[3] += AlphaOfFloatSample(p[3]);
+      }
     } else {
       PixelValue v;
       for (int64_t x = left; x < right; ++x) {
@@ -142,6 +171,7 @@ class BlockReducer {
   Kind kind_ = OTHER;
   uint32_t alpha8_[256];
   std::vector<uint32_t> alpha16_;
+  std::vector<uint64_t> memo_;
 };
 
 // Destination rows [rowBegin, rowEnd) of the reduction.

@@ -235,6 +235,8 @@ bool IsKnownUnsupportedMode(uint32_t mode) { return mode <= 15; }
 
 void BuildPixelValueTables() { std::call_once(g_tablesBuilt, BuildTables); }
 
+uint32_t LinearOfFloatSample(const Image* image, float sample) { return FloatToLinear(image, sample); }
+uint32_t AlphaOfFloatSample(float sample) { return FloatToAlpha(sample); }
 uint32_t AlphaFrom8(uint8_t code) { return g_alphaFrom8[code]; }
 uint32_t AlphaFrom16(uint16_t code) { return g_alphaFrom16[code]; }
 uint8_t AlphaTo8(uint32_t alpha) { return g_alphaTo8[alpha >> 16]; }

@@ -41,6 +41,12 @@ WritePixelRoutine SelectPixelWriter(const Image* image, bool clamped);
 // Sets image->readPixel and writePixel from its mode and clamped flag.
 void AttachPixelRoutines(Image* image);
 
+// What the read routines of the float modes make of one sample: the linear
+// value of a colour sample of `image` (its gamma applied), and the alpha of
+// an alpha sample.
+uint32_t LinearOfFloatSample(const Image* image, float sample);
+uint32_t AlphaOfFloatSample(float sample);
+
 // Writes `value` into every pixel of `rect` intersected with the image's
 // buffer rectangle; PIXEL_KEEP components keep each pixel's old values.
 // False only when the intersection has no rows.

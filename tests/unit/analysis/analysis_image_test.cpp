@@ -53,7 +53,9 @@ void MakeSource(OwnedImage* image, uint32_t mode, int32_t width, int32_t height,
   for (int32_t y = rect.top; y < rect.bottom; ++y) {
     for (int32_t x = rect.left; x < rect.right; ++x) {
       // Braced initialisers are evaluated left to right.
-      const PixelValue v{below(PIXEL_FULL), below(PIXEL_FULL), below(PIXEL_FULL),
+      // A third of the colours from a small palette, as photos repeat values.
+      auto colour = [&] { return below(3) == 0 ? below(8) * (PIXEL_FULL / 8) : below(PIXEL_FULL); };
+      const PixelValue v{colour(), colour(), colour(),
                          below(4) == 0 ? 0u : PIXEL_OPAQUE - below(1000000), below(PIXEL_OPAQUE)};
       image->image.writePixel(&image->image, &v, x, y);
     }
@@ -91,7 +93,8 @@ PixelValue ExpectedPixel(const Image& source, Image* scratch, int64_t i, int64_t
 }
 
 TEST(AnalysisImageCopy, EachPixelIsTheMeanOfItsHostBlock) {
-  for (uint32_t mode : {IMAGE_MODE_RGB8, IMAGE_MODE_RGB16, IMAGE_MODE_GRAY8, IMAGE_MODE_RGB_FLOAT}) {
+  for (uint32_t mode :
+       {IMAGE_MODE_RGB8, IMAGE_MODE_RGB16, IMAGE_MODE_GRAY8, IMAGE_MODE_RGB_FLOAT, IMAGE_MODE_GRAY_FLOAT}) {
     for (bool mask : {false, true}) {
       OwnedImage source;
       MakeSource(&source, mode, 97, 61, mask, mode * 2 + mask);
