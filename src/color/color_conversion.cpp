@@ -33,7 +33,38 @@ struct RowJob {
   bool destinationGray;  // the transform wrote only the first channel
   bool carryAlpha;       // source and destination are different buffers
   bool wholeRows;        // rows are contiguous on both sides: one call per band
+  const ChannelTables* tables;  // in place, channels apart: the transform as tables
 };
+
+// The transform as its channel tables: each colour sample looked up in
+// place (the extra channels, alpha, stay as they are, as with the transform).
+template <typename Sample>
+void LookUpPixels(const ChannelTables& tables, uint8_t* pixels, size_t count) {
+  Sample* p = reinterpret_cast<Sample*>(pixels);
+  const uint16_t* t0 = tables.table[0].data();
+  if (tables.channels == 1) {
+    for (size_t i = 0; i < count; ++i, p += 4) p[0] = static_cast<Sample>(t0[p[0]]);
+    return;
+  }
+  const uint16_t* t1 = tables.table[1].data();
+  const uint16_t* t2 = tables.table[2].data();
+  for (size_t i = 0; i < count; ++i, p += 4) {
+    p[0] = static_cast<Sample>(t0[p[0]]);
+    p[1] = static_cast<Sample>(t1[p[1]]);
+    p[2] = static_cast<Sample>(t2[p[2]]);
+  }
+}
+
+void Transform(const RowJob& job, const uint8_t* source, uint8_t* destination, uint32_t pixels) {
+  if (job.tables != nullptr && source == destination) {
+    if (job.tables->bytesPerSample == 1)
+      LookUpPixels<uint8_t>(*job.tables, destination, pixels);
+    else
+      LookUpPixels<uint16_t>(*job.tables, destination, pixels);
+    return;
+  }
+  cmsDoTransform(job.transform, source, destination, pixels);
+}
 
 float ClampUnit(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
@@ -111,14 +142,14 @@ void ConvertRowRange(const RowJob& job, int begin, int end) {
     const uint8_t* source = job.sourceRow0 + job.sourceRowBytes * static_cast<size_t>(begin);
     uint8_t* destination = job.destinationRow0 + job.destinationRowBytes * static_cast<size_t>(begin);
     const uint32_t pixels = job.width * static_cast<uint32_t>(end - begin);
-    cmsDoTransform(job.transform, source, destination, pixels);
+    Transform(job, source, destination, pixels);
     FinishRows(job, source, destination, pixels);
     return;
   }
   for (int row = begin; row < end; ++row) {
     const uint8_t* source = job.sourceRow0 + job.sourceRowBytes * static_cast<size_t>(row);
     uint8_t* destination = job.destinationRow0 + job.destinationRowBytes * static_cast<size_t>(row);
-    cmsDoTransform(job.transform, source, destination, job.width);
+    Transform(job, source, destination, job.width);
     FinishRows(job, source, destination, job.width);
   }
 }
@@ -171,7 +202,8 @@ bool IsGrayOutput(ColorProfileHandle profile, uint32_t format) {
   return T_COLORSPACE(AdaptFormatToProfile(profile != nullptr ? profile : GetStandardProfile(), format)) == PT_GRAY;
 }
 
-int16_t ConvertInPlace(Image* image, cmsHTRANSFORM transform, bool grayOutput, int threadCount) {
+int16_t ConvertInPlace(Image* image, cmsHTRANSFORM transform, const ChannelTables* tables, bool grayOutput,
+                       int threadCount) {
   const size_t rowBytes = static_cast<size_t>(image->bufferWidth) * 4 * static_cast<size_t>(image->bytesPerChannel);
   auto* pixels = static_cast<uint8_t*>(image->pixels.buffer);
   const RowJob job{transform,
@@ -184,7 +216,8 @@ int16_t ConvertInPlace(Image* image, cmsHTRANSFORM transform, bool grayOutput, i
                    image->bytesPerChannel,
                    grayOutput,
                    false,
-                   true};
+                   true,
+                   tables};
   return RunInBands(job, image->bufferHeight, threadCount);
 }
 
@@ -233,7 +266,8 @@ bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount) {
       REPORT_COLOR_DEBUG("ConvertColorOf() - Could not get color transform.");
       return false;
     }
-    result = ConvertInPlace(image, transform.get(), IsGrayOutput(profile, format), threadCount);
+    result = ConvertInPlace(image, transform.get(), GetChannelTables(image->profile, profile, format),
+                            IsGrayOutput(profile, format), threadCount);
   }
 
   return AdoptProfile(image, profile, "ConvertColorOf()") && result == 0;
@@ -257,14 +291,15 @@ bool ConvertColorOfSpans(Image* image, ColorProfileHandle profile, const int32_t
     const size_t rowBytes = static_cast<size_t>(image->bufferWidth) * pixelBytes;
     auto* pixels = static_cast<uint8_t*>(image->pixels.buffer);
     const bool gray = IsGrayOutput(profile, format);
+    const ChannelTables* tables = GetChannelTables(image->profile, profile, format);
     const ImageRect& b = image->bufferRect;
     for (int32_t row = 0; row < image->bufferHeight; ++row) {
       const int32_t left = std::max(spanLeft[row], b.left);
       const int32_t right = std::min(spanRight[row], b.right);
       if (left >= right) continue;
       uint8_t* start = pixels + rowBytes * static_cast<size_t>(row) + static_cast<size_t>(left - b.left) * pixelBytes;
-      const RowJob job{transform.get(), start, rowBytes, start, rowBytes, static_cast<uint32_t>(right - left),
-                       image->bytesPerChannel, image->bytesPerChannel, gray, false, true};
+      const RowJob job{transform.get(), start,  rowBytes, start, rowBytes, static_cast<uint32_t>(right - left),
+                       image->bytesPerChannel, image->bytesPerChannel, gray, false, true, tables};
       ConvertRowRange(job, 0, 1);
     }
   }
@@ -385,7 +420,8 @@ bool ConvertImageRegion(const ImagePoint& destinationOrigin, const ImageRect& re
                    destination->bytesPerChannel,
                    IsGrayOutput(destination->profile, destinationFormat),
                    !sameBuffer,
-                   false};
+                   false,
+                   nullptr};
   const int16_t result = RunInBands(job, static_cast<int>(bottom - top), threadCount);
   if (result != 0) {
     StoreStatus(status, result);

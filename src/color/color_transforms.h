@@ -27,6 +27,7 @@
 #include <lcms2.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "image/image.h"
 
@@ -118,6 +119,28 @@ bool ConvertImageRegion(const ImagePoint& destinationOrigin, const ImageRect& re
 // 0). Null profiles stand for the standard profile. False after a report,
 // with `colour` unchanged.
 bool ConvertColorTriple(ColorProfileHandle inputProfile, uint32_t colour[3], ColorProfileHandle outputProfile);
+
+// Per-channel tables standing in for an in-place transform whose channels
+// do not mix: gray to gray, or between RGB matrix-shaper profiles with the
+// same colorants and white point (the document and the working profiles
+// usually). table[c][code] is what the transform makes of `code` in memory
+// channel c, whatever the other channels hold.
+struct ChannelTables {
+  int bytesPerSample;  // 1 or 2
+  int channels;        // colour channels: 3, or 1 for gray
+  std::vector<uint16_t> table[3];
+};
+
+// The tables of the cached transform from `inputProfile` to `outputProfile`
+// in `format` (one of the 8- and 16-bit formats of the in-memory images, the
+// same on both sides), made on first use from the transform itself and
+// checked against it: every code of each channel, with the other channels
+// at varied values, must come out as the tables say. Null when the profiles
+// may mix channels, the check fails, the format is another, or the
+// transform cannot be cached; the caller then runs the transform. Valid
+// until ReleaseColorManagement.
+const ChannelTables* GetChannelTables(ColorProfileHandle inputProfile, ColorProfileHandle outputProfile,
+                                      uint32_t format);
 
 // Tests and diagnostics: how many transforms the cache holds.
 int GetTransformCacheCount();

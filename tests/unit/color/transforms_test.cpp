@@ -126,3 +126,79 @@ TEST_F(ColorTest, ColourTriplesAreConvertedThenDecodedToLinearLight) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every 8-bit colour through the tables and through the transform itself.
+void ExpectTablesEqualTheTransformEverywhere(ColorProfileHandle from, ColorProfileHandle to) {
+  const ChannelTables* tables = GetChannelTables(from, to, TYPE_BGRA_8);
+  ASSERT_NE(tables, nullptr) << colortest::Description(from) << " -> " << colortest::Description(to);
+  ColorTransform transform = GetColorTransform(from, TYPE_BGRA_8, to, TYPE_BGRA_8);
+  ASSERT_TRUE(transform);
+  constexpr size_t kColours = size_t{1} << 24;
+  std::vector<uint8_t> pixels(kColours * 4), converted;
+  for (size_t i = 0; i < kColours; ++i) {
+    pixels[i * 4] = static_cast<uint8_t>(i);
+    pixels[i * 4 + 1] = static_cast<uint8_t>(i >> 8);
+    pixels[i * 4 + 2] = static_cast<uint8_t>(i >> 16);
+    pixels[i * 4 + 3] = static_cast<uint8_t>(i * 7);
+  }
+  converted = pixels;
+  cmsDoTransform(transform.get(), pixels.data(), converted.data(), static_cast<cmsUInt32Number>(kColours));
+  for (size_t i = 0; i < kColours; ++i) {
+    for (int c = 0; c < 3; ++c)
+      ASSERT_EQ(converted[i * 4 + c], tables->table[c][pixels[i * 4 + c]]) << "colour " << i << " channel " << c;
+  }
+}
+
+}  // namespace
+
+// The document, working and linear working profiles share their primaries:
+// their 8-bit transforms run as per-channel tables, which must give every
+// colour exactly what the transform gives.
+TEST_F(ColorTest, ChannelTablesOfTheWorkingProfilesEqualTheirTransformsForEveryColour) {
+  Initialize();
+  ExpectTablesEqualTheTransformEverywhere(GetWorkingProfile(), GetStandardProfile());
+  ExpectTablesEqualTheTransformEverywhere(GetStandardProfile(), GetLinearWorkingProfile());
+}
+
+// Profiles with other primaries mix the channels: no tables, the transform
+// runs. Where tables are made for other formats they hold for mixed colours.
+TEST_F(ColorTest, TransformsThatMixChannelsGetNoTables) {
+  Initialize();
+  cmsCIExyYTRIPLE wide = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsCIExyY d65;
+  cmsWhitePointFromTemp(&d65, 6504);
+  cmsHPROFILE other = cmsCreateRGBProfile(&d65, &wide, curves);
+  cmsFreeToneCurve(curve);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(GetChannelTables(GetStandardProfile(), other, TYPE_BGRA_8), nullptr);
+  EXPECT_EQ(GetChannelTables(GetStandardProfile(), GetWorkingProfile(), TYPE_RGBA_FLT), nullptr);
+  for (uint32_t format : {TYPE_RGBA_16, TYPE_RGBA_8}) {
+    const ChannelTables* tables = GetChannelTables(GetStandardProfile(), GetLinearWorkingProfile(), format);
+    if (tables == nullptr) continue;
+    ColorTransform transform = GetColorTransform(GetStandardProfile(), format, GetLinearWorkingProfile(), format);
+    std::vector<uint16_t> pixels(4 * 100000), converted;
+    uint32_t state = 12345;
+    const uint32_t top = format == TYPE_RGBA_16 ? 0xFFFF : 0xFF;
+    for (uint16_t& v : pixels) v = static_cast<uint16_t>(((state = state * 1103515245u + 12345u) >> 9) & top);
+    if (format == TYPE_RGBA_8) {
+      std::vector<uint8_t> bytes(pixels.begin(), pixels.end()), out(bytes);
+      cmsDoTransform(transform.get(), bytes.data(), out.data(), 100000);
+      for (size_t i = 0; i < bytes.size(); ++i)
+        if (i % 4 != 3) {
+          ASSERT_EQ(out[i], tables->table[i % 4][bytes[i]]) << i;
+        }
+    } else {
+      converted = pixels;
+      cmsDoTransform(transform.get(), pixels.data(), converted.data(), 100000);
+      for (size_t i = 0; i < pixels.size(); ++i)
+        if (i % 4 != 3) {
+          ASSERT_EQ(converted[i], tables->table[i % 4][pixels[i]]) << i;
+        }
+    }
+  }
+  cmsCloseProfile(other);
+}
