@@ -277,17 +277,12 @@ struct WideSum {
 // Both measurements share this: `brightnessAt` gives the brightness of a
 // pixel known to lie inside `rect`; `exact` is the precision switch, read
 // once per measurement.
-template <bool Exact, typename BrightnessAt>
+template <bool Exact, bool AllInside, typename BrightnessAt>
 void AnalyzeSamples(const SubShape* sub, const ImageRect& rect, const QuarterPoint& centre, ShapeAnalysis* result,
                     BrightnessAt brightnessAt) {
   const ShapeSample* samples = static_cast<const ShapeSample*>(sub->samples.buffer);
-  // Shapes that lie wholly inside the image need no test per sample.
-  const bool allInside = static_cast<int64_t>(centre.x) + sub->left >= rect.left &&
-                         static_cast<int64_t>(centre.x) + sub->right <= rect.right &&
-                         static_cast<int64_t>(centre.y) + sub->top >= rect.top &&
-                         static_cast<int64_t>(centre.y) + sub->bottom <= rect.bottom;
   auto inside = [&](int32_t x, int32_t y) {
-    return allInside || (x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom);
+    return AllInside || (x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom);
   };
   // The brightness under each sample is read once and kept for the second
   // pass (0xFFFFFFFF marks a sample outside the image; no brightness is
@@ -338,10 +333,20 @@ bool AnalyzeSubShape(SamplingShape* shape, const ImageRect& rect, const QuarterP
                      FractionPrecision precision, BrightnessAt brightnessAt) {
   SubShape* sub = PrepareSubShape(shape, centre.xQuarter, centre.yQuarter, "AnalyzeShapeFrom");
   if (sub == nullptr || result == nullptr) return false;
-  if (precision == FRACTION_EXACT)
-    AnalyzeSamples<true>(sub, rect, centre, result, brightnessAt);
+  // Shapes that lie wholly inside the image need no test per sample.
+  const bool allInside = static_cast<int64_t>(centre.x) + sub->left >= rect.left &&
+                         static_cast<int64_t>(centre.x) + sub->right <= rect.right &&
+                         static_cast<int64_t>(centre.y) + sub->top >= rect.top &&
+                         static_cast<int64_t>(centre.y) + sub->bottom <= rect.bottom;
+  const bool exact = precision == FRACTION_EXACT;
+  if (exact && allInside)
+    AnalyzeSamples<true, true>(sub, rect, centre, result, brightnessAt);
+  else if (exact)
+    AnalyzeSamples<true, false>(sub, rect, centre, result, brightnessAt);
+  else if (allInside)
+    AnalyzeSamples<false, true>(sub, rect, centre, result, brightnessAt);
   else
-    AnalyzeSamples<false>(sub, rect, centre, result, brightnessAt);
+    AnalyzeSamples<false, false>(sub, rect, centre, result, brightnessAt);
   return true;
 }
 
