@@ -145,17 +145,17 @@ bool PlatformEnvironmentVariable(const char* name, std::string* value) {
   return true;
 }
 
-namespace {
-constexpr size_t HUGE_PAGE = size_t{2} << 20;
-size_t RoundedToHugePages(size_t size) { return (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE; }
-}  // namespace
-
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer watches only its own heap: big buffers stay on it, so that
 // an overrun of an image is still caught.
 void* PlatformAllocateLarge(size_t size) { return std::malloc(size); }
 void PlatformFreeLarge(void* block, size_t /*size*/) { std::free(block); }
 #else
+namespace {
+constexpr size_t HUGE_PAGE = size_t{2} << 20;
+size_t RoundedToHugePages(size_t size) { return (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE; }
+}  // namespace
+
 void* PlatformAllocateLarge(size_t size) {
   if (size == 0 || size > SIZE_MAX - 2 * HUGE_PAGE) return nullptr;
   const size_t rounded = RoundedToHugePages(size);

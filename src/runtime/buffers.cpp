@@ -60,7 +60,7 @@ void* ResizeBlock(void* block, size_t previous, size_t size) {
   void* grown = AllocateBlock(size);
   if (grown == nullptr) return nullptr;
   if (previous != 0) {
-    std::memcpy(grown, block, previous);
+    std::memcpy(grown, block, previous < size ? previous : size);
     FreeBlock(block, previous);
   }
   return grown;
