@@ -182,7 +182,7 @@ class StampBlender {
   }
 
   // One step of a flare stamp: its coverage, and what it makes of a pixel
-  // that is still black (most of a flare's pixels), worked out once.
+  // that is still black (where no other light has reached), worked out once.
   struct Step {
     uint32_t alpha;
     uint16_t black[3];  // codes of the screened black pixel, in memory order
