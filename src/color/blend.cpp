@@ -189,7 +189,8 @@ void ScreenRowInPlace(const Image& layer, Image* copy, int32_t y, int32_t left, 
   auto address = [y](const Image& image, int32_t x) {
     return static_cast<Sample*>(image.pixels.buffer) +
            (static_cast<size_t>(y - image.bufferRect.top) * static_cast<size_t>(image.bufferWidth) +
-            static_cast<size_t>(x - image.bufferRect.left)) * 4;
+            static_cast<size_t>(x - image.bufferRect.left)) *
+               4;
   };
   const Sample* light = address(layer, left);
   Sample* pixel = address(*copy, left);
@@ -231,10 +232,14 @@ void ScreenRowIntoImage(const Image& layer, Image* copy, int32_t y, int32_t left
                         BlendPrecision precision) {
   const bool precise = precision == BLEND_PRECISE;
   const bool inPlace = layer.mode == copy->mode && layer.gammaTables != nullptr && copy->gammaTables != nullptr;
-  if (inPlace && copy->mode == IMAGE_MODE_RGB8) return ScreenRowInPlace<uint8_t, false>(layer, copy, y, left, right, precise);
-  if (inPlace && copy->mode == IMAGE_MODE_GRAY8) return ScreenRowInPlace<uint8_t, true>(layer, copy, y, left, right, precise);
-  if (inPlace && copy->mode == IMAGE_MODE_RGB16) return ScreenRowInPlace<uint16_t, false>(layer, copy, y, left, right, precise);
-  if (inPlace && copy->mode == IMAGE_MODE_GRAY16) return ScreenRowInPlace<uint16_t, true>(layer, copy, y, left, right, precise);
+  if (inPlace && copy->mode == IMAGE_MODE_RGB8)
+    return ScreenRowInPlace<uint8_t, false>(layer, copy, y, left, right, precise);
+  if (inPlace && copy->mode == IMAGE_MODE_GRAY8)
+    return ScreenRowInPlace<uint8_t, true>(layer, copy, y, left, right, precise);
+  if (inPlace && copy->mode == IMAGE_MODE_RGB16)
+    return ScreenRowInPlace<uint16_t, false>(layer, copy, y, left, right, precise);
+  if (inPlace && copy->mode == IMAGE_MODE_GRAY16)
+    return ScreenRowInPlace<uint16_t, true>(layer, copy, y, left, right, precise);
   PixelValue s;
   for (int32_t x = left; x < right; ++x) {
     layer.readPixel(&layer, &s, x, y);

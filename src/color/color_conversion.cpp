@@ -221,7 +221,6 @@ int16_t ConvertInPlace(Image* image, cmsHTRANSFORM transform, const ChannelTable
   return RunInBands(job, image->bufferHeight, threadCount);
 }
 
-
 // Gives the image its new profile, gamma, tables and routines.
 bool AdoptProfile(Image* image, ColorProfileHandle profile, const char* caller) {
   image->profile = profile;
@@ -298,8 +297,18 @@ bool ConvertColorOfSpans(Image* image, ColorProfileHandle profile, const int32_t
       const int32_t right = std::min(spanRight[row], b.right);
       if (left >= right) continue;
       uint8_t* start = pixels + rowBytes * static_cast<size_t>(row) + static_cast<size_t>(left - b.left) * pixelBytes;
-      const RowJob job{transform.get(), start,  rowBytes, start, rowBytes, static_cast<uint32_t>(right - left),
-                       image->bytesPerChannel, image->bytesPerChannel, gray, false, true, tables};
+      const RowJob job{transform.get(),
+                       start,
+                       rowBytes,
+                       start,
+                       rowBytes,
+                       static_cast<uint32_t>(right - left),
+                       image->bytesPerChannel,
+                       image->bytesPerChannel,
+                       gray,
+                       false,
+                       true,
+                       tables};
       ConvertRowRange(job, 0, 1);
     }
   }

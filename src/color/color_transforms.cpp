@@ -59,8 +59,8 @@ bool ChannelsMayStaySeparate(cmsHPROFILE in, cmsHPROFILE out) {
   if (a == cmsSigGrayData && b == cmsSigGrayData) return true;
   if (a != cmsSigRgbData || b != cmsSigRgbData) return false;
   if (!cmsIsMatrixShaper(in) || !cmsIsMatrixShaper(out)) return false;
-  for (cmsTagSignature tag : {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag,
-                              cmsSigMediaWhitePointTag})
+  for (cmsTagSignature tag :
+       {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag, cmsSigMediaWhitePointTag})
     if (!SameXYZTag(in, out, tag)) return false;
   return true;
 }
@@ -265,8 +265,10 @@ const ChannelTables* GetChannelTables(ColorProfileHandle inputProfile, ColorProf
     case TYPE_BGRA_8:
     case TYPE_RGBA_16:
     case FORMAT_GRAY_8_3X:
-    case FORMAT_GRAY_16_3X: break;
-    default: return nullptr;
+    case FORMAT_GRAY_16_3X:
+      break;
+    default:
+      return nullptr;
   }
   cmsHPROFILE actualInput = inputProfile != nullptr ? inputProfile : GetStandardProfile();
   cmsHPROFILE actualOutput = outputProfile != nullptr ? outputProfile : GetStandardProfile();

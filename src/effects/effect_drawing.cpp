@@ -136,11 +136,16 @@ enum class LayerAccess { ROUTINES, RGB8, GRAY8, RGB16, GRAY16 };
 LayerAccess AccessFor(const Image* image, uint32_t mode) {
   if (mode != BLEND_SCREEN || image->gammaTables == nullptr) return LayerAccess::ROUTINES;
   switch (image->mode) {
-    case IMAGE_MODE_RGB8: return LayerAccess::RGB8;
-    case IMAGE_MODE_GRAY8: return LayerAccess::GRAY8;
-    case IMAGE_MODE_RGB16: return LayerAccess::RGB16;
-    case IMAGE_MODE_GRAY16: return LayerAccess::GRAY16;
-    default: return LayerAccess::ROUTINES;
+    case IMAGE_MODE_RGB8:
+      return LayerAccess::RGB8;
+    case IMAGE_MODE_GRAY8:
+      return LayerAccess::GRAY8;
+    case IMAGE_MODE_RGB16:
+      return LayerAccess::RGB16;
+    case IMAGE_MODE_GRAY16:
+      return LayerAccess::GRAY16;
+    default:
+      return LayerAccess::ROUTINES;
   }
 }
 
@@ -157,8 +162,8 @@ class StampBlender {
   // Blends one visible sample (the stamp's colour already multiplied by the
   // sample's channel factors) into pixel (x, y).
   void Blend(int32_t x, int32_t y, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
-    GLIMMARK_INVARIANT(x >= image_->bufferRect.left && x < image_->bufferRect.right &&
-                       y >= image_->bufferRect.top && y < image_->bufferRect.bottom);
+    GLIMMARK_INVARIANT(x >= image_->bufferRect.left && x < image_->bufferRect.right && y >= image_->bufferRect.top &&
+                       y < image_->bufferRect.bottom);
     // The stamp's colour goes to the blend as it is: a full-strength light is
     // far above white in 24-bit colour units, and the blend's own clamps cap
     // it there (a screen reaches full strength once colour x alpha is white).
@@ -220,7 +225,8 @@ class StampBlender {
     const ImageRect& r = image_->bufferRect;
     return static_cast<Sample*>(image_->pixels.buffer) +
            (static_cast<size_t>(y - r.top) * static_cast<size_t>(image_->bufferWidth) +
-            static_cast<size_t>(x - r.left)) * 4;
+            static_cast<size_t>(x - r.left)) *
+               4;
   }
 
   template <typename Sample, bool kGray>
@@ -430,11 +436,21 @@ void WithAccess(bool sparse, LayerAccess access, Arguments&&... arguments) {
   };
   auto withSparse = [&](auto sparseTag) {
     switch (access) {
-      case LayerAccess::RGB8: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB8>{}); break;
-      case LayerAccess::GRAY8: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY8>{}); break;
-      case LayerAccess::RGB16: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB16>{}); break;
-      case LayerAccess::GRAY16: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY16>{}); break;
-      default: run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::ROUTINES>{}); break;
+      case LayerAccess::RGB8:
+        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB8>{});
+        break;
+      case LayerAccess::GRAY8:
+        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY8>{});
+        break;
+      case LayerAccess::RGB16:
+        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB16>{});
+        break;
+      case LayerAccess::GRAY16:
+        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY16>{});
+        break;
+      default:
+        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::ROUTINES>{});
+        break;
     }
   };
   if (sparse)
@@ -445,9 +461,8 @@ void WithAccess(bool sparse, LayerAccess access, Arguments&&... arguments) {
 
 template <bool kSparse, LayerAccess kAccess>
 struct SamplesStamp {
-  static void Run(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip,
-                  const StampColour& colour, int32_t px, int32_t py, uint32_t mode, BlendPrecision precision,
-                  uint32_t threshold) {
+  static void Run(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
+                  int32_t px, int32_t py, uint32_t mode, BlendPrecision precision, uint32_t threshold) {
     StampSamples<kSparse, kAccess>(sub, image, layer, clip, colour, px, py, mode, precision, threshold);
   }
 };
@@ -494,8 +509,8 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
                     narrow(std::min({x + sub->right, int64_t{b.right}, int64_t{clip.right}})),
                     narrow(std::min({y + sub->bottom, int64_t{b.bottom}, int64_t{clip.bottom}}))};
   if (r.left >= r.right || r.top >= r.bottom) return true;
-  WithAccess<SamplesStamp>(sparse != nullptr, AccessFor(image, mode), static_cast<const SubShape*>(sub), image,
-                           sparse, r, colour, position.x, position.y, mode, precision, threshold);
+  WithAccess<SamplesStamp>(sparse != nullptr, AccessFor(image, mode), static_cast<const SubShape*>(sub), image, sparse,
+                           r, colour, position.x, position.y, mode, precision, threshold);
   return true;
 }
 

@@ -81,7 +81,8 @@ void CopyTileIn(const HostLayout& in, const VRect& tile, Image* image, const int
     const uint8_t* row = in.data + static_cast<int64_t>(y - tile.top) * in.rowBytes;
     Sample* dst = static_cast<Sample*>(image->pixels.buffer) +
                   (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                   static_cast<size_t>(tile.left - image->bufferRect.left)) * 4;
+                   static_cast<size_t>(tile.left - image->bufferRect.left)) *
+                      4;
     if (packedRgb8) {
       for (int32_t x = 0; x < width; ++x, row += 3, dst += 4) {
         dst[0] = static_cast<Sample>(row[2]);
@@ -127,7 +128,8 @@ void CopyTileOut(const Image* image, const int32_t* componentOf, int32_t planes,
     uint8_t* dst = base + static_cast<int64_t>(y - tile.top) * out.rowBytes;
     const Sample* src = static_cast<const Sample*>(image->pixels.buffer) +
                         (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                         static_cast<size_t>(tile.left - image->bufferRect.left)) * 4;
+                         static_cast<size_t>(tile.left - image->bufferRect.left)) *
+                            4;
     if (packedRgb8) {
       for (int32_t x = 0; x < width; ++x, dst += 3, src += 4) {
         dst[0] = static_cast<uint8_t>(src[2]);
@@ -293,7 +295,9 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) 
                                      planes, sampleBytes);
       if (wholePixels) {
         switch (sampleBytes) {
-          case 1: CopyTileIn<uint8_t>(in, tile, image, planeOf, opaque[0]); break;
+          case 1:
+            CopyTileIn<uint8_t>(in, tile, image, planeOf, opaque[0]);
+            break;
           case 2: {
             uint16_t alpha;
             std::memcpy(&alpha, opaque, sizeof alpha);
@@ -366,9 +370,15 @@ int16_t WriteHostImage(const Image* copy) {
         int32_t componentOf[3] = {0, 0, 0};
         for (int32_t p = 0; p < planes; ++p) componentOf[p] = ComponentOfPlane(*copy, p);
         switch (copy->bytesPerChannel) {
-          case 1: CopyTileOut<uint8_t>(copy, componentOf, planes, tile, out); break;
-          case 2: CopyTileOut<uint16_t>(copy, componentOf, planes, tile, out); break;
-          default: CopyTileOut<uint32_t>(copy, componentOf, planes, tile, out); break;
+          case 1:
+            CopyTileOut<uint8_t>(copy, componentOf, planes, tile, out);
+            break;
+          case 2:
+            CopyTileOut<uint16_t>(copy, componentOf, planes, tile, out);
+            break;
+          default:
+            CopyTileOut<uint32_t>(copy, componentOf, planes, tile, out);
+            break;
         }
       } else if (status != STATUS_USER_CANCELLED) {
         REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "Could not write results back to editor.");

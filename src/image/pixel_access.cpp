@@ -308,9 +308,15 @@ bool FillImageRect(const ImageRect& rect, const PixelValue& value, Image* image)
     uint64_t half[2];
   };
   switch (pixelBytes) {
-    case 4: fillRows(uint32_t{}); break;
-    case 8: fillRows(uint64_t{}); break;
-    default: fillRows(Bytes16{}); break;
+    case 4:
+      fillRows(uint32_t{});
+      break;
+    case 8:
+      fillRows(uint64_t{});
+      break;
+    default:
+      fillRows(Bytes16{});
+      break;
   }
   return true;
 }

@@ -189,11 +189,12 @@ std::string RunTimings(const hostkit::Host& host, const std::string& phaseFile, 
   if (!phaseFile.empty()) phases = glimmark::ReadPhaseTimes(phaseFile);
   if (phases.empty()) {
     phases = glimmark::HostSideSplit(host.stats().advanceStates);
-    if (phases.empty()) text += "(the filter reported no phases and served no image data)\n";
-    else text += "(the filter reported no phases; the host's split follows)\n";
+    if (phases.empty())
+      text += "(the filter reported no phases and served no image data)\n";
+    else
+      text += "(the filter reported no phases; the host's split follows)\n";
   }
-  for (const glimmark::PhaseTime& phase : phases)
-    text += phase.name + Format(": %.1f ms\n", phase.milliseconds);
+  for (const glimmark::PhaseTime& phase : phases) text += phase.name + Format(": %.1f ms\n", phase.milliseconds);
   double run = 0, start = 0;
   const std::vector<hostkit::SelectorCall>& calls = host.stats().selectors;
   for (size_t i = firstCall; i < calls.size(); ++i) {
@@ -206,9 +207,10 @@ std::string RunTimings(const hostkit::Host& host, const std::string& phaseFile, 
     const hostkit::HostImage& image = host.image();
     const double imageBytes = static_cast<double>(image.pixels.size());
     const double mb = 1024.0 * 1024.0;
-    text += Format("memory: peak %.1f MB resident during the run, %.1f MB before it (the document: %.1f MB in host "
-                   "layout)\n",
-                   memory.peak / mb, memory.before / mb, imageBytes / mb);
+    text += Format(
+        "memory: peak %.1f MB resident during the run, %.1f MB before it (the document: %.1f MB in host "
+        "layout)\n",
+        memory.peak / mb, memory.before / mb, imageBytes / mb);
     if (imageBytes > 0)
       text += Format("memory: the run added %.2f x the document's size at its peak\n",
                      (static_cast<double>(memory.peak) - static_cast<double>(memory.before)) / imageBytes);
@@ -413,8 +415,8 @@ int main(int argc, char** argv) {
   if (positional.empty()) return Usage("no command given");
   if (modulePath.empty()) modulePath = hostkit::Module::DefaultPath();
   const std::string& command = positional[0];
-  if (command != "apply" && (!settings.empty() || noRegistry || printDescriptor || !descriptorFile.empty() || timings ||
-                           repeat != 1))
+  if (command != "apply" &&
+      (!settings.empty() || noRegistry || printDescriptor || !descriptorFile.empty() || timings || repeat != 1))
     return Usage(
         "settings, --no-registry, --print-descriptor, --save-descriptor, --timings and --repeat belong to apply");
 

@@ -55,8 +55,8 @@ void MakeSource(OwnedImage* image, uint32_t mode, int32_t width, int32_t height,
       // Braced initialisers are evaluated left to right.
       // A third of the colours from a small palette, as photos repeat values.
       auto colour = [&] { return below(3) == 0 ? below(8) * (PIXEL_FULL / 8) : below(PIXEL_FULL); };
-      const PixelValue v{colour(), colour(), colour(),
-                         below(4) == 0 ? 0u : PIXEL_OPAQUE - below(1000000), below(PIXEL_OPAQUE)};
+      const PixelValue v{colour(), colour(), colour(), below(4) == 0 ? 0u : PIXEL_OPAQUE - below(1000000),
+                         below(PIXEL_OPAQUE)};
       image->image.writePixel(&image->image, &v, x, y);
     }
   }

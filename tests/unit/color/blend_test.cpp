@@ -172,8 +172,8 @@ TEST(ScreenRow, EqualsThePixelByPixelScreenInEveryMode) {
     uint32_t mode;
     double gamma;
   };
-  const Case cases[] = {{IMAGE_MODE_RGB8, 2.2},  {IMAGE_MODE_RGB8, 1.0},  {IMAGE_MODE_GRAY8, 1.8},
-                        {IMAGE_MODE_RGB16, 2.2}, {IMAGE_MODE_GRAY16, 1.0}, {IMAGE_MODE_RGB_FLOAT, 2.2},
+  const Case cases[] = {{IMAGE_MODE_RGB8, 2.2},      {IMAGE_MODE_RGB8, 1.0},   {IMAGE_MODE_GRAY8, 1.8},
+                        {IMAGE_MODE_RGB16, 2.2},     {IMAGE_MODE_GRAY16, 1.0}, {IMAGE_MODE_RGB_FLOAT, 2.2},
                         {IMAGE_MODE_GRAY_FLOAT, 1.0}};
   constexpr int32_t kWidth = 4096;
   const ImageRect rect{-3, 5, kWidth - 3, 6};
@@ -188,18 +188,21 @@ TEST(ScreenRow, EqualsThePixelByPixelScreenInEveryMode) {
       auto random = [&engine]() { return static_cast<uint32_t>(engine()); };
       auto channel = [&](int kind) -> uint32_t {
         switch (kind) {
-          case 0: return 0;                            // black
-          case 1: return random() % 0x100;             // deep shadow
-          case 2: return 0xFFFFFF;                     // white
-          default: return random() % 0x1000000;        // anything
+          case 0:
+            return 0;  // black
+          case 1:
+            return random() % 0x100;  // deep shadow
+          case 2:
+            return 0xFFFFFF;  // white
+          default:
+            return random() % 0x1000000;  // anything
         }
       };
       for (int32_t x = rect.left; x < rect.right; ++x) {
         const int kind = static_cast<int>(random() % 4);
         const PixelValue l{channel(kind), channel(kind == 0 ? 0 : 3), channel(kind == 0 ? 0 : 3),
                            random() % 3 == 0 ? static_cast<uint32_t>(random()) : PIXEL_OPAQUE, PIXEL_OPAQUE};
-        const PixelValue d{channel(static_cast<int>(random() % 4)), channel(3), channel(1), PIXEL_OPAQUE,
-                           PIXEL_OPAQUE};
+        const PixelValue d{channel(static_cast<int>(random() % 4)), channel(3), channel(1), PIXEL_OPAQUE, PIXEL_OPAQUE};
         light.writePixel(&light, &l, x, rect.top);
         row.writePixel(&row, &d, x, rect.top);
         pixels.writePixel(&pixels, &d, x, rect.top);

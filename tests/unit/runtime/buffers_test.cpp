@@ -60,7 +60,8 @@ TEST(Buffers, BlocksGrowAcrossTheLargeBlockSizeWithTheirContents) {
       bytes[from - 1] = 0xA5;
       ASSERT_EQ(ReallocateBufferPreserveContents(to, &d), 0);
       bytes = static_cast<uint8_t*>(d.buffer);
-      for (size_t i = 0; i < from; i += 4093) ASSERT_EQ(bytes[i], static_cast<uint8_t>(i / 4093 + 1)) << from << "->" << to;
+      for (size_t i = 0; i < from; i += 4093)
+        ASSERT_EQ(bytes[i], static_cast<uint8_t>(i / 4093 + 1)) << from << "->" << to;
       EXPECT_EQ(bytes[from - 1], 0xA5);
       std::memset(bytes, 0x5A, to);
       ASSERT_EQ(ReallocateBuffer(to + kMegabyte, &d), 0);  // contents need not survive
