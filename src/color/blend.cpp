@@ -84,9 +84,8 @@ void Screen(const BlendPixel& s, BlendPixel* d, bool precise) {
 }
 
 uint8_t* PixelAddress(const Image* image, int32_t x, int32_t y) {
-  const size_t index = static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                       static_cast<size_t>(x - image->bufferRect.left);
-  return static_cast<uint8_t*>(image->pixels.buffer) + index * 4 * static_cast<size_t>(image->bytesPerChannel);
+  return static_cast<uint8_t*>(image->pixels.buffer) +
+         PixelIndexOf(*image, x, y) * 4 * static_cast<size_t>(image->bytesPerChannel);
 }
 
 // Colour channel c of a pixel's bytes as a number, for comparing codes.
@@ -186,14 +185,8 @@ namespace {
 template <typename Sample, bool kGray>
 void ScreenRowInPlace(const Image& layer, Image* copy, int32_t y, int32_t left, int32_t right, bool precise) {
   using Codec = ColourCodec<Sample, kGray>;
-  auto address = [y](const Image& image, int32_t x) {
-    return static_cast<Sample*>(image.pixels.buffer) +
-           (static_cast<size_t>(y - image.bufferRect.top) * static_cast<size_t>(image.bufferWidth) +
-            static_cast<size_t>(x - image.bufferRect.left)) *
-               4;
-  };
-  const Sample* light = address(layer, left);
-  Sample* pixel = address(*copy, left);
+  const Sample* light = PixelSamples<const Sample>(layer, left, y);
+  Sample* pixel = PixelSamples<Sample>(*copy, left, y);
   const GammaTables* lightTables = layer.gammaTables;
   const GammaTables* tables = copy->gammaTables;
   ScreenSource source{};

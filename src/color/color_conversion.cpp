@@ -265,7 +265,7 @@ bool ConvertColorOf(Image* image, ColorProfileHandle profile, int threadCount) {
       REPORT_COLOR_DEBUG("ConvertColorOf() - Could not get color transform.");
       return false;
     }
-    result = ConvertInPlace(image, transform.get(), GetChannelTables(image->profile, profile, format),
+    result = ConvertInPlace(image, transform.get(), GetChannelTables(transform, image->profile, profile, format),
                             IsGrayOutput(profile, format), threadCount);
   }
 
@@ -290,7 +290,7 @@ bool ConvertColorOfSpans(Image* image, ColorProfileHandle profile, const int32_t
     const size_t rowBytes = static_cast<size_t>(image->bufferWidth) * pixelBytes;
     auto* pixels = static_cast<uint8_t*>(image->pixels.buffer);
     const bool gray = IsGrayOutput(profile, format);
-    const ChannelTables* tables = GetChannelTables(image->profile, profile, format);
+    const ChannelTables* tables = GetChannelTables(transform, image->profile, profile, format);
     const ImageRect& b = image->bufferRect;
     for (int32_t row = 0; row < image->bufferHeight; ++row) {
       const int32_t left = std::max(spanLeft[row], b.left);

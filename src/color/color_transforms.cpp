@@ -258,8 +258,8 @@ ColorTransform GetColorTransform(ColorProfileHandle inputProfile, uint32_t input
   return ColorTransform(transform, false);
 }
 
-const ChannelTables* GetChannelTables(ColorProfileHandle inputProfile, ColorProfileHandle outputProfile,
-                                      uint32_t format) {
+const ChannelTables* GetChannelTables(const ColorTransform& transform, ColorProfileHandle inputProfile,
+                                      ColorProfileHandle outputProfile, uint32_t format) {
   switch (format) {
     case TYPE_RGBA_8:
     case TYPE_BGRA_8:
@@ -276,7 +276,6 @@ const ChannelTables* GetChannelTables(ColorProfileHandle inputProfile, ColorProf
   // Both sides must read the pixel alike (gray profiles read one channel).
   const uint32_t adapted = AdaptFormatToProfile(actualInput, format);
   if (adapted != AdaptFormatToProfile(actualOutput, format)) return nullptr;
-  ColorTransform transform = GetColorTransform(inputProfile, format, outputProfile, format);
   if (!transform || transform.owned()) return nullptr;
   std::lock_guard<std::mutex> lock(TransformCacheSection);
   for (TransformCacheEntry& entry : g_transformCache) {

@@ -131,16 +131,17 @@ struct ChannelTables {
   std::vector<uint16_t> table[3];
 };
 
-// The tables of the cached transform from `inputProfile` to `outputProfile`
-// in `format` (one of the 8- and 16-bit formats of the in-memory images, the
-// same on both sides), made on first use from the transform itself and
+// The tables of `transform`, the transform from `inputProfile` to
+// `outputProfile` in `format` (one of the 8- and 16-bit formats of the
+// in-memory images, the same on both sides) that GetColorTransform handed
+// out for those keys, made on first use from the transform itself and
 // checked against it: every code of each channel, with the other channels
 // at varied values, must come out as the tables say. Null when the profiles
 // may mix channels, the check fails, the format is another, or the
 // transform cannot be cached; the caller then runs the transform. Valid
 // until ReleaseColorManagement.
-const ChannelTables* GetChannelTables(ColorProfileHandle inputProfile, ColorProfileHandle outputProfile,
-                                      uint32_t format);
+const ChannelTables* GetChannelTables(const ColorTransform& transform, ColorProfileHandle inputProfile,
+                                      ColorProfileHandle outputProfile, uint32_t format);
 
 // Tests and diagnostics: how many transforms the cache holds.
 int GetTransformCacheCount();

@@ -220,15 +220,6 @@ class StampBlender {
   }
 
  private:
-  template <typename Sample>
-  Sample* Address(int32_t x, int32_t y) const {
-    const ImageRect& r = image_->bufferRect;
-    return static_cast<Sample*>(image_->pixels.buffer) +
-           (static_cast<size_t>(y - r.top) * static_cast<size_t>(image_->bufferWidth) +
-            static_cast<size_t>(x - r.left)) *
-               4;
-  }
-
   template <typename Sample, bool kGray>
   void PrepareBlack(uint32_t red, uint32_t green, uint32_t blue, Step* step) {
     using Codec = ColourCodec<Sample, kGray>;
@@ -244,7 +235,7 @@ class StampBlender {
   // Writes the step's black result where the pixel is black; false elsewhere.
   template <typename Sample, bool kGray>
   bool StepOverBlack(int32_t x, int32_t y, const Step& step) {
-    Sample* p = Address<Sample>(x, y);
+    Sample* p = PixelSamples<Sample>(*image_, x, y);
     // Gray reads its first channel only.
     if (p[0] != 0 || (!kGray && (p[1] != 0 || p[2] != 0))) return false;
     for (int c = 0; c < 3; ++c) p[c] = static_cast<Sample>(step.black[c]);
@@ -258,7 +249,7 @@ class StampBlender {
       source_ = MakeScreenSource(red, green, blue);
       haveSource_ = true;
     }
-    Sample* p = Address<Sample>(x, y);
+    Sample* p = PixelSamples<Sample>(*image_, x, y);
     BlendPixel d{0, 0, 0, 0, 0};
     Codec::Read(image_->gammaTables, p, &d.red, &d.green, &d.blue);
     ScreenBlend(source_, alpha, &d, precision_ == BLEND_PRECISE);
@@ -379,17 +370,7 @@ void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, con
     blender.Blend(x, y, red, green, blue, alpha);
   };
   const std::vector<int64_t>& bounds = s.flareBounds;
-  if (bounds.size() != s.flareProfile.size() + 1) {
-    // Settings without the bounds: a root per pixel.
-    for (int32_t y = top; y < bottom; ++y) {
-      const int64_t dy = 4 * (y - py) - position.yQuarter;
-      for (int32_t x = left; x < right; ++x) {
-        const size_t index = DistanceTenths(4 * (x - px) - position.xQuarter, dy) / 2;
-        if (index < reach) stamp(x, y, index);
-      }
-    }
-    return;
-  }
+  GLIMMARK_INVARIANT(bounds.size() == s.flareProfile.size() + 1);
   // The index of squared distance `squared`, stepped from a nearby one.
   auto follow = [&bounds](int64_t squared, size_t index) {
     while (index + 1 < bounds.size() && squared >= bounds[index + 1]) ++index;
@@ -428,29 +409,25 @@ void StampFlare(const StarEffectSettings& s, Image* image, BandLayer* layer, con
   }
 }
 
-// Calls Stamp<kSparse, access>::Run with the layer's access fixed at compile time.
-template <template <bool, LayerAccess> class Stamp, typename... Arguments>
-void WithAccess(bool sparse, LayerAccess access, Arguments&&... arguments) {
-  auto run = [&](auto sparseTag, auto accessTag) {
-    Stamp<decltype(sparseTag)::value, decltype(accessTag)::value>::Run(arguments...);
-  };
+// Calls stamp(sparse, access) with both as compile-time constants
+// (std::integral_constant), so that each combination gets its own loop.
+template <LayerAccess kAccess>
+using AccessTag = std::integral_constant<LayerAccess, kAccess>;
+
+template <typename Stamp>
+void WithAccess(bool sparse, LayerAccess access, Stamp stamp) {
   auto withSparse = [&](auto sparseTag) {
     switch (access) {
       case LayerAccess::RGB8:
-        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB8>{});
-        break;
+        return stamp(sparseTag, AccessTag<LayerAccess::RGB8>{});
       case LayerAccess::GRAY8:
-        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY8>{});
-        break;
+        return stamp(sparseTag, AccessTag<LayerAccess::GRAY8>{});
       case LayerAccess::RGB16:
-        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::RGB16>{});
-        break;
+        return stamp(sparseTag, AccessTag<LayerAccess::RGB16>{});
       case LayerAccess::GRAY16:
-        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::GRAY16>{});
-        break;
+        return stamp(sparseTag, AccessTag<LayerAccess::GRAY16>{});
       default:
-        run(sparseTag, std::integral_constant<LayerAccess, LayerAccess::ROUTINES>{});
-        break;
+        return stamp(sparseTag, AccessTag<LayerAccess::ROUTINES>{});
     }
   };
   if (sparse)
@@ -458,23 +435,6 @@ void WithAccess(bool sparse, LayerAccess access, Arguments&&... arguments) {
   else
     withSparse(std::false_type{});
 }
-
-template <bool kSparse, LayerAccess kAccess>
-struct SamplesStamp {
-  static void Run(const SubShape* sub, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
-                  int32_t px, int32_t py, uint32_t mode, BlendPrecision precision, uint32_t threshold) {
-    StampSamples<kSparse, kAccess>(sub, image, layer, clip, colour, px, py, mode, precision, threshold);
-  }
-};
-
-template <bool kSparse, LayerAccess kAccess>
-struct FlareStamp {
-  static void Run(const StarEffectSettings& s, Image* image, BandLayer* layer, const ImageRect& clip,
-                  const StampColour& colour, const QuarterPoint& position, uint32_t mode, BlendPrecision precision,
-                  uint32_t threshold) {
-    StampFlare<kSparse, kAccess>(s, image, layer, clip, colour, position, mode, precision, threshold);
-  }
-};
 
 bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageRect& clip, const StampColour& colour,
               const QuarterPoint& position, uint32_t mode, BlendPrecision precision) {
@@ -491,8 +451,9 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
     const ImageRect r{std::max(b.left, clip.left), std::max(b.top, clip.top), std::min(b.right, clip.right),
                       std::min(b.bottom, clip.bottom)};
     if (r.left >= r.right || r.top >= r.bottom || settings.length < 1) return true;
-    WithAccess<FlareStamp>(sparse != nullptr, AccessFor(image, mode), settings, image, sparse, r, colour, position,
-                           mode, precision, threshold);
+    WithAccess(sparse != nullptr, AccessFor(image, mode), [&](auto kSparse, auto kAccess) {
+      StampFlare<kSparse, kAccess>(settings, image, sparse, r, colour, position, mode, precision, threshold);
+    });
     return true;
   }
   SubShape* sub = ReadySubShape(shape, position.xQuarter, position.yQuarter);
@@ -509,8 +470,9 @@ bool DrawInto(SamplingShape* shape, Image* image, BandLayer* layer, const ImageR
                     narrow(std::min({x + sub->right, int64_t{b.right}, int64_t{clip.right}})),
                     narrow(std::min({y + sub->bottom, int64_t{b.bottom}, int64_t{clip.bottom}}))};
   if (r.left >= r.right || r.top >= r.bottom) return true;
-  WithAccess<SamplesStamp>(sparse != nullptr, AccessFor(image, mode), static_cast<const SubShape*>(sub), image, sparse,
-                           r, colour, position.x, position.y, mode, precision, threshold);
+  WithAccess(sparse != nullptr, AccessFor(image, mode), [&](auto kSparse, auto kAccess) {
+    StampSamples<kSparse, kAccess>(sub, image, sparse, r, colour, position.x, position.y, mode, precision, threshold);
+  });
   return true;
 }
 

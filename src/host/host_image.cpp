@@ -57,9 +57,7 @@ void CopyPlaneIn(const HostLayout& in, int32_t plane, const VRect& tile, Image* 
   const int32_t width = tile.right - tile.left;
   for (int32_t y = tile.top; y < tile.bottom; ++y) {
     const uint8_t* src = in.data + static_cast<int64_t>(y - tile.top) * in.rowBytes + plane * in.planeBytes;
-    Sample* dst = static_cast<Sample*>(image->pixels.buffer) +
-                  (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                   static_cast<size_t>(tile.left - image->bufferRect.left)) * 4 + component;
+    Sample* dst = PixelSamples<Sample>(*image, tile.left, y) + component;
     for (int32_t x = 0; x < width; ++x, src += in.columnBytes, dst += 4) {
       Sample v;
       std::memcpy(&v, src, sizeof v);
@@ -79,10 +77,7 @@ void CopyTileIn(const HostLayout& in, const VRect& tile, Image* image, const int
                           planeOf[1] == 1 && planeOf[2] == 0 && planeOf[3] < 0;
   for (int32_t y = tile.top; y < tile.bottom; ++y) {
     const uint8_t* row = in.data + static_cast<int64_t>(y - tile.top) * in.rowBytes;
-    Sample* dst = static_cast<Sample*>(image->pixels.buffer) +
-                  (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                   static_cast<size_t>(tile.left - image->bufferRect.left)) *
-                      4;
+    Sample* dst = PixelSamples<Sample>(*image, tile.left, y);
     if (packedRgb8) {
       for (int32_t x = 0; x < width; ++x, row += 3, dst += 4) {
         dst[0] = static_cast<Sample>(row[2]);
@@ -126,10 +121,7 @@ void CopyTileOut(const Image* image, const int32_t* componentOf, int32_t planes,
   auto* base = const_cast<uint8_t*>(out.data);
   for (int32_t y = tile.top; y < tile.bottom; ++y) {
     uint8_t* dst = base + static_cast<int64_t>(y - tile.top) * out.rowBytes;
-    const Sample* src = static_cast<const Sample*>(image->pixels.buffer) +
-                        (static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                         static_cast<size_t>(tile.left - image->bufferRect.left)) *
-                            4;
+    const Sample* src = PixelSamples<const Sample>(*image, tile.left, y);
     if (packedRgb8) {
       for (int32_t x = 0; x < width; ++x, dst += 3, src += 4) {
         dst[0] = static_cast<uint8_t>(src[2]);
@@ -152,8 +144,7 @@ void CopyMaskIn(const FilterRecord* record, const VRect& tile, Image* image) {
   const int32_t width = tile.right - tile.left;
   auto* mask = static_cast<uint8_t*>(image->mask.buffer);
   for (int32_t y = tile.top; y < tile.bottom; ++y) {
-    uint8_t* dst = mask + static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-                   static_cast<size_t>(tile.left - image->bufferRect.left);
+    uint8_t* dst = mask + PixelIndexOf(*image, tile.left, y);
     if (record->maskData == nullptr) {
       // A host that announced a mask but delivers none selects everything.
       std::memset(dst, 255, static_cast<size_t>(width));

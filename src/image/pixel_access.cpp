@@ -27,12 +27,6 @@ void BuildTables() {
   }
 }
 
-// Index of pixel (x, y) in the buffer, in pixels.
-inline size_t PixelIndex(const Image* image, int32_t x, int32_t y) {
-  return static_cast<size_t>(y - image->bufferRect.top) * static_cast<size_t>(image->bufferWidth) +
-         static_cast<size_t>(x - image->bufferRect.left);
-}
-
 inline bool Inside(const Image* image, int32_t x, int32_t y) {
   return x >= image->bufferRect.left && x < image->bufferRect.right && y >= image->bufferRect.top &&
          y < image->bufferRect.bottom;
@@ -167,7 +161,7 @@ using IndexedWrite = void (*)(Image*, const PixelValue*, size_t);
 
 template <IndexedRead Read>
 void ReadUnchecked(const Image* image, PixelValue* value, int32_t x, int32_t y) {
-  Read(image, value, PixelIndex(image, x, y));
+  Read(image, value, PixelIndexOf(*image, x, y));
 }
 
 template <IndexedRead Read>
@@ -178,22 +172,22 @@ void ReadChecked(const Image* image, PixelValue* value, int32_t x, int32_t y) {
     return;
   }
   if (Inside(image, x, y)) {
-    Read(image, value, PixelIndex(image, x, y));
+    Read(image, value, PixelIndexOf(*image, x, y));
     return;
   }
-  Read(image, value, PixelIndex(image, std::clamp(x, r.left, r.right - 1), std::clamp(y, r.top, r.bottom - 1)));
+  Read(image, value, PixelIndexOf(*image, std::clamp(x, r.left, r.right - 1), std::clamp(y, r.top, r.bottom - 1)));
   value->alpha = 0;
   value->mask = 0;
 }
 
 template <IndexedWrite Write>
 void WriteUnchecked(Image* image, const PixelValue* value, int32_t x, int32_t y) {
-  Write(image, value, PixelIndex(image, x, y));
+  Write(image, value, PixelIndexOf(*image, x, y));
 }
 
 template <IndexedWrite Write>
 void WriteChecked(Image* image, const PixelValue* value, int32_t x, int32_t y) {
-  if (Inside(image, x, y)) Write(image, value, PixelIndex(image, x, y));
+  if (Inside(image, x, y)) Write(image, value, PixelIndexOf(*image, x, y));
 }
 
 void ReadNothing(const Image*, PixelValue* value, int32_t, int32_t) { *value = PixelValue{0, 0, 0, 0, 0}; }
@@ -290,15 +284,15 @@ bool FillImageRect(const ImageRect& rect, const PixelValue& value, Image* image)
   const size_t pixelBytes = static_cast<size_t>(image->bytesPerChannel) * 4;
   const auto* base = static_cast<uint8_t*>(image->pixels.buffer);
   uint8_t encoded[16];
-  std::memcpy(encoded, base + PixelIndex(image, left, top) * pixelBytes, pixelBytes);
+  std::memcpy(encoded, base + PixelIndexOf(*image, left, top) * pixelBytes, pixelBytes);
   uint8_t* maskBase = static_cast<uint8_t*>(image->mask.buffer);
-  const uint8_t maskByte = maskBase != nullptr ? maskBase[PixelIndex(image, left, top)] : 0;
+  const uint8_t maskByte = maskBase != nullptr ? maskBase[PixelIndexOf(*image, left, top)] : 0;
   // The pixel size is fixed per loop so that each copy is a plain store.
   auto fillRows = [&](auto pixel) {
     constexpr size_t size = sizeof pixel;
     std::memcpy(&pixel, encoded, size);
     for (int32_t y = top; y < bottom; ++y) {
-      const size_t first = PixelIndex(image, left, y);
+      const size_t first = PixelIndexOf(*image, left, y);
       uint8_t* row = static_cast<uint8_t*>(image->pixels.buffer) + first * size;
       for (int32_t x = left; x < right; ++x, row += size) std::memcpy(row, &pixel, size);
       if (maskBase != nullptr) std::memset(maskBase + first, maskByte, static_cast<size_t>(right - left));

@@ -16,6 +16,7 @@
 // disjoint pixels. The global alpha tables are built once per process
 // (BuildPixelValueTables, also called by CreateImage) before any routine
 // runs.
+#include <cstddef>
 #include <cstdint>
 
 #include "image/image.h"
@@ -50,6 +51,17 @@ uint32_t AlphaOfFloatSample(float sample);
 // Writes `value` into every pixel of `rect` intersected with the image's
 // buffer rectangle; PIXEL_KEEP components keep each pixel's old values.
 // False only when the intersection has no rows.
+// Index of pixel (x, y) in the image's buffer, in pixels, and the first
+// sample of that pixel as `Sample`; the pixel must lie inside the buffer.
+inline size_t PixelIndexOf(const Image& image, int32_t x, int32_t y) {
+  return static_cast<size_t>(y - image.bufferRect.top) * static_cast<size_t>(image.bufferWidth) +
+         static_cast<size_t>(x - image.bufferRect.left);
+}
+template <typename Sample>
+Sample* PixelSamples(const Image& image, int32_t x, int32_t y) {
+  return static_cast<Sample*>(image.pixels.buffer) + PixelIndexOf(image, x, y) * 4;
+}
+
 bool FillImageRect(const ImageRect& rect, const PixelValue& value, Image* image);
 
 // The grayscale host modes: 1, 10 and 17.

@@ -109,6 +109,15 @@ bool LoadModule(const std::string& path, hostkit::Module* module, std::string* m
   return false;
 }
 
+// The whole text as a decimal number from low to high.
+bool WholeNumberIn(const std::string& text, int low, int high, int* value) {
+  char* end = nullptr;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || parsed < low || parsed > high) return false;
+  *value = static_cast<int>(parsed);
+  return true;
+}
+
 bool IsHdrName(const std::string& path) {
   if (path.size() < 4) return false;
   std::string tail = path.substr(path.size() - 4);
@@ -374,22 +383,15 @@ int main(int argc, char** argv) {
     } else if (arg == "--profile") {
       if (i + 1 >= argc) return Usage("--profile needs a file name");
       profilePath = argv[++i];
-    } else if (arg == "--repeat") {
-      if (i + 1 >= argc) return Usage("--repeat needs a number");
+    } else if (arg == "--repeat" || arg == "--tile") {
+      const int low = arg == "--repeat" ? 1 : 0, high = arg == "--repeat" ? 1000 : 32767;
+      if (i + 1 >= argc) return Usage(arg + " needs a number");
       const std::string text = argv[++i];
-      char* end = nullptr;
-      const long value = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || value < 1 || value > 1000)
-        return Usage("--repeat takes a number from 1 to 1000, not '" + text + "'");
-      repeat = static_cast<int>(value);
-    } else if (arg == "--tile") {
-      if (i + 1 >= argc) return Usage("--tile needs a number");
-      const std::string text = argv[++i];
-      char* end = nullptr;
-      const long value = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || value < 0 || value > 32767)
-        return Usage("--tile takes a number from 0 to 32767, not '" + text + "'");
-      tile = static_cast<int>(value);
+      int value = 0;
+      if (!WholeNumberIn(text, low, high, &value))
+        return Usage(arg + " takes a number from " + std::to_string(low) + " to " + std::to_string(high) + ", not '" +
+                     text + "'");
+      (arg == "--repeat" ? repeat : tile) = value;
     } else if (const glimmark::SettingOption* setting = glimmark::FindSettingOption(arg)) {
       if (i + 1 >= argc) return Usage(arg + " needs a number");
       const std::string text = argv[++i];
