@@ -166,10 +166,8 @@ TEST_F(ScriptingAndStores, NumbersBeyondTheSixteenBitFieldsArePinnedNotWrapped) 
     int16_t storedPoints, storedIntensity;
   };
   const Case cases[] = {
-      {65542, 65536.0, 32767, 32767},
-      {INT32_MAX, 40000.75, 32767, 32767},
-      {-70000, -1e12, -32768, -32768},
-      {INT32_MIN, -32768.9, -32768, -32768},
+      {65542, 65536.0, 32767, 32767},  {INT32_MAX, 40000.75, 32767, 32767},
+      {-70000, -1e12, -32768, -32768}, {INT32_MIN, -32768.9, -32768, -32768},
       {32767, 32767.9, 32767, 32767},  // the field's own ends pass as they are
       {300, -250.5, 300, -250},        // out of the dialog's range, kept as given
   };

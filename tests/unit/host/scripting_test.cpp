@@ -323,7 +323,7 @@ TEST_F(Scripting, ValuesAreTruncatedAndPinnedToTheSixteenBitField) {
   ParameterSet scripted = Scripted();
   Items items = Recorded(scripted);
   items[3] = UnitFloat("Angl", -45.9, "#Ang");
-  items[4] = Integer("numP", 65542);      // its low 16 bits would be 6
+  items[4] = Integer("numP", 65542);       // its low 16 bits would be 6
   items[2] = UnitFloat("Lngt", -70000.5);  // and this -4464
   items[1] = UnitFloat("Intn", 250.0);   // ranges belong to the dialog
   items[0] = Float("qntY", 33.7);        // a plain number where a percentage was expected

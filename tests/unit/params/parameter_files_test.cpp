@@ -340,7 +340,8 @@ TEST_F(ParameterFiles, PipesAndFoldersInPlaceOfFilesAreRefusedWithoutWaitingAndK
   // the next save puts a file where the pipe was.
   ASSERT_EQ(mkfifo(SettingsPath().c_str(), 0600), 0);
   ParameterSet set = FACTORY_PARAMETER_SET;
-  EXPECT_TRUE(FinishesPromptly(SettingsPath(), [&] { EXPECT_FALSE(LoadLastSavedParameters(&set, settingsName_.c_str())); }));
+  EXPECT_TRUE(
+      FinishesPromptly(SettingsPath(), [&] { EXPECT_FALSE(LoadLastSavedParameters(&set, settingsName_.c_str())); }));
   EXPECT_TRUE(Contains(TakeLog(), "is a named pipe, not a regular file; it is not read."));
   const ParameterSet edited = Edited();
   ASSERT_TRUE(SaveLastSavedParameters(&edited, settingsName_.c_str()));
