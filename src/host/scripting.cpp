@@ -1,7 +1,9 @@
 #include "host/scripting.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -117,6 +119,19 @@ bool ReadValue(const ReadDescriptorProcs* r, PIReadDescriptor token, const Scrip
   }
 }
 
+// The fields are 16 bits wide. A number beyond them is pinned to the nearer
+// end rather than cut to its low bits, which would turn an Intensity of
+// 65536 into 0 and one of 40000 into a negative value. Numbers the fields
+// hold pass unchanged (and floats are still truncated when stored); NaN is
+// left to the conversion, which stores 0.
+void PinToFieldRange(ScriptValue* value) {
+  if (value->type == typeInteger) {
+    value->integerValue = std::clamp<int32_t>(value->integerValue, INT16_MIN, INT16_MAX);
+  } else if (value->type == typeFloat && !std::isnan(value->floatValue)) {
+    value->floatValue = std::clamp(value->floatValue, double{INT16_MIN}, double{INT16_MAX});
+  }
+}
+
 bool ContainsIgnoringCase(const std::string& text, const char* part) {
   const size_t length = std::strlen(part);
   if (length > text.size()) return false;
@@ -183,7 +198,9 @@ int16_t ReadDescriptor(const FilterRecord* record, ParameterSet* working, bool* 
     ScriptValue value;
     int16_t field = 0;
     int16_t* target = row != nullptr ? ParameterFieldByIndex(working, row->parameterIndex) : nullptr;
-    if (target == nullptr || !ReadValue(r, token, *row, &value) || !ScriptValueToField(value, &field)) {
+    const bool read = target != nullptr && ReadValue(r, token, *row, &value);
+    if (read) PinToFieldRange(&value);
+    if (!read || !ScriptValueToField(value, &field)) {
       // An unknown key, a type we cannot read or a failed read; the host's
       // error itself adds nothing for the user.
       incomplete = true;

@@ -27,6 +27,8 @@ constexpr int16_t SCRIPTING_OUT_OF_MEMORY = -148;
 // - no descriptor parameters, read procedures or descriptor: nothing changes;
 // - all eight keys and nothing else: the copy becomes *current, and the
 //   dialog is shown exactly when the play mode is "display";
+// - every value is stored as its field holds it: floats truncated toward
+//   zero, and a number beyond the 16-bit field pinned to -32768 or 32767;
 // - anything else (a key missing, repeated or unknown, a value unreadable):
 //   the user is told, the keys that were read are applied over factory
 //   values, the dialog is shown in play modes 0 and 1 and not in silent mode,

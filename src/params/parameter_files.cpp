@@ -73,6 +73,12 @@ bool ReadPreset(const char* path, ParameterSet* set, Origin origin) {
     *set = stored;
     return true;
   }
+  if (state == PARAMETER_FILE_NOT_REGULAR) {
+    // Not a file anyone saved: nothing of it is ours to delete.
+    REPORT_USER(STYLE_ERROR, CAPTION_INVALID,
+                "'%s' is not a Parameter Set file (it is not even a regular file) and cannot be used.", path);
+    return false;
+  }
   if (state == PARAMETER_FILE_INVALID) {
     if (own) {
       REPORT_USER(STYLE_ERROR, CAPTION_INVALID,
@@ -130,12 +136,17 @@ void ReportParameterConversionFailure(const char* lead, const ParameterSet* stor
 
 ParameterFileState ReadParameterFile(const char* path, ParameterSet* set) {
   if (path == nullptr || set == nullptr) return PARAMETER_FILE_INVALID;
-  std::FILE* file = std::fopen(path, "rb");
+  int openError = 0;
+  const char* notRegular = nullptr;
+  std::FILE* file = OpenRegularFileForReading(path, &openError, &notRegular);
+  if (file == nullptr && notRegular != nullptr) {
+    REPORT_DEBUG("Parameter file '%s' is %s, not a regular file; it is not read.", path, notRegular);
+    return PARAMETER_FILE_NOT_REGULAR;
+  }
   if (file == nullptr) {
-    const int error = errno;
-    DebugMessage message = MakeDebugMessage(__LINE__, CRT_ERROR, static_cast<uint32_t>(error));
+    DebugMessage message = MakeDebugMessage(__LINE__, CRT_ERROR, static_cast<uint32_t>(openError));
     ReportMessage(&message, STYLE_ERROR, CAPTION_UNEXPECTED_ERROR,
-                  "_tfopen() failed with FilePath = '%s'  and  error = '%s'", path, std::strerror(error));
+                  "_tfopen() failed with FilePath = '%s'  and  error = '%s'", path, std::strerror(openError));
     return PARAMETER_FILE_INVALID;
   }
   uint8_t bytes[READ_LIMIT] = {};

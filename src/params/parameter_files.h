@@ -39,7 +39,8 @@ bool LoadLastSavedParameters(ParameterSet* set, const char* fileName = LAST_SAVE
 bool SaveLastSavedParameters(const ParameterSet* current, const char* fileName = LAST_SAVED_PARAMETERS_FILE);
 
 // A preset file in the parameters folder. An invalid or obsolete one is
-// reported to the user and deleted. True with the set in *set.
+// reported to the user and deleted; a folder, named pipe or device of that
+// name is reported and left alone. True with the set in *set.
 bool LoadPresetFile(const char* path, ParameterSet* set);
 // A file from anywhere else: reported the same way but never deleted.
 bool ImportPresetFile(const char* path, ParameterSet* set);
@@ -50,8 +51,9 @@ bool SaveParametersFile(const char* path, const ParameterSet* current);
 // reports its own failures as Debug Messages.
 enum ParameterFileState {
   PARAMETER_FILE_USABLE,
-  PARAMETER_FILE_INVALID,   // unreadable, empty, truncated, oversized or foreign
-  PARAMETER_FILE_OBSOLETE,  // another version; *set holds it for the messages
+  PARAMETER_FILE_INVALID,      // unreadable, empty, truncated, oversized or foreign
+  PARAMETER_FILE_OBSOLETE,     // another version; *set holds it for the messages
+  PARAMETER_FILE_NOT_REGULAR,  // a folder, named pipe or device: never opened for reading, never deleted
 };
 ParameterFileState ReadParameterFile(const char* path, ParameterSet* set);
 bool WriteParameterFile(const char* path, const ParameterSet* set);

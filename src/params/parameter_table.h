@@ -13,9 +13,10 @@
 //   with it, only so that drawing stays safe and meaningful. It may be
 //   wider: the dialog offers 2..8 points, yet any count from 1 (a lone
 //   spike) to 360 draws, and 0 would divide a full turn by zero.
-// Scripts store whatever value they are given (truncated to a whole number,
-// low 16 bits kept): a scripted Intensity of 250 stays 250 in the set, in
-// files and in the recording written back. Only the two readers above pin.
+// Scripts store whatever value they are given (truncated to a whole number;
+// one beyond the 16-bit field pinned to its ends): a scripted Intensity of
+// 250 stays 250 in the set, in files and in the recording written back.
+// Only the two readers above pin to their ranges.
 //
 // The table and its lookups live in this header so that the command-line
 // host can use them without linking the plug-in's code; parameter_table.cpp

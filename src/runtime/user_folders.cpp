@@ -231,10 +231,13 @@ bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept 
     }
     std::string path;
     if (!SettingsFilePath(fileName, &path)) return false;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    int error = 0;
+    const char* notRegular = nullptr;
+    std::FILE* file = OpenRegularFileForReading(path.c_str(), &error, &notRegular);
     if (file == nullptr) {
-      int error = errno;
-      if (error == ENOENT) {
+      if (notRegular != nullptr) {
+        REPORT_DEBUG("Settings file '%s' is %s, not a regular file; it is not read.", path.c_str(), notRegular);
+      } else if (error == ENOENT) {
         REPORT_TRACE("UI settings file '%s' does not yet exist. ", path.c_str());
       } else {
         REPORT_DEBUG("fopen() failed to open file '%s' : %s", path.c_str(), std::strerror(error));
@@ -242,7 +245,7 @@ bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept 
       return false;
     }
     size_t count = std::fread(buffer, 1, size, file);
-    int error = errno;
+    error = errno;
     bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (count == 0) {
@@ -259,8 +262,10 @@ bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept 
 
 ReplacingWriteStep WriteFileReplacing(const std::string& path, const void* data, size_t size, bool stopBeforeReplace,
                                       std::string* temporary, int* error) {
-  // A stale temporary left by a crash is simply overwritten.
+  // A stale temporary left by a crash goes first: whatever stands there
+  // (a named pipe would make the open wait), the new one is a fresh file.
   *temporary = path + "." + std::to_string(CurrentProcessNumber()) + ".tmp";
+  std::remove(temporary->c_str());
   std::FILE* file = std::fopen(temporary->c_str(), "wb");
   if (file == nullptr) {
     *error = errno;

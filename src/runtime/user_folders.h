@@ -12,6 +12,7 @@
 // user folders, and the first absolute entry of $XDG_DATA_DIRS (else
 // /usr/local/share) for the common data folder.
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 // Size of the callers' path buffers, terminating zero included.
@@ -30,8 +31,17 @@ bool GetDebugLogFolder(char* buffer, size_t size) noexcept;
 bool GetCommonDataFolder(char* buffer, size_t size) noexcept;
 bool GetProductDataFolder(char* buffer, size_t size) noexcept;      // holds the help file
 
+// Opens `path` for reading only when it is a regular file. Opening never
+// waits: a named pipe without a writer, or a device, would hold the caller
+// forever, and is refused unopened (natively) or unread (Windows). Null when
+// refused or failed: then *notRegular names what stands there ("a named
+// pipe", "a folder", "a device", ...) or is null, and *error holds the errno
+// of the failure (0 for a refusal).
+std::FILE* OpenRegularFileForReading(const char* path, int* error, const char** notRegular) noexcept;
+
 // Reads up to size bytes of a file in the settings folder; true when at least
-// one byte was read. A file that does not exist yet is only traced.
+// one byte was read. A file that does not exist yet is only traced; anything
+// but a regular file in its place is reported and not read.
 bool ReadSettingsFile(const char* fileName, void* buffer, size_t size) noexcept;
 // Writes a whole file in the settings folder. The data goes to a temporary
 // file beside the target, which then replaces the old file in one step: a

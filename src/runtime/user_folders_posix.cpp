@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "runtime/report.h"
+#include "runtime/user_folders.h"
 #include "runtime/user_folders_platform.h"
 
 namespace {
@@ -84,3 +85,39 @@ bool ReplaceFileAtomically(const std::string& source, const std::string& target)
 bool FlushFileToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
 unsigned long CurrentProcessNumber() { return static_cast<unsigned long>(getpid()); }
+
+std::FILE* OpenRegularFileForReading(const char* path, int* error, const char** notRegular) noexcept {
+  *error = 0;
+  *notRegular = nullptr;
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat info {};
+  if (fstat(descriptor, &info) != 0) {
+    *error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    *notRegular = "a folder";
+  } else if (S_ISFIFO(info.st_mode)) {
+    *notRegular = "a named pipe";
+  } else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+    *notRegular = "a device";
+  } else if (!S_ISREG(info.st_mode)) {
+    *notRegular = "not a regular file";
+  }
+  if (*error != 0 || *notRegular != nullptr) {
+    close(descriptor);
+    return nullptr;
+  }
+  // A regular file never makes a read wait; the stream gets a plain
+  // descriptor all the same.
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags != -1) fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* file = fdopen(descriptor, "rb");
+  if (file == nullptr) {
+    *error = errno;
+    close(descriptor);
+  }
+  return file;
+}

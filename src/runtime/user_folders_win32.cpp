@@ -3,9 +3,11 @@
 #include <io.h>
 #include <shlobj.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "runtime/report.h"
+#include "runtime/user_folders.h"
 #include "runtime/user_folders_platform.h"
 
 bool GetApplicationDataFolder(DataFolderKind kind, std::string* folder) {
@@ -82,3 +84,28 @@ bool FlushFileToDisk(std::FILE* file) {
 }
 
 unsigned long CurrentProcessNumber() { return GetCurrentProcessId(); }
+
+std::FILE* OpenRegularFileForReading(const char* path, int* error, const char** notRegular) noexcept {
+  *error = 0;
+  *notRegular = nullptr;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    *notRegular = "a folder";
+    return nullptr;
+  }
+  // Opening does not wait here (a busy pipe fails at once); reading a pipe
+  // or the console would, so only disk files are kept.
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    *error = errno;
+    return nullptr;
+  }
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  const DWORD type = handle == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(handle);
+  if (type != FILE_TYPE_DISK) {
+    *notRegular = type == FILE_TYPE_PIPE ? "a named pipe" : type == FILE_TYPE_CHAR ? "a device" : "not a regular file";
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}

@@ -157,14 +157,34 @@ TEST_F(ScriptingAndStores, AnUnknownKeyMakesTheDescriptorIncomplete) {
   ExpectClean(*host);
 }
 
-TEST_F(ScriptingAndStores, NumberOfPointsKeepsItsLowSixteenBits) {
-  Scripted s;
-  s.points = 65542;
-  auto host = NewHost();
-  host->SetScriptDescriptor(Recorded(s));
-  ASSERT_EQ(host->RunFilter(true), 0);
-  s.points = 6;
-  EXPECT_EQ(host->ParametersBytes(), BytesOf(s));
+TEST_F(ScriptingAndStores, NumbersBeyondTheSixteenBitFieldsArePinnedNotWrapped) {
+  // Recorded value -> stored value. Cutting to the low 16 bits would have
+  // made 65542 points 6, an Intensity of 65536 0 and one of 40000 negative.
+  struct Case {
+    int32_t points;
+    double intensity;
+    int16_t storedPoints, storedIntensity;
+  };
+  const Case cases[] = {
+      {65542, 65536.0, 32767, 32767},  {INT32_MAX, 40000.75, 32767, 32767},
+      {-70000, -1e12, -32768, -32768}, {INT32_MIN, -32768.9, -32768, -32768},
+      {32767, 32767.9, 32767, 32767},  // the field's own ends pass as they are
+      {300, -250.5, 300, -250},        // out of the dialog's range, kept as given
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.points) + " points, intensity " + std::to_string(c.intensity));
+    Scripted s;
+    s.points = c.points;
+    s.intensity = c.intensity;
+    auto host = NewHost();
+    host->SetScriptDescriptor(Recorded(s));
+    moduletest::UserMessageCapture capture;
+    ASSERT_EQ(host->RunFilter(true), 0);
+    EXPECT_TRUE(capture.Stop().empty()) << "a pinned value is a value, not an incomplete descriptor";
+    s.points = c.storedPoints;
+    s.intensity = c.storedIntensity;
+    EXPECT_EQ(host->ParametersBytes(), BytesOf(s));
+  }
 }
 
 TEST_F(ScriptingAndStores, FinishRecordsTheSettingsAndStoresThemInTheRegistry) {

@@ -3,11 +3,24 @@
 // host's split of a run.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
 #include <string>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "hostkit/host_state.h"
+#include "messages.h"
 #include "progress.h"
 #include "settings.h"
 #include "timings.h"
@@ -37,6 +50,78 @@ TEST(SettingOptions, NumbersAreTakenWholeAndOnlyWhole) {
   for (const char* bad : {"6.5", "six", "99999999999", "1e3"})
     EXPECT_FALSE(glimmark::ParseSettingValue(Option("--points"), bad, &value)) << bad;
   EXPECT_EQ(glimmark::FindSettingOption("--dialog"), nullptr);
+}
+
+TEST(SettingOptions, OnlyWhatTheSixteenBitFieldHoldsIsTakenAndTheRefusalNamesTheRange) {
+  // The dialog's ranges as the help pages give them.
+  struct Row {
+    const char* name;
+    const char* dialog;
+  };
+  for (const Row& option : {Row{"--intensity", "0..100"}, Row{"--points", "2..8"}, Row{"--saturation", "-100..100"}}) {
+    double value = 0;
+    for (const char* bad : {"-32769", "32768", "65536", "99999999999999999999", "-99999999999999999999", "abc"}) {
+      EXPECT_FALSE(glimmark::ParseSettingValue(Option(option.name), bad, &value)) << option.name << " " << bad;
+      const std::string refusal = glimmark::SettingValueRefusal(Option(option.name), bad);
+      EXPECT_NE(refusal.find(std::string(option.name) + " takes "), std::string::npos) << refusal;
+      EXPECT_NE(refusal.find(" from -32768 to 32767 (the dialog offers " + std::string(option.dialog) + "), not '" +
+                             bad + "'"),
+                std::string::npos)
+          << refusal;
+    }
+    for (double edge : {-32768.0, 32767.0}) {
+      EXPECT_TRUE(glimmark::ParseSettingValue(Option(option.name), std::to_string(static_cast<int>(edge)), &value));
+      EXPECT_EQ(value, edge);
+    }
+  }
+  // Percentages keep their whole part, as the module stores them.
+  double value = 0;
+  EXPECT_TRUE(glimmark::ParseSettingValue(Option("--length"), "32767.9", &value));
+  EXPECT_TRUE(glimmark::ParseSettingValue(Option("--length"), "-32768.9", &value));
+  EXPECT_FALSE(glimmark::ParseSettingValue(Option("--length"), "32768", &value));
+  EXPECT_FALSE(glimmark::ParseSettingValue(Option("--length"), "-32769", &value));
+}
+
+TEST(SettingOptions, AWarningSaysWhatIsDrawnWhenItDiffersFromTheValueGiven) {
+  struct Case {
+    const char* option;
+    double value;
+    const char* note;  // empty: drawn as given
+  };
+  const Case cases[] = {
+      {"--intensity", 150, "--intensity 150 is drawn as 100; the filter keeps 150 but draws Intensity within 0..100"},
+      {"--saturation", -300,
+       "--saturation -300 is drawn as -100; the filter keeps -300 but draws Color Saturation "
+       "within -100..100"},
+      {"--points", 0, "--points 0 is drawn as 1; the filter keeps 0 but draws Number of Points within 1..360"},
+      {"--quantity", 12.5, "--quantity 12.5 is drawn as 12; the filter keeps whole numbers"},
+      {"--points", 12, ""},  // beyond the dialog's 2..8, still drawn
+      {"--angle", 400, ""},  // angles turn
+      {"--flare", 100, ""},
+      {"--length", -0.5, "--length -0.5 is drawn as 0; the filter keeps whole numbers"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(glimmark::SettingDrawnNote(Option(c.option), c.value), c.note);
+}
+
+TEST(Messages, EveryStatusTheModuleReturnsHasPlainWords) {
+  const std::pair<int16_t, const char*> known[] = {
+      {-20, "the rendering failed"}, {-50, "could not be used"},
+      {-108, "not enough memory"},   {-128, "cancelled"},
+      {-148, "not enough memory"},   {-1715, "the filter has reported"},
+      {-30100, "bad parameters"},    {-30101, "mode"},
+      {-30900, "lacks a service"},
+  };
+  for (const auto& [status, words] : known) {
+    const std::string text = glimmark::StatusWords(status);
+    EXPECT_NE(text.find(words), std::string::npos) << text;
+    EXPECT_EQ(text.find("unknown"), std::string::npos) << text;
+    EXPECT_NE(text.find("(status " + std::to_string(status) + ")"), std::string::npos) << text;
+  }
+  EXPECT_EQ(glimmark::StatusWords(-4242), "an unknown error (status -4242)");
+  // A cause is never empty.
+  EXPECT_EQ(glimmark::CauseText("unknown image type", ENOENT), "unknown image type");
+  EXPECT_EQ(glimmark::CauseText("", ENOENT), std::strerror(ENOENT));
+  EXPECT_EQ(glimmark::CauseText(" \n", 0), "unknown error");
 }
 
 TEST(SettingsDescriptor, HoldsTheEightKeysInWritingOrderWithTheirTypes) {
@@ -144,6 +229,75 @@ TEST(HostStateFile, SavedAtomicallyAndLoadedBack) {
   EXPECT_NE(why.find("not a glimmark host state file"), std::string::npos);
   std::remove(path.c_str());
 }
+
+namespace fs = std::filesystem;
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(ReplacedFiles, WholeOrNotAtAllAndOnlyOverRegularFiles) {
+  const fs::path folder = fs::path(::testing::TempDir()) / ("glimmark-replace-" + std::to_string(std::rand()));
+  fs::create_directories(folder / "taken.txt");
+  std::string why;
+  const std::string text = "# glimmark descriptor\nqntY 50\n";
+  ASSERT_TRUE(hostkit::ReplaceFileContents((folder / "new.txt").string(), text.data(), text.size(), &why)) << why;
+  EXPECT_EQ(Contents(folder / "new.txt"), text);
+  ASSERT_TRUE(hostkit::ReplaceFileContents((folder / "new.txt").string(), "x", 1, &why)) << why;
+  EXPECT_EQ(Contents(folder / "new.txt"), "x");
+  // A folder in the way is refused, and so is one that is missing.
+  EXPECT_FALSE(hostkit::ReplaceFileContents((folder / "taken.txt").string(), "x", 1, &why));
+  EXPECT_EQ(why, "it is a folder, not a file");
+  EXPECT_EQ(hostkit::ReplaceabilityProblem((folder / "taken.txt").string()), why);
+  EXPECT_FALSE(hostkit::ReplaceFileContents((folder / "missing" / "x.txt").string(), "x", 1, &why));
+  EXPECT_NE(why.find("cannot create"), std::string::npos) << why;
+  EXPECT_EQ(fs::remove_all(folder / "taken.txt"), 1u);
+  size_t left = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) left += entry.path().filename() != "new.txt";
+  EXPECT_EQ(left, 0u) << "temporaries left behind";
+  fs::remove_all(folder);
+}
+
+#if !defined(_WIN32)
+// Runs `work` on a thread of its own; false when it still waits after five
+// seconds, as an open of a named pipe without a writer does (a writer that
+// comes and goes then releases it).
+bool FinishesPromptly(const fs::path& pipe, const std::function<void()>& work) {
+  std::future<void> done = std::async(std::launch::async, work);
+  if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return true;
+  const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+  if (writer >= 0) close(writer);
+  done.wait();
+  return false;
+}
+
+TEST(ReplacedFiles, NamedPipesAreNeitherReadNorReplacedAndLinksStayLinks) {
+  const fs::path folder = fs::path(::testing::TempDir()) / ("glimmark-pipes-" + std::to_string(std::rand()));
+  fs::create_directories(folder);
+  const fs::path pipe = folder / "host-state.bin";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_TRUE(FinishesPromptly(pipe, [&] {
+    hostkit::HostState state;
+    std::string why;
+    EXPECT_EQ(hostkit::LoadHostState(pipe.string(), &state, &why), hostkit::StateLoad::kUnusable);
+    EXPECT_EQ(why, "it is a named pipe, not a regular file");
+    EXPECT_FALSE(hostkit::SaveHostState(pipe.string(), SampleState(), &why));
+    EXPECT_EQ(why, "it is a named pipe, not a regular file");
+  }));
+  EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
+
+  // Through a link the file it names is replaced; the link stays.
+  const fs::path file = folder / "real.txt", link = folder / "link.txt";
+  std::ofstream(file) << "old";
+  fs::create_symlink(file, link);
+  std::string why;
+  ASSERT_TRUE(hostkit::ReplaceFileContents(link.string(), "new", 3, &why)) << why;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Contents(file), "new");
+  fs::remove_all(folder);
+}
+#endif
 
 TEST(PhaseTimes, WellFormedLinesOnly) {
   const auto phases = glimmark::ParsePhaseTimes(

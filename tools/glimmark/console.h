@@ -9,8 +9,11 @@ namespace glimmark {
 
 bool StderrIsTerminal();
 
-// After this, the first Ctrl+C only sets the flag InterruptRequested()
-// reads; a second one ends the process the usual way.
+// After this, the first Ctrl+C (natively also SIGTERM; on Windows also
+// Ctrl+Break and closing the console) only sets the flag
+// InterruptRequested() reads; a second one ends the process the usual way.
+// Closing the console gives the tool until it ends, up to the few seconds
+// Windows allows, to remove what it was writing.
 void InstallInterruptHandler();
 bool InterruptRequested();
 

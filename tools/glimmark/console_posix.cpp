@@ -15,10 +15,20 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+
+void SetStopAction(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  for (int stop : kStopSignals) sigaction(stop, &action, nullptr);
+}
+
 extern "C" void OnInterrupt(int) {
   g_interrupted.store(true);
-  // The next Ctrl+C is not ours to soften: the default action ends the tool.
-  signal(SIGINT, SIG_DFL);
+  // The next Ctrl+C or SIGTERM is not ours to soften: the default action
+  // ends the tool. (sigaction may be called from a handler.)
+  SetStopAction(SIG_DFL);
 }
 
 bool Absolute(const char* path) { return path != nullptr && path[0] == '/'; }
@@ -27,12 +37,7 @@ bool Absolute(const char* path) { return path != nullptr && path[0] == '/'; }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
-void InstallInterruptHandler() {
-  struct sigaction action {};
-  action.sa_handler = &OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-}
+void InstallInterruptHandler() { SetStopAction(&OnInterrupt); }
 
 bool InterruptRequested() { return g_interrupted.load(); }
 

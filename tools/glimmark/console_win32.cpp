@@ -14,20 +14,43 @@ namespace glimmark {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_exiting{false};
+
+void MarkExiting() { g_exiting.store(true); }
+
+// Windows ends the process once the handler of a closed console returns,
+// and after about five seconds in any case.
+constexpr DWORD kCloseGraceMilliseconds = 4500;
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  // The first one asks the module to stop; the next goes to the default
-  // handler, which ends the process.
-  if (g_interrupted.exchange(true)) return FALSE;
-  return TRUE;
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      // The first one asks the module to stop; the next goes to the default
+      // handler, which ends the process.
+      return g_interrupted.exchange(true) ? FALSE : TRUE;
+    case CTRL_CLOSE_EVENT:
+      // Stop as after Ctrl+C, and hold the process until the tool has
+      // removed what it was writing and is leaving.
+      g_interrupted.store(true);
+      for (DWORD waited = 0; waited < kCloseGraceMilliseconds && !g_exiting.load(); waited += 50) Sleep(50);
+      return TRUE;
+    default:
+      return FALSE;
+  }
 }
 
 }  // namespace
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-void InstallInterruptHandler() { SetConsoleCtrlHandler(&OnConsoleControl, TRUE); }
+void InstallInterruptHandler() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  atexit(&MarkExiting);
+  SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+}
 
 bool InterruptRequested() { return g_interrupted.load(); }
 

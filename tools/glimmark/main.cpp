@@ -1,6 +1,7 @@
 // glimmark: applies the filter module to an image file from the command
 // line, as an image editor would, or shows its About box.
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #include "hostkit/host_state.h"
 #include "hostkit/image.h"
 #include "hostkit/module.h"
+#include "messages.h"
+#include "profile_check.h"
 #include "progress.h"
 #include "settings.h"
 #include "timings.h"
@@ -45,8 +48,11 @@ const char kUsageHead[] =
     "         its own stored settings, like an editor repeating the last filter.\n"
     "         --dialog asks for settings first (and the descriptor, if any, is\n"
     "         passed with the dialog requested).\n"
-    "         Progress shows on stderr when it is a terminal; Ctrl+C stops the\n"
-    "         filter (exit status 130, OUT not written).\n"
+    "         Progress shows on stderr when it is a terminal; Ctrl+C (or SIGTERM)\n"
+    "         stops the filter or the writing of OUT (exit status 130, OUT not\n"
+    "         written, an old OUT kept). A warning on stderr says when the filter\n"
+    "         will not use the document's profile (damaged, or not suiting the\n"
+    "         image) and what it uses instead.\n"
     "analyze  finds the highlights of IN and prints the ranked light source table\n"
     "         (positions in pixels, diameter, brightness; \"(D)\" marks hidden ones).\n"
     "about    shows the module's About box.\n"
@@ -65,7 +71,8 @@ const char kUsageTail[] =
     "--print-descriptor  prints the descriptor the filter wrote back, one\n"
     "         \"key value\" line per item (four-character key, number).\n"
     "--save-descriptor FILE  saves it as text: a line \"# glimmark descriptor\",\n"
-    "         then the lines --print-descriptor prints.\n"
+    "         then the lines --print-descriptor prints (replacing FILE whole;\n"
+    "         anything but a regular file there is refused before the run).\n"
     "--timings prints to stderr the time of each phase of the run as the filter\n"
     "         measured it (or, from a filter that does not, the host's split of\n"
     "         it), the total of Start and of the run, and the file decoding\n"
@@ -77,7 +84,8 @@ const char kUsageTail[] =
     "State: the descriptor registry and the last written-back descriptor are\n"
     "kept in host-state.bin in $XDG_CONFIG_HOME/glimmark (else\n"
     "$HOME/.config/glimmark; %APPDATA%\\glimmark on Windows), saved after each\n"
-    "successful apply. A damaged file is ignored with a warning.\n"
+    "successful apply. A damaged file is ignored with a warning and replaced;\n"
+    "a folder, pipe or device in its place is left alone with a warning.\n"
     "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
 
 std::string UsageText() { return kUsageHead + glimmark::SettingsHelp() + kUsageTail; }
@@ -89,6 +97,8 @@ int Fail(const std::string& message) {
   return 1;
 }
 
+void Warn(const std::string& message) { std::fprintf(stderr, "glimmark: warning: %s\n", message.c_str()); }
+
 int Usage(const std::string& message) {
   std::fprintf(stderr, "glimmark: %s\n%s", message.c_str(), UsageText().c_str());
   return 2;
@@ -96,17 +106,55 @@ int Usage(const std::string& message) {
 
 std::string FilterFailure(const hostkit::Host& host, int16_t status) {
   if (status == userCanceledErr) return "the filter was cancelled";
-  std::string message = "the filter failed with status " + std::to_string(status);
-  std::string detail = status == errReportString ? host.ErrorStringText() : host.stats().lastErrorSuiteText;
+  const std::string detail = status == errReportString ? host.ErrorStringText() : host.stats().lastErrorSuiteText;
+  if (status == errReportString && !detail.empty()) return "the filter failed: " + detail;
+  std::string message = "the filter failed: " + glimmark::StatusWords(status);
   if (!detail.empty()) message += " (" + detail + ")";
   return message;
 }
 
+// "cannot read 'x.png': cause", never with an empty cause: a library that
+// gave no reason leaves the system's (errno is cleared before each call).
+std::string FileFailure(const std::string& what, const std::string& path, const std::string& reason, int error) {
+  return what + " '" + path + "': " + glimmark::CauseText(reason, error);
+}
+
 bool LoadModule(const std::string& path, hostkit::Module* module, std::string* message) {
   std::string reason;
+  errno = 0;
   if (module->Load(path, &reason)) return true;
-  *message = "cannot load module '" + path + "': " + reason;
+  *message = FileFailure("cannot load module", path, reason, errno);
   return false;
+}
+
+// Reads the document and its profile, as apply and analyze both do; false
+// with the message.
+bool ReadDocument(const std::string& input, hostkit::ModeName mode, const std::string& profilePath,
+                  hostkit::HostImage* image, std::string* message) {
+  std::string reason;
+  errno = 0;
+  if (!hostkit::ReadImageFile(input, image, &reason)) {
+    *message = FileFailure("cannot read", input, reason, errno);
+    return false;
+  }
+  *image = hostkit::ConvertImage(*image, mode);
+  if (image->empty()) {
+    *message = "not enough memory to convert '" + input + "'";
+    return false;
+  }
+  errno = 0;
+  if (!profilePath.empty() && !hostkit::ReadIccFile(profilePath, &image->iccProfile, &reason)) {
+    *message = FileFailure("cannot use profile", profilePath, reason, errno);
+    return false;
+  }
+  return true;
+}
+
+// The plug-in replaces a profile it cannot use and says so only in its log.
+void WarnAboutProfile(const hostkit::HostImage& image, const std::string& input, const std::string& profilePath) {
+  const std::string name = profilePath.empty() ? "embedded in '" + input + "'" : "'" + profilePath + "'";
+  const std::string warning = DocumentProfileWarning(image, name);
+  if (!warning.empty()) Warn(warning);
 }
 
 // The whole text as a decimal number from low to high.
@@ -144,8 +192,6 @@ using Clock = std::chrono::steady_clock;
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
-
-void Warn(const std::string& message) { std::fprintf(stderr, "glimmark: warning: %s\n", message.c_str()); }
 
 std::string StateFilePath() {
   const std::string folder = glimmark::ConfigFolder();
@@ -230,29 +276,46 @@ std::string RunTimings(const hostkit::Host& host, const std::string& phaseFile, 
 int Apply(const ApplyRequest& request) {
   hostkit::HostImage image;
   std::string reason;
+  // From here on Ctrl+C and SIGTERM stop the work and leave OUT alone.
+  glimmark::InstallInterruptHandler();
+  const auto interrupted = [&request] {
+    std::fprintf(stderr, "glimmark: interrupted; '%s' was not written\n", request.output.c_str());
+    return kInterruptedStatus;
+  };
   const Clock::time_point decodeStart = Clock::now();
-  if (!hostkit::ReadImageFile(request.input, &image, &reason))
-    return Fail("cannot read '" + request.input + "': " + reason);
-  image = hostkit::ConvertImage(image, request.mode);
-  if (image.empty()) return Fail("not enough memory to convert '" + request.input + "'");
+  if (!ReadDocument(request.input, request.mode, request.profilePath, &image, &reason)) return Fail(reason);
   const bool sixteenBitOut = image.bytesPerSample != 1 && !IsHdrName(request.output);
   if (sixteenBitOut && !hostkit::CanWrite16BitPng())
     return Fail("this build cannot write 16-bit PNG files; name the output .hdr or use an 8-bit --mode");
-  if (!request.profilePath.empty() && !hostkit::ReadIccFile(request.profilePath, &image.iccProfile, &reason))
-    return Fail("cannot use profile '" + request.profilePath + "': " + reason);
   std::vector<uint8_t> mask;
+  reason.clear();
+  errno = 0;
   if (!request.maskPath.empty() &&
       !hostkit::ReadMaskFile(request.maskPath, image.width, image.height, &mask, &reason))
-    return Fail("cannot use mask '" + request.maskPath + "': " + reason);
+    return Fail(FileFailure("cannot use mask", request.maskPath, reason, errno));
   const double decodeMs = MillisecondsSince(decodeStart);
+  WarnAboutProfile(image, request.input, request.profilePath);
+  for (const auto& given : request.settings) {
+    const glimmark::SettingOption* option = glimmark::kSettingOptions;
+    while (option->key != given.first) ++option;
+    const std::string note = glimmark::SettingDrawnNote(*option, given.second);
+    if (!note.empty()) Warn(note);
+  }
+  // A descriptor file that could never be written fails now, not after the run.
+  const std::string descriptorProblem =
+      request.descriptorFile.empty() ? std::string() : hostkit::ReplaceabilityProblem(request.descriptorFile);
+  if (!descriptorProblem.empty())
+    return Fail("cannot write the descriptor file '" + request.descriptorFile + "': " + descriptorProblem);
+  if (glimmark::InterruptRequested()) return interrupted();
 
   // What this host remembers from earlier sessions.
   const std::string statePath = StateFilePath();
   hostkit::HostState state;
+  reason.clear();
   if (statePath.empty()) {
     Warn("no configuration folder (HOME is not set); settings are not kept between runs");
   } else if (hostkit::LoadHostState(statePath, &state, &reason) == hostkit::StateLoad::kUnusable) {
-    Warn("ignoring the host state file '" + statePath + "': " + reason);
+    Warn(FileFailure("ignoring the host state file", statePath, reason, 0));
     state = hostkit::HostState();
   }
 
@@ -287,7 +350,6 @@ int Apply(const ApplyRequest& request) {
   // later runs show the steady state, without first touches of memory.
   hostkit::HostImage original;
   if (request.repeat > 1) original = host.image();
-  glimmark::InstallInterruptHandler();
   std::string timingText;
   for (int run = 1; run <= request.repeat; ++run) {
     if (run > 1) host.SetImage(hostkit::HostImage(original));
@@ -303,10 +365,7 @@ int Apply(const ApplyRequest& request) {
       memory.known = glimmark::ResidentMemory(&now, &memory.peak);
     }
     if (showProgress) bar.Clear();
-    if (glimmark::InterruptRequested()) {
-      std::fprintf(stderr, "glimmark: interrupted; '%s' was not written\n", request.output.c_str());
-      return kInterruptedStatus;
-    }
+    if (glimmark::InterruptRequested()) return interrupted();
     if (status != noErr) return Fail(FilterFailure(host, status));
     if (request.timings) {
       if (request.repeat > 1) timingText += Format("run %.0f of %.0f\n", run, request.repeat);
@@ -317,8 +376,13 @@ int Apply(const ApplyRequest& request) {
   hostkit::DescriptorItems written;
   const bool wroteBack = host.GetScriptDescriptor(&written);
   const Clock::time_point encodeStart = Clock::now();
-  if (!hostkit::WriteImageFile(request.output, host.image(), &reason))
-    return Fail("cannot write '" + request.output + "': " + reason);
+  if (glimmark::InterruptRequested()) return interrupted();
+  reason.clear();
+  errno = 0;
+  if (!hostkit::WriteImageFile(request.output, host.image(), &reason, [] { return glimmark::InterruptRequested(); })) {
+    if (glimmark::InterruptRequested() || reason == "cancelled") return interrupted();
+    return Fail(FileFailure("cannot write", request.output, reason, errno));
+  }
   const double encodeMs = MillisecondsSince(encodeStart);
 
   if (!statePath.empty()) {
@@ -331,8 +395,10 @@ int Apply(const ApplyRequest& request) {
       for (const auto& entry : host.registry())
         if (entry.second.second) state.registry.push_back({entry.first, entry.second.first});
     }
+    reason.clear();
     if (!hostkit::SaveHostState(statePath, state, &reason))
-      Warn("cannot save the host state file '" + statePath + "': " + reason);
+      Warn(FileFailure("cannot save the host state file", statePath, reason, 0) +
+           "; the settings of this run are not kept");
   }
 
   if (request.timings) {
@@ -343,8 +409,9 @@ int Apply(const ApplyRequest& request) {
   if ((request.printDescriptor || !request.descriptorFile.empty()) && !wroteBack)
     return Fail("the filter wrote back no descriptor");
   if (request.printDescriptor) std::fputs(glimmark::DescriptorLines(written).c_str(), stdout);
+  reason.clear();
   if (!request.descriptorFile.empty() && !glimmark::SaveDescriptorText(request.descriptorFile, written, &reason))
-    return Fail("cannot write '" + request.descriptorFile + "': " + reason);
+    return Fail(FileFailure("cannot write the descriptor file", request.descriptorFile, reason, 0));
   return 0;
 }
 
@@ -397,7 +464,7 @@ int main(int argc, char** argv) {
       const std::string text = argv[++i];
       double value = 0;
       if (!glimmark::ParseSettingValue(*setting, text, &value))
-        return Usage(arg + " takes " + (setting->integer ? "a whole number" : "a number") + ", not '" + text + "'");
+        return Usage(glimmark::SettingValueRefusal(*setting, text));
       settings[setting->key] = value;
     } else if (arg == "--no-registry") {
       noRegistry = true;
@@ -429,20 +496,16 @@ int main(int argc, char** argv) {
     if (!LoadModule(modulePath, &module, &message)) return Fail(message);
     hostkit::Host host(module.entry());
     const int16_t status = host.CallAbout();
-    return status == noErr ? 0 : Fail("the About box failed with status " + std::to_string(status));
+    return status == noErr ? 0 : Fail("the About box failed: " + glimmark::StatusWords(status));
   }
 
   if (command == "analyze") {
     if (positional.size() != 2) return Usage("analyze needs an input file");
     hostkit::HostImage image;
     std::string reason;
-    if (!hostkit::ReadImageFile(positional[1], &image, &reason))
-      return Fail("cannot read '" + positional[1] + "': " + reason);
-    image = hostkit::ConvertImage(image, mode);
-    if (image.empty()) return Fail("not enough memory to convert '" + positional[1] + "'");
-    if (!profilePath.empty() && !hostkit::ReadIccFile(profilePath, &image.iccProfile, &reason))
-      return Fail("cannot use profile '" + profilePath + "': " + reason);
-    if (AnalyzeDocument(image, stdout, &reason) != 0) return Fail(reason);
+    if (!ReadDocument(positional[1], mode, profilePath, &image, &reason)) return Fail(reason);
+    WarnAboutProfile(image, positional[1], profilePath);
+    if (AnalyzeDocument(image, stdout, &reason) != 0) return Fail(glimmark::CauseText(reason, 0));
     return 0;
   }
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hostkit/host_state.h"
+
 namespace glimmark {
 
 namespace {
@@ -69,10 +71,12 @@ const char* UnitName(const ParameterField& f) {
 
 std::string SettingsHelp() {
   std::string text =
-      "Settings, with the dialog's range and the factory value. A value out of\n"
-      "range is passed on as given: the filter keeps it, its dialog shows it\n"
-      "pinned to the range, and drawing pins it to the range (or to the one\n"
-      "after \"drawn:\"; angles turn modulo 360).\n";
+      "Settings, with the dialog's range and the factory value. Each takes\n"
+      "-32768..32767, what the filter's settings field holds. A value out of\n"
+      "the dialog's range is passed on as given: the filter keeps it, its dialog\n"
+      "shows it pinned to the range, and drawing pins it to the range (or to\n"
+      "the one after \"drawn:\"; angles turn modulo 360); a warning says what\n"
+      "is drawn. Fractions are dropped (12.9 is kept as 12).\n";
   for (const SettingOption* s = kSettingOptions; s->option != nullptr; ++s) {
     const ParameterField& f = *s->field;
     char line[160];
@@ -97,22 +101,6 @@ const SettingOption* FindSettingOption(const std::string& option) {
   for (const SettingOption* s = kSettingOptions; s->option != nullptr; ++s)
     if (option == s->option) return s;
   return nullptr;
-}
-
-bool ParseSettingValue(const SettingOption& setting, const std::string& text, double* value) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-  char* end = nullptr;
-  errno = 0;
-  if (setting.integer) {
-    const long long parsed = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) return false;
-    *value = static_cast<double>(parsed);
-    return true;
-  }
-  const double parsed = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(parsed)) return false;
-  *value = parsed;
-  return true;
 }
 
 namespace {
@@ -147,6 +135,55 @@ std::string Number(double value) {
 }
 
 }  // namespace
+
+SettingRange AcceptedRange(const SettingOption& setting) {
+  if (setting.field->size == 2) return {INT16_MIN, INT16_MAX};
+  return {INT32_MIN, INT32_MAX};
+}
+
+bool ParseSettingValue(const SettingOption& setting, const std::string& text, double* value) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  const SettingRange range = AcceptedRange(setting);
+  char* end = nullptr;
+  errno = 0;
+  if (setting.integer) {
+    const long long parsed = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || parsed < range.low || parsed > range.high) return false;
+    *value = static_cast<double>(parsed);
+    return true;
+  }
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(parsed)) return false;
+  // The module keeps the whole part: -32768.9 is stored as -32768.
+  const double whole = std::trunc(parsed);
+  if (whole < range.low || whole > range.high) return false;
+  *value = parsed;
+  return true;
+}
+
+std::string SettingValueRefusal(const SettingOption& setting, const std::string& text) {
+  const ParameterField& f = *setting.field;
+  const SettingRange range = AcceptedRange(setting);
+  return std::string(setting.option) + " takes " + (setting.integer ? "a whole number" : "a number") + " from " +
+         std::to_string(range.low) + " to " + std::to_string(range.high) + " (the dialog offers " +
+         std::to_string(f.minimum) + ".." + std::to_string(f.maximum) + "), not '" + text + "'";
+}
+
+std::string SettingDrawnNote(const SettingOption& setting, double value) {
+  const ParameterField& f = *setting.field;
+  const double whole = std::trunc(value);
+  if (!(whole >= INT32_MIN && whole <= INT32_MAX)) return std::string();
+  const int32_t stored = static_cast<int32_t>(whole);
+  const int32_t drawn = LimitForRendering(f, stored);
+  if (drawn == stored && whole == value) return std::string();
+  std::string note = std::string(setting.option) + " " + Number(value) + " is drawn as " + std::to_string(drawn);
+  if (whole != value) note += "; the filter keeps whole numbers";
+  if (drawn != stored) {
+    note += "; the filter keeps " + std::to_string(stored) + " but draws " + f.name + " within " +
+            std::to_string(f.renderMinimum) + ".." + std::to_string(f.renderMaximum);
+  }
+  return note;
+}
 
 hostkit::DescriptorItems BuildSettingsDescriptor(const std::map<DescriptorKeyID, double>& given,
                                                  const hostkit::DescriptorItems* restored) {
@@ -207,16 +244,12 @@ std::string DescriptorLines(const hostkit::DescriptorItems& items) {
 }
 
 bool SaveDescriptorText(const std::string& path, const hostkit::DescriptorItems& items, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  const std::string text = "# glimmark descriptor\n" + DescriptorLines(items);
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) != 0) written = false;
-  if (!written) *error = "cannot write the file";
-  return written;
+  std::string text = "# glimmark descriptor\n" + DescriptorLines(items);
+#ifdef _WIN32
+  // Windows' own line ends, as the file has always had there.
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) text.insert(at, 1, '\r');
+#endif
+  return hostkit::ReplaceFileContents(path, text.data(), text.size(), error);
 }
 
 }  // namespace glimmark

@@ -319,16 +319,18 @@ TEST_F(Scripting, ACompleteDescriptorReplacesTheSetAndThePlayModeDecidesTheDialo
   EXPECT_EQ(errorString_[0], 0);
 }
 
-TEST_F(Scripting, ValuesAreTruncatedAndKeepTheirLowSixteenBits) {
+TEST_F(Scripting, ValuesAreTruncatedAndPinnedToTheSixteenBitField) {
   ParameterSet scripted = Scripted();
   Items items = Recorded(scripted);
   items[3] = UnitFloat("Angl", -45.9, "#Ang");
-  items[4] = Integer("numP", 65542);
+  items[4] = Integer("numP", 65542);       // its low 16 bits would be 6
+  items[2] = UnitFloat("Lngt", -70000.5);  // and this -4464
   items[1] = UnitFloat("Intn", 250.0);   // ranges belong to the dialog
   items[0] = Float("qntY", 33.7);        // a plain number where a percentage was expected
   ASSERT_EQ(Read(items, plugInDialogDontDisplay), 0);
   EXPECT_EQ(current_.angle, -45);
-  EXPECT_EQ(current_.numberOfPoints, 6);
+  EXPECT_EQ(current_.numberOfPoints, 32767);
+  EXPECT_EQ(current_.length, -32768);
   EXPECT_EQ(current_.intensity, 250);
   EXPECT_EQ(current_.quantity, 33);
   EXPECT_FALSE(showDialog_);

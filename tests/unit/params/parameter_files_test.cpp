@@ -6,13 +6,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "../test_hooks_support.h"
 #include "runtime/user_folders.h"
@@ -287,5 +296,57 @@ TEST_F(ParameterFiles, NothingIsReadOrWrittenWithoutTheUserFolders) {
   EXPECT_FALSE(fs::exists(presets_ / "New.sss"));
   EXPECT_EQ(0, std::memcmp(&set, &FACTORY_PARAMETER_SET, sizeof set));
 }
+
+#if !defined(_WIN32)
+// Runs `read` on a thread of its own; false when it still waits after five
+// seconds, as a read that opened a named pipe without a writer does. The
+// waiting reader is then released by a writer that comes and goes.
+bool FinishesPromptly(const fs::path& pipe, const std::function<void()>& read) {
+  std::future<void> done = std::async(std::launch::async, read);
+  if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return true;
+  const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+  if (writer >= 0) close(writer);
+  done.wait();
+  return false;
+}
+
+TEST_F(ParameterFiles, PipesAndFoldersInPlaceOfFilesAreRefusedWithoutWaitingAndKept) {
+  const fs::path pipe = presets_ / "Pipe.sss";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const fs::path folder = presets_ / "Folder.sss";
+  fs::create_directories(folder);
+  for (const fs::path& odd : {pipe, folder}) {
+    ParameterSet set = FACTORY_PARAMETER_SET;
+    EXPECT_TRUE(FinishesPromptly(pipe, [&] {
+      EXPECT_EQ(ReadParameterFile(odd.c_str(), &set), PARAMETER_FILE_NOT_REGULAR);
+      EXPECT_FALSE(LoadPresetFile(odd.c_str(), &set));
+      EXPECT_FALSE(ImportPresetFile(odd.c_str(), &set));
+    })) << odd;
+    EXPECT_EQ(0, std::memcmp(&set, &FACTORY_PARAMETER_SET, sizeof set));
+    EXPECT_TRUE(fs::exists(odd)) << "a preset reader deletes only files";
+    const std::string log = TakeLog();
+    EXPECT_TRUE(Contains(log, std::string(odd == pipe ? "is a named pipe" : "is a folder") + ", not a regular file"))
+        << log;
+    // Both preset readers tell the user; neither says it deletes anything.
+    size_t told = 0;
+    for (size_t at = log.find("(it is not even a regular file)"); at != std::string::npos;
+         at = log.find("(it is not even a regular file)", at + 1))
+      ++told;
+    EXPECT_EQ(told, 2u) << log;
+    EXPECT_FALSE(Contains(log, "deleted")) << log;
+  }
+
+  // In place of the last saved settings: the run goes on without them, and
+  // the next save puts a file where the pipe was.
+  ASSERT_EQ(mkfifo(SettingsPath().c_str(), 0600), 0);
+  ParameterSet set = FACTORY_PARAMETER_SET;
+  EXPECT_TRUE(
+      FinishesPromptly(SettingsPath(), [&] { EXPECT_FALSE(LoadLastSavedParameters(&set, settingsName_.c_str())); }));
+  EXPECT_TRUE(Contains(TakeLog(), "is a named pipe, not a regular file; it is not read."));
+  const ParameterSet edited = Edited();
+  ASSERT_TRUE(SaveLastSavedParameters(&edited, settingsName_.c_str()));
+  EXPECT_EQ(ReadBytes(SettingsPath()), Image(edited));
+}
+#endif
 
 }  // namespace

@@ -1,9 +1,17 @@
 #include "hostkit/host_state.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "hostkit/host_platform.h"
 
@@ -122,28 +130,128 @@ bool DecodeHostState(const std::vector<uint8_t>& bytes, HostState* state, std::s
   return true;
 }
 
+namespace {
+
+// A name for what stands where a regular file was expected; empty for a
+// regular file or nothing at all.
+std::string NotARegularFile(const std::filesystem::file_status& status) {
+  switch (status.type()) {
+    case std::filesystem::file_type::regular:
+    case std::filesystem::file_type::not_found:
+      return std::string();
+    case std::filesystem::file_type::directory:
+      return "it is a folder, not a file";
+    case std::filesystem::file_type::fifo:
+      return "it is a named pipe, not a regular file";
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::block:
+      return "it is a device, not a regular file";
+    case std::filesystem::file_type::socket:
+      return "it is a socket, not a regular file";
+    default:
+      return "it is not a regular file";
+  }
+}
+
+bool FlushToDisk(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+  return _commit(_fileno(file)) == 0;
+#else
+  return fsync(fileno(file)) == 0;
+#endif
+}
+
+}  // namespace
+
 StateLoad LoadHostState(const std::string& path, HostState* state, std::string* why) {
   std::error_code error;
   const std::filesystem::path file(path);
-  if (!std::filesystem::exists(file, error)) return StateLoad::kMissing;
+  const std::filesystem::file_status status = std::filesystem::status(file, error);
+  if (status.type() == std::filesystem::file_type::not_found) return StateLoad::kMissing;
+  // Checked before opening: opening a named pipe waits for a writer.
+  const std::string odd = error ? error.message() : NotARegularFile(status);
+  if (!odd.empty()) {
+    if (why) *why = odd;
+    return StateLoad::kUnusable;
+  }
   const auto size = std::filesystem::file_size(file, error);
   if (error || size > kMaxFileSize) {
     if (why) *why = error ? error.message() : "the file is far too large to be ours";
     return StateLoad::kUnusable;
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  errno = 0;
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (!in) {
-    if (why) *why = "cannot open the file";
+    if (why) *why = std::string("cannot open the file: ") + std::strerror(errno);
     return StateLoad::kUnusable;
   }
   const size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), in);
+  const bool failed = std::ferror(in) != 0;
+  const int readError = errno;
   std::fclose(in);
   if (got != bytes.size()) {
-    if (why) *why = "cannot read the file";
+    if (why)
+      *why = failed ? std::string("cannot read the file: ") + std::strerror(readError)
+                    : "the file shrank while it was read";
     return StateLoad::kUnusable;
   }
   return DecodeHostState(bytes, state, why) ? StateLoad::kLoaded : StateLoad::kUnusable;
+}
+
+namespace {
+
+// The file a replacement goes to: a link to a file stays a link, and the
+// file it names is replaced.
+std::filesystem::path ReplacementTarget(const std::string& path) {
+  std::error_code failure;
+  const std::filesystem::path target(path);
+  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, failure))) return target;
+  const std::filesystem::path resolved = std::filesystem::canonical(target, failure);
+  return failure ? target : resolved;
+}
+
+}  // namespace
+
+std::string ReplaceabilityProblem(const std::string& path) {
+  std::error_code failure;
+  return NotARegularFile(std::filesystem::status(ReplacementTarget(path), failure));
+}
+
+bool ReplaceFileContents(const std::string& path, const void* data, size_t size, std::string* error) {
+  auto fail = [error](const std::string& reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  const std::filesystem::path target = ReplacementTarget(path);
+  std::error_code failure;
+  const std::string odd = NotARegularFile(std::filesystem::status(target, failure));
+  if (!odd.empty()) return fail(odd);
+  const std::string finalPath = target.string();
+  const std::string temporary = finalPath + ".tmp" + std::to_string(CurrentProcessId());
+  // A temporary left by a crash goes first, whatever it is.
+  RemoveFileQuietly(temporary);
+  errno = 0;
+  std::FILE* out = std::fopen(temporary.c_str(), "wb");
+  if (out == nullptr) return fail(std::string("cannot create '") + temporary + "': " + std::strerror(errno));
+  bool written = size == 0 || std::fwrite(data, 1, size, out) == size;
+  written = written && FlushToDisk(out);
+  int writeError = errno;
+  if (std::fclose(out) != 0 && written) {
+    writeError = errno;
+    written = false;
+  }
+  if (!written) {
+    RemoveFileQuietly(temporary);
+    return fail(std::string("cannot write the file: ") + (writeError != 0 ? std::strerror(writeError) : "write error"));
+  }
+  std::string reason;
+  if (!MoveFileOver(temporary, finalPath, &reason)) {
+    RemoveFileQuietly(temporary);
+    return fail("cannot replace the file: " + (reason.empty() ? std::string("unknown error") : reason));
+  }
+  return true;
 }
 
 bool SaveHostState(const std::string& path, const HostState& state, std::string* error) {
@@ -155,17 +263,7 @@ bool SaveHostState(const std::string& path, const HostState& state, std::string*
     return false;
   }
   const std::vector<uint8_t> bytes = EncodeHostState(state);
-  const std::string temporary = path + ".tmp" + std::to_string(CurrentProcessId());
-  std::FILE* out = std::fopen(temporary.c_str(), "wb");
-  bool written = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  if (out != nullptr && std::fclose(out) != 0) written = false;
-  std::string reason;
-  if (!written || !MoveFileOver(temporary, path, &reason)) {
-    RemoveFileQuietly(temporary);
-    if (error) *error = written ? reason : "cannot write the file";
-    return false;
-  }
-  return true;
+  return ReplaceFileContents(path, bytes.data(), bytes.size(), error);
 }
 
 }  // namespace hostkit

@@ -29,10 +29,22 @@ std::vector<uint8_t> EncodeHostState(const HostState& state);
 // False (and *state untouched) for anything but a complete file of ours.
 bool DecodeHostState(const std::vector<uint8_t>& bytes, HostState* state, std::string* why);
 
+// kUnusable with the reason for anything but a readable file of ours: a
+// folder, named pipe or device in its place is refused without opening it.
 enum class StateLoad { kMissing, kLoaded, kUnusable };
 StateLoad LoadHostState(const std::string& path, HostState* state, std::string* why);
-// Creates the folder when needed and replaces the file in one step (a
-// temporary beside it, renamed over it).
+// Creates the folder when needed and replaces the file with ReplaceFileContents.
 bool SaveHostState(const std::string& path, const HostState& state, std::string* error);
+
+// Replaces the file at `path` in one step, so that it is never found
+// half-written: the bytes go to a temporary beside it, are flushed to disk
+// and renamed over it. A link is followed and the file it names replaced.
+// Refuses, leaving it alone, anything but a regular file in the way (a
+// folder, a named pipe, a device). On failure the temporary is removed, the
+// old file stays, and *error says why in words.
+bool ReplaceFileContents(const std::string& path, const void* data, size_t size, std::string* error);
+// Why ReplaceFileContents would refuse `path` before writing anything (what
+// stands there is not a regular file); empty when it would go ahead.
+std::string ReplaceabilityProblem(const std::string& path);
 
 }  // namespace hostkit

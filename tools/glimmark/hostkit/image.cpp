@@ -374,7 +374,8 @@ bool ReadImageFile(const std::string& path, HostImage* image, std::string* error
   return true;
 }
 
-bool WriteImageFile(const std::string& path, const HostImage& image, std::string* error) {
+bool WriteImageFile(const std::string& path, const HostImage& image, std::string* error,
+                    const std::function<bool()>& /*cancelled*/) {
   if (image.empty() || image.planes < 1 || image.planes > 4 ||
       image.pixels.size() != image.rowBytes() * static_cast<size_t>(image.height) ||
       image.rowBytes() > static_cast<size_t>(std::numeric_limits<int>::max())) {

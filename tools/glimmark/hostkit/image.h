@@ -5,6 +5,7 @@
 // by an optional transparency plane.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,8 @@ bool ReadPngIccProfile(const std::string& path, std::vector<uint8_t>* profile, s
 // A whole ICC profile file (at most 16 MB).
 bool ReadIccFile(const std::string& path, std::vector<uint8_t>* profile, std::string* error);
 
-bool WriteImageFile(const std::string& path, const HostImage& image, std::string* error);
+bool WriteImageFile(const std::string& path, const HostImage& image, std::string* error,
+                    const std::function<bool()>& cancelled = {});
 // True when this build can write 16-bit PNG files.
 bool CanWrite16BitPng();
 
