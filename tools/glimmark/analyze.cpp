@@ -13,6 +13,7 @@
 #include "color/color_transforms.h"
 #include "image/image.h"
 #include "image/pixel_access.h"
+#include "messages.h"
 #include "runtime/buffers.h"
 #include "runtime/report.h"
 #include "runtime/threads.h"
@@ -65,7 +66,7 @@ int AnalyzeDocument(const hostkit::HostImage& document, std::FILE* out, std::str
   int16_t status = 0;
   const void* icc = document.iccProfile.empty() ? nullptr : document.iccProfile.data();
   if (!InitializeColorManagement(icc, document.iccProfile.size(), document.mode(), &status)) {
-    *error = "colour management could not start (status " + std::to_string(status) + ")";
+    *error = "colour management could not start: " + glimmark::StatusWords(status);
     return 1;
   }
   Image image{};
@@ -74,7 +75,7 @@ int AnalyzeDocument(const hostkit::HostImage& document, std::FILE* out, std::str
   int result = 0;
   if (!CreateImage(rect, false, &image, rect, static_cast<uint32_t>(document.mode()), profile,
                    GetProfileGamma(profile), false, &status)) {
-    *error = "not enough memory for the document (status " + std::to_string(status) + ")";
+    *error = "the document could not be prepared: " + glimmark::StatusWords(status);
     result = 1;
   } else {
     FillFromDocument(document, &image);
@@ -92,7 +93,7 @@ int AnalyzeDocument(const hostkit::HostImage& document, std::FILE* out, std::str
     } else {
       WaitForLightSourceAnalysis(analysis, -1);
       if (analysisStatus.load() != 0) {
-        *error = "the analysis failed with status " + std::to_string(analysisStatus.load());
+        *error = "the analysis failed: " + glimmark::StatusWords(analysisStatus.load());
         result = 1;
       } else {
         char line[256];
