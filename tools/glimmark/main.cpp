@@ -33,10 +33,10 @@ const char kUsageHead[] =
     "       glimmark --help\n"
     "\n"
     "apply    runs the filter on IN and writes OUT (only when it succeeds).\n"
-    "         Files: PNG (8 or 16 bits; gray, gray+alpha, RGB, RGBA; alpha is the\n"
-    "         transparency plane) and Radiance .hdr (float RGB). OUT is .hdr by\n"
-    "         its name, otherwise PNG in the image's depth (16 bits for 16- and\n"
-    "         32-bit modes).\n"
+    "         Files: PNG (8 or 16 bits) and TIFF (8 or 16 bits, 32-bit float);\n"
+    "         gray, gray+alpha, RGB, RGBA; alpha is the transparency plane. OUT\n"
+    "         is TIFF in the image's depth when named .tif or .tiff, otherwise\n"
+    "         PNG (16 bits for 16- and 32-bit modes, floats clamped to 0..1).\n"
     "         Settings reach the filter as a host replays a recorded action: a\n"
     "         descriptor of all eight settings, with no dialog. A setting not\n"
     "         given takes its value from the descriptor the filter wrote back at\n"
@@ -116,13 +116,6 @@ bool WholeNumberIn(const std::string& text, int low, int high, int* value) {
   if (text.empty() || *end != '\0' || parsed < low || parsed > high) return false;
   *value = static_cast<int>(parsed);
   return true;
-}
-
-bool IsHdrName(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".hdr";
 }
 
 
@@ -235,9 +228,8 @@ int Apply(const ApplyRequest& request) {
     return Fail("cannot read '" + request.input + "': " + reason);
   image = hostkit::ConvertImage(image, request.mode);
   if (image.empty()) return Fail("not enough memory to convert '" + request.input + "'");
-  const bool sixteenBitOut = image.bytesPerSample != 1 && !IsHdrName(request.output);
-  if (sixteenBitOut && !hostkit::CanWrite16BitPng())
-    return Fail("this build cannot write 16-bit PNG files; name the output .hdr or use an 8-bit --mode");
+  if (!hostkit::CanWriteImageFile(request.output, &reason))
+    return Fail("cannot write '" + request.output + "': " + reason);
   if (!request.profilePath.empty() && !hostkit::ReadIccFile(request.profilePath, &image.iccProfile, &reason))
     return Fail("cannot use profile '" + request.profilePath + "': " + reason);
   std::vector<uint8_t> mask;
