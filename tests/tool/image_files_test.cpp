@@ -5,6 +5,7 @@
 // was and no temporary behind.
 #include <gtest/gtest.h>
 #include <lcms2.h>
+#include <png.h>
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -130,6 +131,29 @@ Bytes EveryValuePng() {
   Bytes pixels;
   for (uint32_t v = 0; v < 65536; ++v) pixels.insert(pixels.end(), {uint8_t(v >> 8), uint8_t(v & 0xFF)});
   return PngFile({{"IHDR", Ihdr(256, 256, 16, 0)}, {"IDAT", Deflate(Unfiltered(pixels, 512))}, {"IEND", {}}});
+}
+
+void AppendPngBytes(png_structp png, png_bytep data, size_t length) {
+  Bytes* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+// An Adam7-interlaced 16-bit RGB PNG of big-endian `rows`, by libpng itself.
+bool InterlacedPng(png_bytep* rows, uint32_t width, uint32_t height, Bytes* out) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_set_write_fn(png, out, AppendPngBytes, nullptr);
+  png_set_IHDR(png, info, width, height, 16, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_ADAM7, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_write_image(png, rows);
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
 }
 
 // Offset of the first chunk of this type.
@@ -290,9 +314,9 @@ TEST(ImageFiles, SixteenBitFileSamplesComeBackExactly) {
   }
   const std::string png = Temp("every.png"), tif = Temp("every.tif");
   WriteBytes(png, EveryValuePng());
-  WriteTiffWithLibtiff(tif, {1, 16, SAMPLEFORMAT_UINT, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG,
-                             COMPRESSION_NONE, 0, false},
-                       256, 256, every);
+  WriteTiffWithLibtiff(
+      tif, {1, 16, SAMPLEFORMAT_UINT, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 0, false}, 256,
+      256, every);
   for (const std::string& input : {png, tif}) {
     for (const char* output : {"every_out.png", "every_out.tif"}) {
       SCOPED_TRACE(input + " -> " + output);
@@ -342,7 +366,8 @@ TEST(ImageFiles, PngEncodingsAreExpanded) {
     Bytes file;
     int32_t planes;
     Bytes pixels;
-  } const cases[] = {
+  };
+  std::vector<Case> cases = {
       {"palette 2-bit with tRNS",
        PngFile({{"IHDR", Ihdr(3, 1, 2, 3)},
                 {"PLTE", palette},
@@ -364,6 +389,14 @@ TEST(ImageFiles, PngEncodingsAreExpanded) {
        1,
        {1, 2, 3, 4}},
   };
+  // Interlaced: the passes fill the rows in turn.
+  const uint32_t width = 11, height = 7;
+  Bytes file, interlaced = Pattern(width * height * 3, 2);
+  std::vector<png_bytep> rows;
+  for (uint32_t y = 0; y < height; ++y) rows.push_back(interlaced.data() + y * width * 6);
+  ASSERT_TRUE(InterlacedPng(rows.data(), width, height, &file));
+  for (size_t i = 0; i < interlaced.size(); i += 2) std::swap(interlaced[i], interlaced[i + 1]);  // back to native
+  cases.push_back({"Adam7 interlaced, 16-bit", file, 3, HostSamples(interlaced, 2)});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = Temp("encoding.png");
@@ -372,7 +405,6 @@ TEST(ImageFiles, PngEncodingsAreExpanded) {
     std::string error;
     ASSERT_TRUE(hostkit::ReadImageFile(path, &image, &error)) << error;
     EXPECT_EQ(image.planes, c.planes);
-    EXPECT_EQ(image.bytesPerSample, 1);
     EXPECT_EQ(image.pixels, c.pixels);
     std::remove(path.c_str());
   }
@@ -447,6 +479,9 @@ TEST(ImageFiles, DamagedAndUnsupportedFilesFailWithTheirCause) {
       {"PNG cut in its pixels", Bytes(good.begin(), good.begin() + idat + 100), "the file is cut off"},
       {"PNG cut in IEND", Bytes(good.begin(), good.end() - 6), "the file is cut off"},
       {"PNG without pixel data", PngFile({{"IHDR", Ihdr(4, 4, 8, 0)}, {"IEND", {}}}), "the file is damaged"},
+      {"PNG far too small for its size",
+       PngFile({{"IHDR", Ihdr(100000, 100000, 16, 6)}, {"IDAT", Deflate({0, 0, 0})}, {"IEND", {}}}),
+       "too small for the image size it declares"},
       {"TIFF cut in half", Bytes(tiff.begin(), tiff.begin() + tiff.size() / 2), "the file is cut off"},
       {"TIFF cut in its header", Bytes(tiff.begin(), tiff.begin() + 6), "the file is cut off"},
       {"Radiance", {'#', '?', 'R', 'A', 'D', 'I', 'A', 'N', 'C', 'E', '\n'}, "no longer supported"},
@@ -483,10 +518,9 @@ TEST(ImageFiles, OversizedProfilesAreRefusedAndThePixelsStillRead) {
     const Bytes packed = Deflate(profile);
     iccp.insert(iccp.end(), packed.begin(), packed.end());
     const std::string path = Temp("bomb.png");
-    WriteBytes(path, PngFile({{"IHDR", Ihdr(2, 1, 8, 0)},
-                              {"iCCP", iccp},
-                              {"IDAT", Deflate(Unfiltered({7, 9}, 2))},
-                              {"IEND", {}}}));
+    WriteBytes(
+        path,
+        PngFile({{"IHDR", Ihdr(2, 1, 8, 0)}, {"iCCP", iccp}, {"IDAT", Deflate(Unfiltered({7, 9}, 2))}, {"IEND", {}}}));
     std::vector<uint8_t> embedded;
     std::string error;
     EXPECT_FALSE(hostkit::ReadEmbeddedIccProfile(path, &embedded, &error));

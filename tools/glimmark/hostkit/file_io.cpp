@@ -62,8 +62,7 @@ void RemoveDeadTemporaries(const std::string& target) {
     const int pid = TemporaryOwner(entry, prefix);
     // Our own id: a run before ours had it, since this process writes each
     // target once at a time.
-    if (pid > 0 && (pid == CurrentProcessId() || !fileplatform::ProcessIsRunning(pid)))
-      RemoveFileQuietly(base + entry);
+    if (pid > 0 && (pid == CurrentProcessId() || !fileplatform::ProcessIsRunning(pid))) RemoveFileQuietly(base + entry);
   }
 }
 

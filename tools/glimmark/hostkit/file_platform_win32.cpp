@@ -9,13 +9,13 @@ namespace {
 
 std::string SystemText(DWORD code) {
   char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result = length && text ? std::string(text, length) : "error " + std::to_string(code);
   if (text) LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
-                             result.back() == '.'))
+  while (!result.empty() &&
+         (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' || result.back() == '.'))
     result.pop_back();
   return result;
 }
@@ -27,9 +27,8 @@ bool Failed(std::string* error) {
 
 HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-FileHandle Open(const std::string& path, DWORD access, DWORD disposition, std::string* error) {
-  const HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+FileHandle Open(const std::string& path, DWORD access, DWORD share, DWORD disposition, std::string* error) {
+  const HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     Failed(error);
     return kNoFile;
@@ -43,11 +42,12 @@ constexpr size_t kMaxPiece = size_t(1) << 30;
 }  // namespace
 
 FileHandle OpenForReading(const std::string& path, std::string* error) {
-  return Open(path, GENERIC_READ, OPEN_EXISTING, error);
+  // Others may go on writing or renaming what we read, as they can natively.
+  return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, error);
 }
 
 FileHandle CreateNewFile(const std::string& path, std::string* error) {
-  return Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, error);
+  return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW, error);
 }
 
 int64_t ReadFrom(FileHandle file, void* data, size_t size, std::string* error) {

@@ -239,10 +239,18 @@ bool ReadImageFile(const std::string& path, HostImage* image, std::string* error
   std::string reason;
   bool ok = false;
   switch (kind) {
-    case FileKind::kPng: ok = codecs::ReadPng(&file, false, image, &reason); break;
-    case FileKind::kTiff: ok = codecs::ReadTiff(&file, false, image, &reason); break;
-    case FileKind::kRadiance: reason = kRadianceGone; break;
-    case FileKind::kOther: reason = "not a PNG or TIFF image"; break;
+    case FileKind::kPng:
+      ok = codecs::ReadPng(&file, false, image, &reason);
+      break;
+    case FileKind::kTiff:
+      ok = codecs::ReadTiff(&file, false, image, &reason);
+      break;
+    case FileKind::kRadiance:
+      reason = kRadianceGone;
+      break;
+    case FileKind::kOther:
+      reason = "not a PNG or TIFF image";
+      break;
   }
   if (!ok && error) *error = reason;
   return ok;

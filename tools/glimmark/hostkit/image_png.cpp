@@ -80,6 +80,7 @@ extern "C" void OnPngFlush(png_structp) {}  // OutputFile flushes on Commit
 // The header and what comes before the pixels, with the profile.
 struct PngHeader {
   png_uint_32 width = 0, height = 0;
+  uint64_t storedBytes = 0;  // the filtered rows as stored, before any expansion
   int channels = 0, bitDepth = 0, passes = 1;
   png_bytep profile = nullptr;
   png_uint_32 profileBytes = 0;
@@ -96,6 +97,7 @@ bool ReadPngHeader(png_structp png, png_infop info, PngHeader* header) {
   png_set_chunk_malloc_max(png, kMaxIccBytes);
   png_set_user_limits(png, 0x7fffffff, 0x7fffffff);  // sizes are checked when the image is allocated
   png_read_info(png, info);
+  header->storedBytes = uint64_t(png_get_image_height(png, info)) * (uint64_t(png_get_rowbytes(png, info)) + 1);
   if (png_get_valid(png, info, PNG_INFO_iCCP)) {
     png_charp name = nullptr;
     int compression = 0;
@@ -128,8 +130,8 @@ std::string ProfileProblem(const PngState& state) {
   return std::string("its colour profile is damaged (") + state.profileWarning + ")";
 }
 
-bool ReadPngImage(png_structp png, png_infop info, PngState* state, bool profileOnly, HostImage* image,
-                  std::string* error) {
+bool ReadPngImage(png_structp png, png_infop info, PngState* state, InputFile* file, bool profileOnly,
+                  HostImage* image, std::string* error) {
   PngHeader header;
   if (!ReadPngHeader(png, info, &header)) {
     *error = state->message;
@@ -149,8 +151,13 @@ bool ReadPngImage(png_structp png, png_infop info, PngState* state, bool profile
     *error = "the file is damaged (unexpected layout after expansion)";
     return false;
   }
-  if (header.width > 0x7fffffff || header.height > 0x7fffffff ||
-      !image->Allocate(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height), header.channels,
+  // Deflate packs at most 1032 bytes into one: a file too small for the
+  // rows it declares is damaged, and is refused before its image is made.
+  if (header.storedBytes / 1032 > file->size()) {
+    *error = "the file is damaged (too small for the image size it declares)";
+    return false;
+  }
+  if (!image->Allocate(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height), header.channels,
                        sixteen ? 2 : 1)) {
     *error = "the image is too large for memory";
     return false;
@@ -255,7 +262,7 @@ bool ReadPng(InputFile* file, bool profileOnly, HostImage* image, std::string* e
   } else {
     png_set_read_fn(png, &state, OnPngRead);
     try {
-      ok = ReadPngImage(png, info, &state, profileOnly, image, error);
+      ok = ReadPngImage(png, info, &state, file, profileOnly, image, error);
     } catch (const std::bad_alloc&) {
       *error = "out of memory";
     }

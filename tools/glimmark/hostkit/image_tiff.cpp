@@ -351,7 +351,8 @@ bool WriteTiffImage(TIFF* tiff, TiffState* state, const HostImage& image, const 
   if (state->out->failed())
     *error = state->out->error();
   else
-    *error = std::string("cannot write the TIFF data") + (state->message[0] ? std::string(" (") + state->message + ")" : "");
+    *error =
+        std::string("cannot write the TIFF data") + (state->message[0] ? std::string(" (") + state->message + ")" : "");
   return false;
 }
 
