@@ -32,8 +32,8 @@ apt-get install -y -q --no-install-recommends \
 third="$here/third_party/sources"
 mkdir -p "$third"
 fetch_source() {
-  local package="$1" stem="$2" version
-  if ls "$third/${stem}"_*.orig.tar.* >/dev/null 2>&1 && ls "$third/${stem}"_*.debian.tar.* >/dev/null 2>&1; then
+  local package="$1" version
+  if ls "$third/$package"_*.orig.tar.* >/dev/null 2>&1 && ls "$third/$package"_*.debian.tar.* >/dev/null 2>&1; then
     return 0
   fi
   for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -urV); do
@@ -44,9 +44,7 @@ fetch_source() {
   echo "setup: could not download the source package $package" >&2
   return 1
 }
-fetch_source lcms2 lcms2
-fetch_source glew glew
-fetch_source zlib zlib
-fetch_source libpng1.6 libpng1.6
-fetch_source tiff tiff
+for package in lcms2 glew zlib libpng1.6 tiff; do
+  fetch_source "$package"
+done
 echo "setup: done"
