@@ -1,4 +1,4 @@
-# Little CMS 2, GLEW and GoogleTest.
+# Little CMS 2, GLEW, zlib, libpng, libtiff and GoogleTest.
 # Native builds use Debian's -dev packages; the MinGW builds compile static
 # libraries from Debian's source packages (fetched by scripts/setup.sh) inside
 # the build tree, so a rebuild does not unpack them again.
@@ -7,6 +7,9 @@ find_package(Threads REQUIRED)
 if(WIN32)
   include(cmake/thirdparty_mingw.cmake)
   add_library(glimmark::lcms2 ALIAS lcms2_static)
+  add_library(glimmark::zlib ALIAS zlib_static)
+  add_library(glimmark::png ALIAS png_static)
+  add_library(glimmark::tiff ALIAS tiff_static)
 else()
   find_package(PkgConfig QUIET)
   find_path(LCMS2_INCLUDE_DIR lcms2.h REQUIRED)
@@ -15,6 +18,17 @@ else()
   target_include_directories(lcms2_system SYSTEM INTERFACE ${LCMS2_INCLUDE_DIR})
   target_link_libraries(lcms2_system INTERFACE ${LCMS2_LIBRARY})
   add_library(glimmark::lcms2 ALIAS lcms2_system)
+  # The image codecs of hostkit (and the tests that make damaged files).
+  find_package(ZLIB REQUIRED)
+  find_package(PNG REQUIRED)
+  find_package(TIFF REQUIRED)
+  foreach(name zlib png tiff)
+    add_library(glimmark_${name} INTERFACE)
+    add_library(glimmark::${name} ALIAS glimmark_${name})
+  endforeach()
+  target_link_libraries(glimmark_zlib INTERFACE ZLIB::ZLIB)
+  target_link_libraries(glimmark_png INTERFACE PNG::PNG)
+  target_link_libraries(glimmark_tiff INTERFACE TIFF::TIFF)
   set(OpenGL_GL_PREFERENCE GLVND)
   find_package(OpenGL COMPONENTS OpenGL EGL)
 endif()

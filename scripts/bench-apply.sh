@@ -64,7 +64,7 @@ run_process() {
   case "$config" in one-*) prefix=(taskset -c 0) ;; esac
   [ "$count" -gt 1 ] && repeat=(--repeat "$count")
   if ! XDG_CONFIG_HOME="$home" XDG_DATA_HOME="$home" HOME="$home" TMPDIR="$home" \
-      "${prefix[@]}" "$tool" apply "$photo" "$work/out.hdr" --timings "${repeat[@]}" "$@" 2>"$work/stderr"; then
+      "${prefix[@]}" "$tool" apply "$photo" "$work/out.tif" --timings "${repeat[@]}" "$@" 2>"$work/stderr"; then
     cat "$work/stderr" >&2
     echo "glimmark failed ($config)" >&2
     exit 1

@@ -8,9 +8,13 @@ ensure_setup() {
   for tool in cmake ninja g++ x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix /usr/lib/wine/wine64 Xvfb wrestool; do
     command -v "$tool" >/dev/null 2>&1 || missing=1
   done
-  [ -f /usr/include/lcms2.h ] && [ -f /usr/include/stb/stb_image.h ] && [ -d /usr/src/googletest ] || missing=1
-  ls "$root"/third_party/sources/lcms2_*.orig.tar.* >/dev/null 2>&1 || missing=1
-  ls "$root"/third_party/sources/glew_*.orig.tar.* >/dev/null 2>&1 || missing=1
+  [ -f /usr/include/lcms2.h ] && [ -f /usr/include/png.h ] && [ -d /usr/src/googletest ] || missing=1
+  compgen -G '/usr/include/*/tiffio.h' >/dev/null || [ -f /usr/include/tiffio.h ] || missing=1
+  local stem
+  for stem in lcms2 glew zlib libpng1.6 tiff; do
+    ls "$root"/third_party/sources/"$stem"_*.orig.tar.* >/dev/null 2>&1 || missing=1
+    ls "$root"/third_party/sources/"$stem"_*.debian.tar.* >/dev/null 2>&1 || missing=1
+  done
   if [ "$missing" = 1 ]; then
     echo "== installing build dependencies (scripts/setup.sh)"
     if [ "$(id -u)" = 0 ]; then bash "$root/scripts/setup.sh"; else sudo bash "$root/scripts/setup.sh"; fi

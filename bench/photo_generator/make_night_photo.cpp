@@ -2,17 +2,13 @@
 // (bilinear) from a smaller photo, so that the filter meets the same kind of
 // sky and highlights at full camera size.
 //   make_night_photo IN OUT WIDTH HEIGHT
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-#include <stb_image_write.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "hostkit/image.h"
 
 namespace {
 
@@ -32,12 +28,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_night_photo IN OUT WIDTH HEIGHT (sizes 1 to 30000)\n");
     return 2;
   }
-  int inWidth = 0, inHeight = 0, channels = 0;
-  unsigned char* in = stbi_load(argv[1], &inWidth, &inHeight, &channels, 3);
-  if (in == nullptr) {
-    std::fprintf(stderr, "make_night_photo: cannot read '%s': %s\n", argv[1], stbi_failure_reason());
+  hostkit::HostImage file;
+  std::string reason;
+  if (!hostkit::ReadImageFile(argv[1], &file, &reason)) {
+    std::fprintf(stderr, "make_night_photo: cannot read '%s': %s\n", argv[1], reason.c_str());
     return 1;
   }
+  const hostkit::HostImage rgb = hostkit::ConvertImage(file, hostkit::ModeName::kRgb8);
+  if (rgb.empty()) {
+    std::fprintf(stderr, "make_night_photo: not enough memory for '%s'\n", argv[1]);
+    return 1;
+  }
+  const unsigned char* in = rgb.pixels.data();
+  const int inWidth = rgb.width, inHeight = rgb.height;
   std::vector<unsigned char> out(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
   const double sx = static_cast<double>(inWidth) / width, sy = static_cast<double>(inHeight) / height;
   for (int y = 0; y < height; ++y) {
@@ -57,12 +60,11 @@ int main(int argc, char** argv) {
       }
     }
   }
-  stbi_image_free(in);
-  const std::string temporary = std::string(argv[2]) + ".partial";
-  if (!stbi_write_png(temporary.c_str(), width, height, 3, out.data(), width * 3) ||
-      std::rename(temporary.c_str(), argv[2]) != 0) {
-    std::remove(temporary.c_str());
-    std::fprintf(stderr, "make_night_photo: cannot write '%s'\n", argv[2]);
+  hostkit::HostImage photo;
+  photo.Allocate(width, height, 3);
+  photo.pixels.swap(out);
+  if (!hostkit::WriteImageFile(argv[2], photo, &reason)) {
+    std::fprintf(stderr, "make_night_photo: cannot write '%s': %s\n", argv[2], reason.c_str());
     return 1;
   }
   return 0;

@@ -264,6 +264,7 @@ elseif(CASE STREQUAL "profile_warnings")
   expect_success("run with a damaged profile")
   expect_match("damaged profile" "${out_stderr}"
                "glimmark: warning: the profile '[^']*damaged.icc' cannot be read as an ICC profile \\(it is damaged, or not a profile\\); the filter uses sRGB instead\n")
+  expect_match("profile left out of the PNG" "${out_stderr}" "glimmark: warning: .[^']*damaged.png.: the colour profile was left out")
   apply(gray.png --profile "${GRAY_ICC}" --no-registry)
   expect_success("run with a gray profile on an RGB document")
   expect_match("gray profile" "${out_stderr}"

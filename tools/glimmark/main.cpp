@@ -36,10 +36,10 @@ const char kUsageHead[] =
     "       glimmark --help\n"
     "\n"
     "apply    runs the filter on IN and writes OUT (only when it succeeds).\n"
-    "         Files: PNG (8 or 16 bits; gray, gray+alpha, RGB, RGBA; alpha is the\n"
-    "         transparency plane) and Radiance .hdr (float RGB). OUT is .hdr by\n"
-    "         its name, otherwise PNG in the image's depth (16 bits for 16- and\n"
-    "         32-bit modes).\n"
+    "         Files: PNG (8 or 16 bits) and TIFF (8 or 16 bits, 32-bit float);\n"
+    "         gray, gray+alpha, RGB, RGBA; alpha is the transparency plane. OUT\n"
+    "         is TIFF in the image's depth when named .tif or .tiff, otherwise\n"
+    "         PNG (16 bits for 16- and 32-bit modes, floats clamped to 0..1).\n"
     "         Settings reach the filter as a host replays a recorded action: a\n"
     "         descriptor of all eight settings, with no dialog. A setting not\n"
     "         given takes its value from the descriptor the filter wrote back at\n"
@@ -142,6 +142,8 @@ bool ReadDocument(const std::string& input, hostkit::ModeName mode, const std::s
     *message = "not enough memory to convert '" + input + "'";
     return false;
   }
+  if (!image->profileProblem.empty() && profilePath.empty())
+    Warn("'" + input + "': " + image->profileProblem + "; it is read without it");
   errno = 0;
   if (!profilePath.empty() && !hostkit::ReadIccFile(profilePath, &image->iccProfile, &reason)) {
     *message = FileFailure("cannot use profile", profilePath, reason, errno);
@@ -164,13 +166,6 @@ bool WholeNumberIn(const std::string& text, int low, int high, int* value) {
   if (text.empty() || *end != '\0' || parsed < low || parsed > high) return false;
   *value = static_cast<int>(parsed);
   return true;
-}
-
-bool IsHdrName(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".hdr";
 }
 
 
@@ -284,9 +279,8 @@ int Apply(const ApplyRequest& request) {
   };
   const Clock::time_point decodeStart = Clock::now();
   if (!ReadDocument(request.input, request.mode, request.profilePath, &image, &reason)) return Fail(reason);
-  const bool sixteenBitOut = image.bytesPerSample != 1 && !IsHdrName(request.output);
-  if (sixteenBitOut && !hostkit::CanWrite16BitPng())
-    return Fail("this build cannot write 16-bit PNG files; name the output .hdr or use an 8-bit --mode");
+  if (!hostkit::CanWriteImageFile(request.output, &reason))
+    return Fail("cannot write '" + request.output + "': " + reason);
   std::vector<uint8_t> mask;
   reason.clear();
   errno = 0;
@@ -379,10 +373,13 @@ int Apply(const ApplyRequest& request) {
   if (glimmark::InterruptRequested()) return interrupted();
   reason.clear();
   errno = 0;
-  if (!hostkit::WriteImageFile(request.output, host.image(), &reason, [] { return glimmark::InterruptRequested(); })) {
+  std::string writeNote;
+  if (!hostkit::WriteImageFile(
+          request.output, host.image(), &reason, [] { return glimmark::InterruptRequested(); }, &writeNote)) {
     if (glimmark::InterruptRequested() || reason == "cancelled") return interrupted();
     return Fail(FileFailure("cannot write", request.output, reason, errno));
   }
+  if (!writeNote.empty()) Warn("'" + request.output + "': " + writeNote);
   const double encodeMs = MillisecondsSince(encodeStart);
 
   if (!statePath.empty()) {

@@ -1,26 +1,15 @@
 #include "hostkit/image.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#define STBI_ONLY_HDR
-#include <stb_image.h>
-#include <stb_image_write.h>
-
-#if defined(GLIMMARK_HOSTKIT_LIBPNG)
-#include <png.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <new>
 
 #include "host_abi/host_interface.h"
-#include "hostkit/host_platform.h"
+#include "hostkit/file_io.h"
+#include "hostkit/image_codecs.h"
 
 namespace hostkit {
 
@@ -36,6 +25,7 @@ uint16_t HostToFile16(uint16_t hostValue) {
 bool HostImage::Allocate(int32_t newWidth, int32_t newHeight, int32_t newPlanes, int32_t newBytes) {
   width = height = 0;
   pixels.clear();
+  fileSamples16.clear();
   if (newWidth <= 0 || newHeight <= 0 || newPlanes <= 0 || newPlanes > 4) return false;
   if (newBytes != 1 && newBytes != 2 && newBytes != 4) return false;
   const uint64_t bytes = static_cast<uint64_t>(newWidth) * static_cast<uint64_t>(newHeight) *
@@ -132,156 +122,89 @@ HostImage ConvertImage(const HostImage& image, ModeName mode) {
   }
   // A profile describes one colour space: it travels only while that stays.
   if (colour == image.colourPlanes()) result.iccProfile = image.iccProfile;
+  result.profileProblem = image.profileProblem;
   return result;
 }
 
+namespace codecs {
+const char kCancelledText[] = "cancelled";
+}  // namespace codecs
+
 namespace {
 
-struct StbFree {
-  void operator()(void* data) const { stbi_image_free(data); }
-};
+enum class FileKind { kPng, kTiff, kRadiance, kOther };
 
-bool EndsWithHdr(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  std::transform(tail.begin(), tail.end(), tail.begin(), [](char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-  return tail == ".hdr";
+// The kind of file by its first bytes; the file is left at its start.
+FileKind Sniff(InputFile* file) {
+  uint8_t head[8] = {};
+  const size_t got = file->Read(head, sizeof head);
+  file->Seek(0);
+  static const uint8_t kPng[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+  if (got == 8 && std::memcmp(head, kPng, 8) == 0) return FileKind::kPng;
+  // Little- and big-endian TIFF, classic (42) and 64-bit (43).
+  if (got >= 4 && ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
+                   (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43))))
+    return FileKind::kTiff;
+  if (got >= 2 && head[0] == '#' && head[1] == '?') return FileKind::kRadiance;
+  return FileKind::kOther;
 }
 
-std::string StbReason() {
-  const char* reason = stbi_failure_reason();
-  return reason ? reason : "unreadable image";
+std::string LowerExtension(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || path.find_first_of("/\\", dot) != std::string::npos) return std::string();
+  std::string tail = path.substr(dot);
+  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return tail;
 }
 
-bool Fits(int width, int height, std::string* error) {
-  // Coordinates of the interface are 32-bit; stb already refuses huge files.
-  if (width <= 0 || height <= 0) {
-    if (error) *error = "the image is empty";
-    return false;
-  }
-  return true;
+bool IsTiffName(const std::string& path) {
+  const std::string extension = LowerExtension(path);
+  return extension == ".tif" || extension == ".tiff";
 }
 
-// Writes through `write` into a temporary name beside `path`, then renames.
-template <typename WriteFn>
-bool WriteAtomically(const std::string& path, WriteFn write, std::string* error) {
-  const std::string temporary = path + ".tmp" + std::to_string(CurrentProcessId());
+const char kRadianceGone[] =
+    "Radiance .hdr files are no longer supported; use a 32-bit float TIFF (.tif) for images beyond white";
+
+constexpr size_t kMaxIccBytes = codecs::kMaxIccBytes;
+
+// Opens `path` and tells its kind; false with *error when it cannot be read
+// or is of no kind this host reads.
+bool OpenImage(const std::string& path, InputFile* file, FileKind* kind, std::string* error) {
   std::string reason;
-  if (!write(temporary, &reason)) {
-    RemoveFileQuietly(temporary);
-    if (error) *error = reason.empty() ? "cannot write the file" : reason;
-    return false;
-  }
-  if (!MoveFileOver(temporary, path, &reason)) {
-    RemoveFileQuietly(temporary);
+  if (!file->Open(path, &reason)) {
     if (error) *error = reason;
     return false;
   }
-  return true;
-}
-
-#if defined(GLIMMARK_HOSTKIT_LIBPNG)
-bool Write16BitPng(const std::string& path, const HostImage& image, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
-    *error = "cannot create the file";
-    return false;
-  }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    *error = "out of memory";
-    return false;
-  }
-  std::vector<uint8_t> row(static_cast<size_t>(image.width) * static_cast<size_t>(image.planes) * 2);
-  // libpng reports errors by longjmp; nothing with a destructor is created
-  // between here and the end of the writing.
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    *error = "cannot write the PNG data";
-    return false;
-  }
-  png_init_io(png, file);
-  static const int kTypes[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
-                               PNG_COLOR_TYPE_RGB_ALPHA};
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 16,
-               kTypes[image.planes - 1], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) {
-      for (int32_t p = 0; p < image.planes; ++p) {
-        uint16_t value;
-        if (image.bytesPerSample == 2) {
-          uint16_t host;
-          std::memcpy(&host, image.Pixel(x, y) + 2 * p, 2);
-          value = HostToFile16(host);
-        } else {
-          double v = image.Get(x, y, p);
-          v = v > 0 ? std::min(v, 1.0) : 0.0;
-          value = static_cast<uint16_t>(std::lround(v * 65535));
-        }
-        uint8_t* out = row.data() + (static_cast<size_t>(x) * image.planes + p) * 2;
-        out[0] = static_cast<uint8_t>(value >> 8);  // PNG is big-endian
-        out[1] = static_cast<uint8_t>(value & 0xFF);
-      }
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  if (std::fclose(file) != 0) {
-    *error = "cannot finish the file";
+  *kind = Sniff(file);
+  if (!file->error().empty()) {
+    if (error) *error = file->error();
     return false;
   }
   return true;
 }
-#endif
-
-}  // namespace
-
-bool CanWrite16BitPng() {
-#if defined(GLIMMARK_HOSTKIT_LIBPNG)
-  return true;
-#else
-  return false;
-#endif
-}
-
-namespace {
-
-constexpr size_t kMaxIccBytes = size_t(16) << 20;
 
 bool ReadWholeFile(const std::string& path, size_t limit, std::vector<uint8_t>* bytes, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    if (error) *error = "cannot open the file";
+  InputFile file;
+  std::string reason;
+  if (!file.Open(path, &reason)) {
+    if (error) *error = reason;
     return false;
   }
-  bytes->clear();
-  uint8_t chunk[65536];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    if (bytes->size() + got > limit) {
-      std::fclose(file);
-      if (error) *error = "the file is too large";
-      return false;
-    }
-    bytes->insert(bytes->end(), chunk, chunk + got);
+  if (file.size() > limit) {
+    if (error) *error = "the file is too large";
+    return false;
   }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed && error) *error = "read error";
-  return !failed;
-}
-
-uint32_t BigEndian32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+  bytes->resize(static_cast<size_t>(file.size()));
+  if (file.Read(bytes->data(), bytes->size()) != bytes->size()) {
+    if (error) *error = file.error().empty() ? "the file changed while it was read" : file.error();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
+
+bool CanWrite16BitPng() { return true; }
 
 bool ReadIccFile(const std::string& path, std::vector<uint8_t>* profile, std::string* error) {
   if (!ReadWholeFile(path, kMaxIccBytes, profile, error)) return false;
@@ -292,131 +215,84 @@ bool ReadIccFile(const std::string& path, std::vector<uint8_t>* profile, std::st
   return true;
 }
 
-bool ReadPngIccProfile(const std::string& path, std::vector<uint8_t>* profile, std::string* error) {
+bool ReadEmbeddedIccProfile(const std::string& path, std::vector<uint8_t>* profile, std::string* error) {
   profile->clear();
-  std::vector<uint8_t> file;
-  if (!ReadWholeFile(path, size_t(1) << 31, &file, error)) return false;
-  static const uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-  if (file.size() < 8 || std::memcmp(file.data(), kSignature, 8) != 0) return true;  // not a PNG: no profile
-  size_t at = 8;
-  while (at + 12 <= file.size()) {
-    const uint32_t length = BigEndian32(&file[at]);
-    if (length > file.size() - at - 12) break;  // truncated: whatever follows is ignored
-    const uint8_t* type = &file[at + 4];
-    const uint8_t* data = &file[at + 8];
-    if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) break;
-    if (std::memcmp(type, "iCCP", 4) == 0) {
-      // Profile name (1-79 bytes), a zero byte, compression method 0, zlib data.
-      const uint8_t* end = static_cast<const uint8_t*>(std::memchr(data, 0, std::min<size_t>(length, 80)));
-      const size_t header = end != nullptr ? static_cast<size_t>(end - data) + 2 : length + 1;
-      if (end == nullptr || header > length || end[1] != 0) {
-        if (error) *error = "damaged iCCP chunk";
-        return false;
-      }
-      int outLength = 0;
-      char* inflated = stbi_zlib_decode_malloc(reinterpret_cast<const char*>(data + header),
-                                               static_cast<int>(length - header), &outLength);
-      if (inflated == nullptr || outLength < 128 || static_cast<size_t>(outLength) > kMaxIccBytes) {
-        stbi_image_free(inflated);
-        if (error) *error = "damaged iCCP chunk";
-        return false;
-      }
-      profile->assign(inflated, inflated + outLength);
-      stbi_image_free(inflated);
-      return true;
-    }
-    at += size_t(length) + 12;
+  InputFile file;
+  FileKind kind;
+  if (!OpenImage(path, &file, &kind, error)) return false;
+  if (kind != FileKind::kPng && kind != FileKind::kTiff) return true;  // no profile
+  HostImage header;
+  std::string reason;
+  const bool ok = kind == FileKind::kPng ? codecs::ReadPng(&file, true, &header, &reason)
+                                         : codecs::ReadTiff(&file, true, &header, &reason);
+  if (!ok) {
+    if (error) *error = reason;
+    return false;
   }
+  profile->swap(header.iccProfile);
   return true;
 }
 
 bool ReadImageFile(const std::string& path, HostImage* image, std::string* error) {
-  int width = 0, height = 0, channels = 0;
-  if (stbi_is_hdr(path.c_str())) {
-    std::unique_ptr<float, StbFree> data(stbi_loadf(path.c_str(), &width, &height, &channels, 3));
-    if (!data) {
-      if (error) *error = StbReason();
-      return false;
-    }
-    if (!Fits(width, height, error)) return false;
-    if (!image->Allocate(width, height, 3, 4)) {
-      if (error) *error = "image too large";
-      return false;
-    }
-    std::memcpy(image->pixels.data(), data.get(), image->pixels.size());
-    return true;
+  InputFile file;
+  FileKind kind;
+  if (!OpenImage(path, &file, &kind, error)) return false;
+  std::string reason;
+  bool ok = false;
+  switch (kind) {
+    case FileKind::kPng:
+      ok = codecs::ReadPng(&file, false, image, &reason);
+      break;
+    case FileKind::kTiff:
+      ok = codecs::ReadTiff(&file, false, image, &reason);
+      break;
+    case FileKind::kRadiance:
+      reason = kRadianceGone;
+      break;
+    case FileKind::kOther:
+      reason = "not a PNG or TIFF image";
+      break;
   }
-  const bool sixteen = stbi_is_16_bit(path.c_str()) != 0;
-  std::unique_ptr<void, StbFree> data(sixteen ? static_cast<void*>(stbi_load_16(path.c_str(), &width, &height, &channels, 0))
-                                              : static_cast<void*>(stbi_load(path.c_str(), &width, &height, &channels, 0)));
-  if (!data) {
-    if (error) *error = StbReason();
+  if (!ok && error) *error = reason;
+  return ok;
+}
+
+bool CanWriteImageFile(const std::string& path, std::string* error) {
+  if (LowerExtension(path) == ".hdr") {
+    if (error) *error = kRadianceGone;
     return false;
-  }
-  if (!Fits(width, height, error)) return false;
-  if (channels < 1 || channels > 4 || !image->Allocate(width, height, channels, sixteen ? 2 : 1)) {
-    if (error) *error = "image too large or of an unknown layout";
-    return false;
-  }
-  // A damaged profile chunk does not spoil the pixels: the document is read
-  // without a profile, as an editor would.
-  if (!ReadPngIccProfile(path, &image->iccProfile, nullptr)) image->iccProfile.clear();
-  if (!sixteen) {
-    std::memcpy(image->pixels.data(), data.get(), image->pixels.size());
-  } else {
-    const uint16_t* in = static_cast<const uint16_t*>(data.get());
-    const size_t count = image->pixels.size() / 2;
-    for (size_t i = 0; i < count; ++i) {
-      const uint16_t value = FileToHost16(in[i]);
-      std::memcpy(image->pixels.data() + 2 * i, &value, 2);
-    }
   }
   return true;
 }
 
 bool WriteImageFile(const std::string& path, const HostImage& image, std::string* error,
-                    const std::function<bool()>& /*cancelled*/) {
+                    const std::function<bool()>& cancelled, std::string* note) {
+  if (!CanWriteImageFile(path, error)) return false;
   if (image.empty() || image.planes < 1 || image.planes > 4 ||
+      (image.bytesPerSample != 1 && image.bytesPerSample != 2 && image.bytesPerSample != 4) ||
       image.pixels.size() != image.rowBytes() * static_cast<size_t>(image.height) ||
-      image.rowBytes() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+      image.width > 0x7fffffff / 8 / image.planes) {
     if (error) *error = "no image to write";
     return false;
   }
-  if (EndsWithHdr(path)) {
-    const HostImage rgb = ConvertImage(image, ModeName::kRgb32);
-    if (rgb.empty()) {
-      if (error) *error = "out of memory";
-      return false;
-    }
-    std::vector<float> data(static_cast<size_t>(rgb.width) * static_cast<size_t>(rgb.height) * 3);
-    for (int32_t y = 0; y < rgb.height; ++y)
-      for (int32_t x = 0; x < rgb.width; ++x)
-        for (int32_t p = 0; p < 3; ++p)
-          data[(static_cast<size_t>(y) * rgb.width + x) * 3 + p] = static_cast<float>(rgb.Get(x, y, p));
-    return WriteAtomically(
-        path,
-        [&](const std::string& temporary, std::string*) {
-          return stbi_write_hdr(temporary.c_str(), rgb.width, rgb.height, 3, data.data()) != 0;
-        },
-        error);
+  OutputFile file;
+  std::string reason;
+  if (!file.Open(path, &reason)) {
+    if (error) *error = reason;
+    return false;
   }
-  if (image.bytesPerSample == 1) {
-    return WriteAtomically(
-        path,
-        [&](const std::string& temporary, std::string*) {
-          return stbi_write_png(temporary.c_str(), image.width, image.height, image.planes, image.pixels.data(),
-                                static_cast<int>(image.rowBytes())) != 0;
-        },
-        error);
+  const bool ok = IsTiffName(path) ? codecs::WriteTiff(&file, image, cancelled, &reason)
+                                   : codecs::WritePng(&file, image, cancelled, &reason, note);
+  if (!ok) {
+    file.Abandon();
+    if (error) *error = reason;
+    return false;
   }
-#if defined(GLIMMARK_HOSTKIT_LIBPNG)
-  return WriteAtomically(
-      path, [&](const std::string& temporary, std::string* reason) { return Write16BitPng(temporary, image, reason); },
-      error);
-#else
-  if (error) *error = "this build writes only 8-bit PNG and .hdr files; use an 8-bit mode or an .hdr name";
-  return false;
-#endif
+  if (!file.Commit(&reason)) {
+    if (error) *error = reason;
+    return false;
+  }
+  return true;
 }
 
 bool ReadMaskFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>* mask,

@@ -14,7 +14,7 @@ namespace hostkit {
 // The full-scale value of a 16-bit host sample.
 constexpr uint16_t kHost16Max = 32768;
 
-// 16-bit conversions between PNG samples (0..65535) and host samples
+// 16-bit conversions between file samples (0..65535) and host samples
 // (0..32768), both rounding to nearest. The host range is the coarser one,
 // so every host value survives host → file → host unchanged.
 uint16_t FileToHost16(uint16_t fileValue);
@@ -29,6 +29,17 @@ struct HostImage {
   // The document's ICC colour profile (empty: none); the host offers it to
   // the filter with the image.
   std::vector<uint8_t> iccProfile;
+  // Why the file's embedded profile was left out (damaged, too large);
+  // empty when there was none or it was kept.
+  std::string profileProblem;
+  // For an image read from a 16-bit file: the file's own samples, in the
+  // order of the host samples. The host range is coarser, so about half of
+  // the file values have no host value of their own; a 16-bit write puts
+  // back the file's value wherever the host sample still equals
+  // FileToHost16 of it, and a run that changed nothing gives the file's
+  // samples back exactly. Empty otherwise; whoever changes the layout drops
+  // it (Allocate does).
+  std::vector<uint16_t> fileSamples16;
 
   // False (and the image left empty) for sizes that do not fit in memory or
   // in the interface's 32-bit coordinates, or an unknown layout.
@@ -61,32 +72,51 @@ bool ParseModeName(const std::string& text, ModeName* mode);
 // The image in another mode: grayscale from colour by Rec. 601 luma, colour
 // from grayscale by copying, depths by scaling full scale to full scale
 // (floats clamped to 0..1 when they become integers). The transparency plane
-// is kept.
+// is kept, and the file's 16-bit samples only when the layout stays.
 HostImage ConvertImage(const HostImage& image, ModeName mode);
 
-// Reads a PNG (8 or 16 bits; gray, gray + alpha, RGB, RGBA; alpha becomes
-// the transparency plane) or a Radiance .hdr file (float RGB), chosen by the
-// file's contents.
+// Image files. Errors are the cause in plain words ("the file is cut off",
+// "No space left on device"); callers name the file.
+//
+// Reads a PNG (8 or 16 bits; gray, gray + alpha, RGB, RGBA; palettes and
+// smaller depths expanded to 8 bits) or a TIFF (8- or 16-bit integer or
+// 32-bit float samples; gray or RGB, each with an optional transparency
+// plane), chosen by the file's contents. Alpha becomes the transparency
+// plane; the embedded ICC profile becomes iccProfile. Checksums are checked:
+// a damaged file is an error, never drawn as it is. A profile that cannot
+// be used (damaged, or over 16 MB) does not spoil the pixels: the image is
+// read without one, as an editor would.
 bool ReadImageFile(const std::string& path, HostImage* image, std::string* error);
-// Writes by the name's extension: ".hdr" writes float RGB (transparency is
-// dropped, grayscale is widened); any other name writes a PNG with the
-// image's planes, 8-bit for 8-bit images and 16-bit otherwise (floats clamped
-// to 0..1). 16-bit PNG needs the native build (libpng); the Windows tool
-// refuses it with a clear message. The file is written beside `path` under a
-// temporary name and renamed over it, so a failure never leaves a partial file.
-// The embedded ICC profile of a PNG file (its iCCP chunk), decompressed.
-// True with an empty profile when the file carries none; false when the
-// file cannot be read or its profile chunk is damaged.
-bool ReadPngIccProfile(const std::string& path, std::vector<uint8_t>* profile, std::string* error);
+// The embedded ICC profile of a PNG (its iCCP chunk) or TIFF file. True
+// with an empty profile when the file carries none or is of another kind;
+// false when the file cannot be read or its profile is damaged or larger
+// than 16 MB (a compressed profile is refused before it is inflated).
+bool ReadEmbeddedIccProfile(const std::string& path, std::vector<uint8_t>* profile, std::string* error);
+inline bool ReadPngIccProfile(const std::string& path, std::vector<uint8_t>* profile, std::string* error) {
+  return ReadEmbeddedIccProfile(path, profile, error);
+}
 // A whole ICC profile file (at most 16 MB).
 bool ReadIccFile(const std::string& path, std::vector<uint8_t>* profile, std::string* error);
 
+// Whether a file of this name can be written, and if not why: the format
+// goes by the extension, and Radiance .hdr files are no longer written.
+bool CanWriteImageFile(const std::string& path, std::string* error);
+// Writes by the name's extension: ".tif" or ".tiff" writes a TIFF in the
+// image's depth (8- or 16-bit integers, 32-bit floats as they are, not
+// clamped); any other name a PNG, 8-bit for 8-bit images and 16-bit
+// otherwise (floats clamped to 0..1). Both keep the image's planes and embed
+// its ICC profile. The file is written beside `path` under a temporary name
+// and renamed over it only once it is whole (see file_io.h): on a failure
+// `path` keeps its old contents. `cancelled` is asked between rows; when it
+// says yes the writing stops and *error is "cancelled".
+// `note` (when given) says what the file lacks that the image had: a
+// profile the format cannot carry for this image is left out.
 bool WriteImageFile(const std::string& path, const HostImage& image, std::string* error,
-                    const std::function<bool()>& cancelled = {});
-// True when this build can write 16-bit PNG files.
+                    const std::function<bool()>& cancelled = {}, std::string* note = nullptr);
+// True: every build writes 16-bit PNG files (kept for callers that asked).
 bool CanWrite16BitPng();
 
-// Compatibility names for the 8-bit PNG routines.
+// Compatibility names for the PNG routines.
 inline bool ReadPng(const std::string& path, HostImage* image, std::string* error) {
   return ReadImageFile(path, image, error);
 }
