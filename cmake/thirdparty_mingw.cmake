@@ -1,5 +1,6 @@
-# Static Little CMS 2 and GLEW for the MinGW builds, from Debian's source
-# tarballs (orig + debian patches), unpacked once into the build tree.
+# Static Little CMS 2 and GLEW for the MinGW builds (Little CMS also for the
+# fuzz build), from Debian's source tarballs (orig + debian patches),
+# unpacked once into the build tree.
 # Little CMS is always built; GLEW only on demand (glimmark_add_glew_mingw).
 set(THIRDPARTY_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sources" CACHE PATH
     "folder with the Debian source tarballs of lcms2 and glew")

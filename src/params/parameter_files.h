@@ -54,4 +54,8 @@ enum ParameterFileState {
   PARAMETER_FILE_OBSOLETE,  // another version; *set holds it for the messages
 };
 ParameterFileState ReadParameterFile(const char* path, ParameterSet* set);
+// The verdict on the bytes of a parameter file already in memory, as both
+// readers above give it once they have read the file (`name` labels the
+// reports). *set is written unless the verdict is PARAMETER_FILE_INVALID.
+ParameterFileState ReadParameterFileBytes(const char* name, const uint8_t* bytes, size_t length, ParameterSet* set);
 bool WriteParameterFile(const char* path, const ParameterSet* set);
