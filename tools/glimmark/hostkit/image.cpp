@@ -149,8 +149,13 @@ bool EndsWithHdr(const std::string& path) {
 }
 
 std::string StbReason() {
+  // stb names an unknown PNG chunk by its type, raw bytes that may be
+  // control characters or start with a zero (an empty reason).
   const char* reason = stbi_failure_reason();
-  return reason ? reason : "unreadable image";
+  std::string text = reason != nullptr ? reason : "";
+  for (char& c : text)
+    if (c < 0x20 || c > 0x7E) c = '?';
+  return text.empty() ? "unreadable image" : text;
 }
 
 bool Fits(int width, int height, std::string* error) {
