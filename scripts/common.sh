@@ -5,10 +5,12 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 
 ensure_setup() {
   local missing=0
-  for tool in cmake ninja g++ x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix /usr/lib/wine/wine64 Xvfb wrestool; do
+  for tool in cmake ninja g++ clang++ x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix /usr/lib/wine/wine64 Xvfb wrestool; do
     command -v "$tool" >/dev/null 2>&1 || missing=1
   done
   [ -f /usr/include/lcms2.h ] && [ -f /usr/include/stb/stb_image.h ] && [ -d /usr/src/googletest ] || missing=1
+  # libFuzzer's runtime (the fuzz preset) comes in a package of its own.
+  [ -f "$(clang -print-runtime-dir 2>/dev/null)/libclang_rt.fuzzer-x86_64.a" ] || missing=1
   ls "$root"/third_party/sources/lcms2_*.orig.tar.* >/dev/null 2>&1 || missing=1
   ls "$root"/third_party/sources/glew_*.orig.tar.* >/dev/null 2>&1 || missing=1
   if [ "$missing" = 1 ]; then
