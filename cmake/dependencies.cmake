@@ -10,6 +10,15 @@ if(WIN32)
   add_library(glimmark::zlib ALIAS zlib_static)
   add_library(glimmark::png ALIAS png_static)
   add_library(glimmark::tiff ALIAS tiff_static)
+elseif(GLIMMARK_FUZZ)
+  # Fuzzing sees into the parsers behind our checks (the profile parser, the
+  # image codecs) only when they carry the same instrumentation: the fuzz
+  # build compiles the Debian sources that the Windows builds link.
+  include(cmake/thirdparty_mingw.cmake)
+  add_library(glimmark::lcms2 ALIAS lcms2_static)
+  add_library(glimmark::zlib ALIAS zlib_static)
+  add_library(glimmark::png ALIAS png_static)
+  add_library(glimmark::tiff ALIAS tiff_static)
 else()
   find_package(PkgConfig QUIET)
   find_path(LCMS2_INCLUDE_DIR lcms2.h REQUIRED)

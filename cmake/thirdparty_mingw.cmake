@@ -1,7 +1,8 @@
-# Static Little CMS 2, zlib, libpng, libtiff and GLEW for the MinGW builds,
-# from Debian's source tarballs (orig + debian patches), unpacked once into
-# the build tree. GLEW is built only on demand (glimmark_add_glew_mingw); the
-# image libraries only for the targets that link them (hostkit).
+# Static Little CMS 2, zlib, libpng, libtiff and GLEW for the MinGW builds
+# (all but GLEW also for the fuzz build), from Debian's source tarballs (orig
+# + debian patches), unpacked once into the build tree. GLEW is built only on
+# demand (glimmark_add_glew_mingw); the image libraries only for the targets
+# that link them (hostkit).
 set(THIRDPARTY_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sources" CACHE PATH
     "folder with the Debian source tarballs of lcms2, zlib, libpng1.6, tiff and glew")
 
@@ -80,7 +81,7 @@ else()
   set(tiff_ssize int32_t)
 endif()
 file(CONFIGURE OUTPUT "${tiff_config}/tiffconf.h" @ONLY CONTENT [[
-/* Written by cmake/thirdparty_mingw.cmake for the static MinGW build. */
+/* Written by cmake/thirdparty_mingw.cmake for the static builds. */
 #ifndef _TIFFCONF_
 #define _TIFFCONF_
 #include <stddef.h>
@@ -112,14 +113,24 @@ file(CONFIGURE OUTPUT "${tiff_config}/tiffconf.h" @ONLY CONTENT [[
 #define IPTC_SUPPORT
 #endif
 ]])
+# Windows file calls on Windows; the POSIX ones in the (native) fuzz build.
+if(WIN32)
+  set(tiff_io_h "#define HAVE_IO_H 1")
+  set(tiff_fileio "#define USE_WIN32_FILEIO 1")
+  set(tiff_platform win32)
+else()
+  set(tiff_io_h "")
+  set(tiff_fileio "")
+  set(tiff_platform unix)
+endif()
 math(EXPR tiff_size_bytes "${CMAKE_SIZEOF_VOID_P}")
 math(EXPR tiff_size_bits "${CMAKE_SIZEOF_VOID_P} * 8")
 file(CONFIGURE OUTPUT "${tiff_config}/tif_config.h" @ONLY CONTENT [[
-/* Written by cmake/thirdparty_mingw.cmake for the static MinGW build. */
+/* Written by cmake/thirdparty_mingw.cmake for the static builds. */
 #include "tiffconf.h"
 #define HAVE_ASSERT_H 1
 #define HAVE_FCNTL_H 1
-#define HAVE_IO_H 1
+@tiff_io_h@
 #define HAVE_STRINGS_H 1
 #define HAVE_SYS_TYPES_H 1
 #define HAVE_UNISTD_H 1
@@ -130,18 +141,25 @@ file(CONFIGURE OUTPUT "${tiff_config}/tif_config.h" @ONLY CONTENT [[
 #define SIZEOF_SIZE_T @tiff_size_bytes@
 #define STRIP_SIZE_DEFAULT 8192
 #define TIFF_MAX_DIR_COUNT 1048576
-#define USE_WIN32_FILEIO 1
+@tiff_fileio@
 #define TIFF_SIZE_FORMAT PRIu@tiff_size_bits@
 #define TIFF_SSIZE_FORMAT PRId@tiff_size_bits@
 ]])
 set(tiff_files aux close codec color compress dir dirinfo dirread dirwrite dumpmode error extension flush getimage
-    hash_set lzw open packbits predict print read strip swab tile version warning write zip win32)
+    hash_set lzw open packbits predict print read strip swab tile version warning write zip ${tiff_platform})
 list(TRANSFORM tiff_files PREPEND "${TIFF_SRC}/libtiff/tif_")
 list(TRANSFORM tiff_files APPEND ".c")
 add_library(tiff_static STATIC EXCLUDE_FROM_ALL ${tiff_files})
 target_compile_options(tiff_static PRIVATE -w)
 target_include_directories(tiff_static SYSTEM PUBLIC "${TIFF_SRC}/libtiff" "${tiff_config}")
 target_link_libraries(tiff_static PUBLIC zlib_static)
+if(GLIMMARK_FUZZ)
+  # Under the fuzzer these libraries are instrumented for coverage and
+  # AddressSanitizer; their own arithmetic is not what we are testing.
+  foreach(lib zlib_static png_static tiff_static)
+    target_compile_options(${lib} PRIVATE -fno-sanitize=undefined)
+  endforeach()
+endif()
 
 # GLEW is unpacked and compiled only for a build in which some target links
 # it; cmake/dependencies.cmake calls this once it knows.

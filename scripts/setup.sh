@@ -24,6 +24,8 @@ apt-get install -y -q --no-install-recommends \
   wine64 libosmesa6 libgl1 fonts-wine fonts-liberation \
   libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxxf86vm1 libxfixes3 \
   fp-utils icoutils
+# clang and libFuzzer's runtime for the fuzz targets (scripts/fuzz.sh).
+apt-get install -y -q --no-install-recommends clang libclang-rt-14-dev
 
 # Debian's source tarballs of the libraries the Windows builds link statically.
 # They live in a git-ignored folder of the checkout and are never committed.

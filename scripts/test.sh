@@ -5,13 +5,14 @@
 #   win32       the 32-bit module, built only (this machine runs no 32-bit code)
 #   win64       the 64-bit suites under wine64 (with an Xvfb of our own)
 #   static      the static checks of the built 32-bit and 64-bit modules
+#   fuzz        the fuzz targets (clang, libFuzzer), each run briefly over its seeds
 #   scripts/test.sh [PRESET...]    (no name: all of them, in the order above)
 # Named presets run in that order too. Warnings in our own code are errors here.
 # The last line is "tests: N passed, M failed"; CI reads it.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-all_presets=(linux linux-asan win32 win64 static)
+all_presets=(linux linux-asan win32 win64 static fuzz)
 usage() { echo "usage: scripts/test.sh [PRESET...]   presets: ${all_presets[*]} (default: all)"; }
 declare -A wanted=()
 for arg in "$@"; do
@@ -128,6 +129,20 @@ if want static; then
     fail "static checks: static_tests was not built"
     failed=$((failed + 1))
   fi
+fi
+
+# Fuzz targets: a smoke run of each over its committed seed corpus (a finding
+# fails it); each target counts as one test. scripts/fuzz.sh runs long ones.
+if want fuzz && build_preset fuzz; then
+  for target in $(scripts/fuzz.sh --list); do
+    step "fuzz smoke run: $target"
+    if scripts/fuzz.sh --smoke "$target" 15; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1))
+      fail "fuzz: $target"
+    fi
+  done
 fi
 
 echo

@@ -20,31 +20,6 @@ constexpr char CAPTION_CONVERSION[] = "Parameter Set Conversion";
 // file from a full-size one.
 constexpr size_t READ_LIMIT = PARAMETER_BUFFER_SIZE + 1;
 
-// The verdict on `length` bytes read from a file into `bytes`.
-ParameterFileState Classify(const char* name, const uint8_t* bytes, size_t length, ParameterSet* set) {
-  if (length < sizeof(ParameterSet)) {
-    REPORT_DEBUG("Parameter file '%s' holds %u bytes, too few for a Parameter Set of %u.", name,
-                 static_cast<unsigned>(length), static_cast<unsigned>(sizeof(ParameterSet)));
-    return PARAMETER_FILE_INVALID;
-  }
-  if (length > PARAMETER_BUFFER_SIZE) {
-    REPORT_DEBUG("Parameter file '%s' is longer than the %u bytes of a parameter file.", name,
-                 static_cast<unsigned>(PARAMETER_BUFFER_SIZE));
-    return PARAMETER_FILE_INVALID;
-  }
-  // Every version writes zeros after the set; anything else there means the
-  // file was never a parameter file, whatever its first bytes look like.
-  for (size_t i = sizeof(ParameterSet); i < length; ++i) {
-    if (bytes[i] != 0) {
-      REPORT_DEBUG("Parameter file '%s' has data after the Parameter Set (byte %u); it is not a parameter file.", name,
-                   static_cast<unsigned>(i));
-      return PARAMETER_FILE_INVALID;
-    }
-  }
-  std::memcpy(set, bytes, sizeof(ParameterSet));
-  return ParameterSetVersionMatches(set) ? PARAMETER_FILE_USABLE : PARAMETER_FILE_OBSOLETE;
-}
-
 bool FileSystemReady(const char* path) {
   if (IsFileSystemInitialized()) return true;
   REPORT_DEBUG("File system not initialized - parameter file '%s' is not used.", path);
@@ -119,6 +94,31 @@ bool ReadSettingsImage(const char* fileName, uint8_t* bytes, size_t* length) {
 
 }  // namespace
 
+ParameterFileState ReadParameterFileBytes(const char* name, const uint8_t* bytes, size_t length, ParameterSet* set) {
+  if (name == nullptr || (bytes == nullptr && length != 0) || set == nullptr) return PARAMETER_FILE_INVALID;
+  if (length < sizeof(ParameterSet)) {
+    REPORT_DEBUG("Parameter file '%s' holds %u bytes, too few for a Parameter Set of %u.", name,
+                 static_cast<unsigned>(length), static_cast<unsigned>(sizeof(ParameterSet)));
+    return PARAMETER_FILE_INVALID;
+  }
+  if (length > PARAMETER_BUFFER_SIZE) {
+    REPORT_DEBUG("Parameter file '%s' is longer than the %u bytes of a parameter file.", name,
+                 static_cast<unsigned>(PARAMETER_BUFFER_SIZE));
+    return PARAMETER_FILE_INVALID;
+  }
+  // Every version writes zeros after the set; anything else there means the
+  // file was never a parameter file, whatever its first bytes look like.
+  for (size_t i = sizeof(ParameterSet); i < length; ++i) {
+    if (bytes[i] != 0) {
+      REPORT_DEBUG("Parameter file '%s' has data after the Parameter Set (byte %u); it is not a parameter file.", name,
+                   static_cast<unsigned>(i));
+      return PARAMETER_FILE_INVALID;
+    }
+  }
+  std::memcpy(set, bytes, sizeof(ParameterSet));
+  return ParameterSetVersionMatches(set) ? PARAMETER_FILE_USABLE : PARAMETER_FILE_OBSOLETE;
+}
+
 void MakeParameterFileImage(const ParameterSet* set, uint8_t image[PARAMETER_BUFFER_SIZE]) {
   std::memset(image, 0, PARAMETER_BUFFER_SIZE);
   ParameterSet stamped = *set;
@@ -160,7 +160,7 @@ ParameterFileState ReadParameterFile(const char* path, ParameterSet* set) {
                   failed ? std::strerror(error) : "the file is empty");
     return PARAMETER_FILE_INVALID;
   }
-  return Classify(path, bytes, length, set);
+  return ReadParameterFileBytes(path, bytes, length, set);
 }
 
 bool WriteParameterFile(const char* path, const ParameterSet* set) {
@@ -195,7 +195,7 @@ bool LoadLastSavedParameters(ParameterSet* set, const char* fileName) {
   // A missing file (the first run ever) is traced by the reader.
   if (!ReadSettingsImage(fileName, bytes, &length)) return false;
   ParameterSet stored;
-  switch (Classify(fileName, bytes, length, &stored)) {
+  switch (ReadParameterFileBytes(fileName, bytes, length, &stored)) {
     case PARAMETER_FILE_USABLE:
       *set = stored;
       return true;

@@ -56,4 +56,8 @@ enum ParameterFileState {
   PARAMETER_FILE_NOT_REGULAR,  // a folder, named pipe or device: never opened for reading, never deleted
 };
 ParameterFileState ReadParameterFile(const char* path, ParameterSet* set);
+// The verdict on the bytes of a parameter file already in memory, as both
+// readers above give it once they have read the file (`name` labels the
+// reports). *set is written unless the verdict is PARAMETER_FILE_INVALID.
+ParameterFileState ReadParameterFileBytes(const char* name, const uint8_t* bytes, size_t length, ParameterSet* set);
 bool WriteParameterFile(const char* path, const ParameterSet* set);

@@ -594,6 +594,33 @@ TEST(HostkitFiles, BadFilesAndMasksFailWithAReason) {
   std::remove(maskPath.c_str());
 }
 
+// A PNG whose closing chunk has a damaged type, the first byte zero or a
+// control character: the reader still says why it refuses the file, in
+// printable text.
+TEST(HostkitFiles, ADamagedChunkTypeStillGivesAReason) {
+  hostkit::HostImage image;
+  ASSERT_TRUE(image.Allocate(4, 3, 4));
+  const std::string path = TempName("chunk.png");
+  std::string error;
+  ASSERT_TRUE(hostkit::WriteImageFile(path, image, &error)) << error;
+  std::FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fseek(f, 0, SEEK_END), 0);
+  const long size = std::ftell(f);
+  for (const unsigned char first : {0x00, 0x07}) {
+    ASSERT_EQ(std::fseek(f, size - 8, SEEK_SET), 0);  // IEND's type, before its checksum
+    ASSERT_EQ(std::fputc(first, f), first);
+    ASSERT_EQ(std::fflush(f), 0);
+    error.clear();
+    hostkit::HostImage back;
+    EXPECT_FALSE(hostkit::ReadImageFile(path, &back, &error));
+    EXPECT_FALSE(error.empty());
+    for (const char c : error) EXPECT_TRUE(c >= 0x20 && c <= 0x7E) << int(c);
+  }
+  std::fclose(f);
+  std::remove(path.c_str());
+}
+
 TEST(HostkitFiles, ModeConversionScalesFullScaleToFullScale) {
   hostkit::HostImage gray;
   ASSERT_TRUE(gray.Allocate(2, 1, 2));

@@ -124,6 +124,13 @@ class ParameterFiles : public storetest::QuietLogTest {
     EXPECT_EQ(ReadParameterFile(preset.string().c_str(), &set), usable ? PARAMETER_FILE_USABLE : PARAMETER_FILE_INVALID);
     EXPECT_EQ(ImportPresetFile(preset.string().c_str(), &set), usable);
     EXPECT_TRUE(fs::exists(preset)) << "an imported file is never deleted";
+    // The same bytes in memory get the same verdict.
+    ParameterSet fromMemory = FACTORY_PARAMETER_SET;
+    EXPECT_EQ(ReadParameterFileBytes("sized.sss", bytes.data(), bytes.size(), &fromMemory),
+              usable ? PARAMETER_FILE_USABLE : PARAMETER_FILE_INVALID);
+    if (usable) {
+      EXPECT_EQ(std::memcmp(&fromMemory, &expected, sizeof fromMemory), 0);
+    }
     const std::string log = TakeLog();
     EXPECT_EQ(Contains(log, "User Message: 'Invalid Parameter Set'"), !usable) << log;
   }
@@ -193,6 +200,9 @@ TEST_F(ParameterFiles, TruncatedEmptyAndOversizedFilesAreRefused) {
   Bytes junk = Image(current);
   junk[254] = 1;
   CheckFile(junk, false, current);
+  ParameterSet set = FACTORY_PARAMETER_SET;
+  EXPECT_EQ(ReadParameterFileBytes("no bytes", nullptr, 40, &set), PARAMETER_FILE_INVALID);
+  EXPECT_EQ(std::memcmp(&set, &FACTORY_PARAMETER_SET, sizeof set), 0);
 }
 
 TEST_F(ParameterFiles, BadPresetsInTheParametersFolderAreReportedAndDeleted) {

@@ -282,9 +282,11 @@ void Host::ForgetStoredState() {
   dataSlot_ = 0;
 }
 
-void Host::SetScriptDescriptor(const DescriptorItems& items) {
+void Host::SetScriptDescriptor(const DescriptorItems& items) { SetScriptDescriptorBytes(EncodeDescriptor(items)); }
+
+void Host::SetScriptDescriptorBytes(const std::vector<uint8_t>& bytes) {
   ClearScriptDescriptor();
-  descriptorParameters_.descriptor = handles_.NewFromBytes(EncodeDescriptor(items));
+  descriptorParameters_.descriptor = handles_.NewFromBytes(bytes);
 }
 
 bool Host::GetScriptDescriptor(DescriptorItems* items) const {

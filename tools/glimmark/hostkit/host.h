@@ -198,6 +198,9 @@ class Host {
 
   // Scripting.
   void SetScriptDescriptor(const DescriptorItems& items);
+  // A descriptor handle holding these bytes as they are, encoded or not (a
+  // damaged or foreign recording).
+  void SetScriptDescriptorBytes(const std::vector<uint8_t>& bytes);
   // False when there is no descriptor or it cannot be decoded.
   bool GetScriptDescriptor(DescriptorItems* items) const;
   void ClearScriptDescriptor();
