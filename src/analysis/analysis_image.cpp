@@ -256,7 +256,8 @@ bool CopyImageWithReduction(const Image* source, Image* destination, const std::
 }
 
 bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, ConvertToLinearWorking convert,
-                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings) {
+                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings,
+                        int16_t* status) {
   using Clock = std::chrono::steady_clock;
   auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
   if (host == nullptr || analysis == nullptr || scale == nullptr || convert == nullptr) {
@@ -267,7 +268,7 @@ bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, Conve
   *scale = geometry.scale;
   Clock::time_point start = Clock::now();
   const bool copied = CreateImage(geometry.rect, false, analysis, geometry.rect, IMAGE_MODE_RGB16, host->profile,
-                                  host->gamma, true, nullptr) &&
+                                  host->gamma, true, status) &&
                       CopyImageWithReduction(host, analysis, stop, threads);
   if (timings != nullptr) timings->reduction = seconds(start);
   if (!copied) return false;

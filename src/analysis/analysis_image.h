@@ -42,6 +42,8 @@ struct AnalysisImageTimings {
 // Builds the analysis image of `host` into `analysis` (a zeroed record):
 // create, copy with reduction, convert. False after reporting, or when
 // stopped; the record then holds whatever was allocated, for ReleaseImage.
-// `timings` may be null; `threads` as for CopyImageWithReduction.
+// `timings` may be null; `threads` as for CopyImageWithReduction. When the
+// image cannot be created, *status (if given) says why: -108 for memory.
 bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, ConvertToLinearWorking convert,
-                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings);
+                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings,
+                        int16_t* status = nullptr);

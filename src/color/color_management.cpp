@@ -38,6 +38,7 @@ struct ProfileBlockTable {
   std::mutex lock;
   BufferDescriptor blocks[PROFILE_BLOCK_CAPACITY];
   int count;
+  bool outOfMemory;  // a block of a derived profile could not be had since the last initialisation
 };
 ProfileBlockTable g_blocks{};
 
@@ -223,7 +224,12 @@ bool InitializeColorManagement(const void* hostIccData, size_t hostIccSize, int3
     ok = false;
   }
 
-  if (!ok && status != nullptr && *status == 0) *status = STATUS_PARAMETER_ERROR;
+  if (!ok && status != nullptr && *status == 0) {
+    // Profiles that could not be had for want of memory are no fault of the
+    // document's: the host hears that memory ran out.
+    std::lock_guard<std::mutex> lock(g_blocks.lock);
+    *status = g_blocks.outOfMemory ? STATUS_OUT_OF_MEMORY : STATUS_PARAMETER_ERROR;
+  }
   return ok;
 }
 
@@ -238,6 +244,7 @@ void ReleaseColorManagement() {
     std::lock_guard<std::mutex> lock(g_blocks.lock);
     for (BufferDescriptor& block : g_blocks.blocks) DeallocateBuffer(&block);
     g_blocks.count = 0;
+    g_blocks.outOfMemory = false;
   }
   {
     std::lock_guard<std::mutex> lock(g_gammas.lock);
@@ -308,6 +315,7 @@ cmsHPROFILE DeriveGammaProfile(double gamma, cmsHPROFILE base) {
     BufferDescriptor* block = &g_blocks.blocks[g_blocks.count];
     if (ReallocateBuffer(size, block) != 0) {
       REPORT_DEBUG("Could not allocate a ProfileBlock of %u bytes.", static_cast<unsigned>(size));
+      g_blocks.outOfMemory = true;
       return nullptr;
     }
     if (!cmsSaveProfileToMem(base, block->buffer, &size)) {

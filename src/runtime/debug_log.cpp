@@ -515,14 +515,25 @@ void CloseDebugLog() {
   LogState& s = State();
   try {
     std::lock_guard<std::mutex> lifecycle(s.LifecycleMutex);
-    std::string footer = FooterText();
-    std::string footerEntry = MakeEntry(footer.data(), footer.size());
+    // Without memory for the footer the log closes without it: a queue left
+    // open would keep the logging thread and the file past the shutdown.
+    std::string footerEntry;
+    try {
+      const std::string footer = FooterText();
+      footerEntry = MakeEntry(footer.data(), footer.size());
+    } catch (...) {
+      footerEntry.clear();
+    }
     uint32_t mode = LOGMODE_NOT_OPENED;
     int writeError = 0;
     {
       // Close the queue: the footer is its last entry.
       std::lock_guard<std::mutex> lock(s.LogQueueSection);
-      if (s.queueOpen && !footerEntry.empty()) s.queue.push_back(std::move(footerEntry));
+      try {
+        if (s.queueOpen && !footerEntry.empty()) s.queue.push_back(std::move(footerEntry));
+      } catch (...) {
+        // As above: closed without a footer.
+      }
       s.queueOpen = false;
       mode = s.mode;
       switch (mode) {

@@ -1,0 +1,507 @@
+// Fault sweeps: whole filter runs (Prepare, Start, Continue, Finish, as
+// hostkit drives them) of the plug-in linked into this program, each with one
+// fault injected at its N-th opportunity, for N = 1, 2, ... until a run no
+// longer reaches the N-th. Kinds of fault:
+//   alloc            the N-th allocation of the plug-in fails (operator new on
+//                    any of its threads, tracked buffers)
+//   host-alloc       the host refuses its N-th request for memory
+//   advance          the host refuses its N-th advanceState call
+//   cancel           the abort procedure answers true from its N-th call on
+//   progress-cancel  ... from the N-th progress call on
+// Every run must end in one of the outcomes the host interface allows, with
+// nothing leaked (LeakSanitizer where built in; tracked buffers, operator new
+// blocks and the host's handles, suites and descriptors everywhere):
+// success with exactly the image of an undisturbed run, or the fault's status
+// (memFullErr for memory, the refused code, userCanceledErr) with the
+// document untouched, byte for byte. One exception: a failure that comes
+// after the whole result was delivered (the closing advanceState, Finish)
+// cannot take the pixels back; the host reverts them as it does for every
+// failed run, so there the complete result is accepted too. And one
+// allowance the plug-in makes by design: a shape or highlight search that
+// runs out of memory is left out after the user was warned ("Low memory ...
+// some effects may not be rendered"), so a run that warned of low memory may
+// succeed with fewer effects.
+//
+//   fault_sweep [--sample FIRST:EVERY] [--doc NAME]... [--hang-seconds S] [KIND...]
+// prints per kind and document the runs made, the N at which a run first
+// completed without meeting its fault, and the failures found; exit status 1
+// when there are failures.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "counting_new.h"
+#include "hostkit/host.h"
+#include "hostkit/host_code.h"
+#include "hostkit/module.h"
+#include "runtime/buffers.h"
+#include "runtime/test_hooks.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#include <sanitizer/lsan_interface.h>
+#endif
+
+extern "C" void PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result);
+
+namespace {
+
+using hostkit::DescriptorItem;
+using hostkit::HostImage;
+
+enum class Kind { kAlloc, kHostAlloc, kAdvance, kCancel, kProgressCancel };
+struct KindName {
+  Kind kind;
+  const char* name;
+};
+constexpr KindName kKinds[] = {{Kind::kAlloc, "alloc"},
+                               {Kind::kHostAlloc, "host-alloc"},
+                               {Kind::kAdvance, "advance"},
+                               {Kind::kCancel, "cancel"},
+                               {Kind::kProgressCancel, "progress-cancel"}};
+
+struct Document {
+  std::string name;
+  HostImage image;
+  std::vector<uint8_t> mask;
+};
+
+// A dark sky with a few small bright lights of different colours, so that
+// the analysis finds light sources and stars are drawn; the float document
+// has one light brighter than white.
+Document MakeDocument(const std::string& name, int32_t bytesPerSample, bool softSelection) {
+  struct Light {
+    double x, y, sigma, peak, r, g, b;
+  };
+  const Light lights[] = {{20, 16, 1.6, 1.0, 1.0, 0.9, 0.7},
+                          {70, 20, 2.4, 1.0, 0.8, 0.9, 1.0},
+                          {47, 43, 1.2, bytesPerSample == 4 ? 3.0 : 1.0, 1.0, 1.0, 1.0},
+                          {82, 54, 2.0, 0.95, 1.0, 0.6, 0.5}};
+  Document doc;
+  doc.name = name;
+  HostImage& image = doc.image;
+  image.Allocate(96, 64, 3, bytesPerSample);
+  for (int32_t y = 0; y < image.height; ++y) {
+    for (int32_t x = 0; x < image.width; ++x) {
+      double rgb[3] = {0.04 + 0.05 * y / image.height, 0.05, 0.09 + 0.05 * x / image.width};
+      for (const Light& light : lights) {
+        const double d2 = (x - light.x) * (x - light.x) + (y - light.y) * (y - light.y);
+        const double glow = light.peak * std::exp(-d2 / (2 * light.sigma * light.sigma));
+        rgb[0] += glow * light.r;
+        rgb[1] += glow * light.g;
+        rgb[2] += glow * light.b;
+      }
+      for (int32_t p = 0; p < 3; ++p) image.Set(x, y, p, rgb[p]);
+    }
+  }
+  if (softSelection) {
+    doc.mask.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+    for (int32_t y = 0; y < image.height; ++y)
+      for (int32_t x = 0; x < image.width; ++x)
+        doc.mask[static_cast<size_t>(y * image.width + x)] = static_cast<uint8_t>(255 * x / (image.width - 1));
+  }
+  return doc;
+}
+
+// The factory settings as a recorded action replays them, without a dialog.
+hostkit::DescriptorItems FactorySettings() {
+  const uint32_t percent = FourCC("#Prc");
+  return {DescriptorItem::UnitFloat(FourCC("qntY"), percent, 50),
+          DescriptorItem::UnitFloat(FourCC("Intn"), percent, 50),
+          DescriptorItem::UnitFloat(FourCC("Lngt"), percent, 50),
+          DescriptorItem::UnitFloat(FourCC("Angl"), FourCC("#Ang"), 15),
+          DescriptorItem::Integer(FourCC("numP"), 6),
+          DescriptorItem::UnitFloat(FourCC("spsH"), percent, 50),
+          DescriptorItem::UnitFloat(FourCC("Strt"), percent, 30),
+          DescriptorItem::UnitFloat(FourCC("sflB"), percent, 30)};
+}
+
+// --- the process around the runs -----------------------------------------
+
+TestHooks g_hooks;
+int g_stderr = 2;                         // the real standard error
+std::atomic<int64_t> g_runStart{0};       // steady-clock ns of the run in progress; 0 = none
+std::atomic<const char*> g_runLabel{""};  // for the hang report
+int64_t g_runN = 0;
+bool g_leakCheck = true;
+bool g_show = false;
+
+int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// User messages of the native module go to standard error, one
+// "caption: text" line each: catch them per run in a temporary file.
+class MessageCapture {
+ public:
+  MessageCapture() {
+    std::fflush(stderr);
+    file_ = std::tmpfile();
+    if (file_ != nullptr) dup2(fileno(file_), 2);
+  }
+  std::vector<std::string> Stop() {
+    std::vector<std::string> lines;
+    std::fflush(stderr);
+    dup2(g_stderr, 2);
+    if (file_ == nullptr) return lines;
+    std::rewind(file_);
+    std::string line;
+    for (int c; (c = std::fgetc(file_)) != EOF;) {
+      if (c != '\n') {
+        line.push_back(static_cast<char>(c));
+      } else if (!line.empty()) {
+        lines.push_back(line);
+        line.clear();
+      }
+    }
+    if (!line.empty()) lines.push_back(line);
+    std::fclose(file_);
+    file_ = nullptr;
+    return lines;
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+};
+
+struct Outcome {
+  int16_t status = 0;
+  bool reached = false;  // the run met its fault
+  std::vector<uint8_t> pixels;
+  std::vector<std::string> messages;
+  int32_t outputDeliveries = 0;
+  int64_t opportunities = 0;  // allocations, requests, calls: what N walks through
+  std::string leftovers;      // what the run left behind, if anything
+};
+
+Outcome RunOnce(const Document& doc, Kind kind, int64_t n) {
+  Outcome outcome;
+  const int64_t liveBefore = sweep::LiveBlocks();
+  const uint64_t buffersBefore = GetBufferUsage().current;
+  int32_t progressSeen = 0;
+  {
+    hostkit::HostOptions options;
+    options.revertFailedStart = false;  // the module's own guarantee, not the host's
+    options.advanceStateFailure = memFullErr;
+    if (kind == Kind::kHostAlloc) options.refuseAllocationAtRequest = static_cast<int32_t>(n);
+    if (kind == Kind::kAdvance) options.failAdvanceStateAtCall = static_cast<int32_t>(n);
+    if (kind == Kind::kCancel) options.abortAtCall = static_cast<int32_t>(n);
+    if (kind == Kind::kProgressCancel) {
+      options.progressSink = [&progressSeen](int32_t, int32_t) { ++progressSeen; };
+      options.abortRequested = [&progressSeen, n] { return n > 0 && progressSeen >= n; };
+    }
+    hostkit::Host host(PluginMain, options);
+    host.SetImage(doc.image);
+    host.SetMask(doc.mask);
+    host.SetScriptDescriptor(FactorySettings());
+    host.SetPlayInfo(plugInDialogDontDisplay);
+
+    MessageCapture capture;
+    g_hooks.allocationsCounted = 0;
+    g_hooks.failAllocationAt = kind == Kind::kAlloc ? n : 0;
+    g_runStart = Now();
+    sweep::ArmAllocationFailures(true);
+    outcome.status = host.RunFilter(false);
+    sweep::ArmAllocationFailures(false);
+    g_runStart = 0;
+    g_hooks.failAllocationAt = 0;
+    outcome.messages = capture.Stop();
+
+    const hostkit::HostStats& stats = host.stats();
+    switch (kind) {
+      case Kind::kAlloc: outcome.opportunities = g_hooks.allocationsCounted.load(); break;
+      case Kind::kHostAlloc: outcome.opportunities = stats.allocationRequests; break;
+      case Kind::kAdvance: outcome.opportunities = stats.advanceStateCalls; break;
+      case Kind::kCancel: outcome.opportunities = stats.abortCalls; break;
+      case Kind::kProgressCancel: outcome.opportunities = progressSeen; break;
+    }
+    outcome.reached = n > 0 && outcome.opportunities >= n;
+    outcome.outputDeliveries = stats.outputDeliveries;
+    outcome.pixels = host.image().pixels;
+    auto leftover = [&outcome](const char* what, size_t count) {
+      if (count != 0) outcome.leftovers += std::string(" ") + what + "=" + std::to_string(count);
+    };
+    leftover("suites", static_cast<size_t>(host.OutstandingSuites()));
+    leftover("action-descriptors", host.LiveActionDescriptors());
+    leftover("readers", host.OpenDescriptorReaders());
+    leftover("writers", host.OpenDescriptorWriters());
+    leftover("blocks", host.LiveBlocks());
+  }
+  // The blocks this record holds are the only new ones allowed to stay.
+  int64_t kept = (outcome.pixels.capacity() > 0 ? 1 : 0) + (outcome.messages.capacity() > 0 ? 1 : 0) +
+                 (outcome.leftovers.capacity() > 15 ? 1 : 0);
+  for (const std::string& message : outcome.messages) kept += message.capacity() > 15 ? 1 : 0;
+  const int64_t added = sweep::LiveBlocks() - liveBefore - kept;
+  if (added != 0) outcome.leftovers += " new-blocks=" + std::to_string(added);
+  if (GetBufferUsage().current != buffersBefore) outcome.leftovers += " tracked-buffers";
+#if defined(__SANITIZE_ADDRESS__)
+  // A leak stays reported by every later check: look until the first one.
+  if (g_leakCheck && __lsan_do_recoverable_leak_check() != 0) {
+    outcome.leftovers += " lsan-leak";
+    g_leakCheck = false;
+  }
+#endif
+  return outcome;
+}
+
+bool Mentions(const std::vector<std::string>& messages, const char* text) {
+  for (const std::string& message : messages) {
+    std::string lower = message;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lower.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+struct Verdict {
+  bool late = false;    // failed after the whole result was delivered
+  bool warned = false;  // succeeded with fewer effects after a low-memory warning
+};
+
+// "" when the outcome is one the interface allows; else what is wrong.
+std::string Judge(Kind kind, const Outcome& o, const std::vector<uint8_t>& original,
+                  const std::vector<uint8_t>& reference, Verdict* verdict) {
+  if (!o.leftovers.empty()) return "left behind:" + o.leftovers;
+  if (!o.reached) {
+    if (o.status != noErr) return "a run that met no fault failed with status " + std::to_string(o.status);
+    return o.pixels == reference ? "" : "a run that met no fault drew another image";
+  }
+  const bool memory = kind == Kind::kAlloc || kind == Kind::kHostAlloc;
+  if (o.status == noErr) {
+    if (o.pixels != reference) {
+      verdict->warned = memory && Mentions(o.messages, "low memory");
+      if (!verdict->warned) return "succeeded with an image other than the undisturbed run's, without a warning";
+    }
+    // Only a cancel may be overruled (once the write-back began).
+    if (kind == Kind::kAdvance) return "succeeded although the host refused advanceState";
+    return "";
+  }
+  int16_t expected = 0;
+  switch (kind) {
+    case Kind::kAlloc:
+    case Kind::kHostAlloc:
+    case Kind::kAdvance: expected = memFullErr; break;
+    case Kind::kCancel:
+    case Kind::kProgressCancel: expected = userCanceledErr; break;
+  }
+  if (o.status != expected) return "status " + std::to_string(o.status) + " instead of " + std::to_string(expected);
+  if (o.pixels != original) {
+    if (o.pixels == reference && o.outputDeliveries > 0) {
+      verdict->late = true;
+    } else {
+      return "the document was changed by a failed run";
+    }
+  }
+  if (memory) {
+    if (!Mentions(o.messages, "memory")) return "no message says that memory ran out";
+    if (Mentions(o.messages, "could not write")) return "out of memory reported as a write error";
+  }
+  return "";
+}
+
+// The reports in the plug-in's newest log (UTF-16, read as ASCII), for
+// --show.
+void PrintNewestLogReports() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path folder = fs::path(std::getenv("XDG_DATA_HOME")) / "Brightwerk/Glimmark2/Logs";
+  fs::path newest;
+  fs::file_time_type newestTime{};
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (entry.path().extension() == ".log" && (newest.empty() || entry.last_write_time() > newestTime)) {
+      newest = entry.path();
+      newestTime = entry.last_write_time();
+    }
+  }
+  std::FILE* file = newest.empty() ? nullptr : std::fopen(newest.c_str(), "rb");
+  if (file == nullptr) return;
+  std::string line;
+  for (int c; (c = std::fgetc(file)) != EOF;) {
+    if (c == 0 || c == '\r' || c > 126) continue;
+    if (c != '\n') {
+      line.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (line.find("Message: '") != std::string::npos || line.find("Error") != std::string::npos)
+      std::printf("    log: %s\n", line.c_str());
+    line.clear();
+  }
+  std::fclose(file);
+}
+
+struct Sampling {
+  int64_t first = 0;  // every N up to this one; 0 = every N
+  int64_t every = 1;
+  int64_t from = 1, to = 0;  // the range of N swept (to = 0: until a run completes)
+  bool Takes(int64_t n) const { return n >= from && (first == 0 || n <= first || n % every == 0); }
+};
+
+struct Tally {
+  int64_t runs = 0, completedAt = 0, failures = 0, late = 0, warned = 0, perRun = 0;
+};
+
+Tally Sweep(const Document& doc, Kind kind, const char* kindName, const Sampling& sampling) {
+  Tally tally;
+  const Outcome undisturbed = RunOnce(doc, kind, 0);
+  if (undisturbed.status != noErr || undisturbed.pixels == doc.image.pixels) {
+    std::printf("%s %s: the undisturbed run failed (status %d) or drew nothing\n", kindName, doc.name.c_str(),
+                undisturbed.status);
+    tally.failures = 1;
+    return tally;
+  }
+  tally.perRun = undisturbed.opportunities;
+  const std::string label = std::string(kindName) + " " + doc.name;
+  g_runLabel = label.c_str();
+  constexpr int64_t kLimit = 10000000;
+  for (int64_t n = 1; n < kLimit && (sampling.to == 0 || n <= sampling.to); ++n) {
+    if (!sampling.Takes(n)) continue;
+    g_runN = n;
+    const Outcome o = RunOnce(doc, kind, n);
+    ++tally.runs;
+    Verdict verdict;
+    const std::string fault = Judge(kind, o, doc.image.pixels, undisturbed.pixels, &verdict);
+    tally.late += verdict.late ? 1 : 0;
+    tally.warned += verdict.warned ? 1 : 0;
+    if (!fault.empty()) {
+      if (++tally.failures <= 8 || g_show) {
+        std::printf("FAULT %s %s N=%lld: %s (status %d)\n", kindName, doc.name.c_str(), static_cast<long long>(n),
+                    fault.c_str(), o.status);
+        for (size_t i = 0; i < o.messages.size() && i < 4; ++i) std::printf("    %s\n", o.messages[i].c_str());
+        if (g_show) PrintNewestLogReports();
+      }
+    }
+    if (!o.reached) {
+      tally.completedAt = n;
+      break;
+    }
+    std::fflush(stdout);
+  }
+  g_runLabel = "";
+  return tally;
+}
+
+// A run that takes far longer than any run should is a hang: say where, and
+// end the process.
+void Watchdog(int seconds) {
+  hostkit::HostCodeScope notThePlugIn;  // nothing here counts as the plug-in's
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const int64_t start = g_runStart.load();
+    if (start != 0 && Now() - start > int64_t{seconds} * 1000000000) {
+      dprintf(g_stderr, "HANG %s N=%lld: a run took more than %d s\n", g_runLabel.load(),
+              static_cast<long long>(g_runN), seconds);
+      _exit(3);
+    }
+  }
+}
+
+// The plug-in's folders (settings, logs) in a temporary home of the sweep's.
+bool UseTemporaryHome() {
+  char pattern[] = "/tmp/glimmark-sweep-XXXXXX";
+  const char* home = mkdtemp(pattern);
+  if (home == nullptr) return false;
+  const std::string data = std::string(home) + "/data", config = std::string(home) + "/config";
+  setenv("HOME", home, 1);
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  return true;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: fault_sweep [--sample FIRST:EVERY] [--from N] [--to N] [--show] [--doc NAME]... [--hang-seconds S]\n"
+               "                   [KIND...]\n"
+               "--from, --to: sweep only these N; --show: the stack of each failed allocation, the log of each fault\n"
+               "kinds: alloc host-alloc advance cancel progress-cancel (default: all)\n"
+               "documents: rgb8 rgb16 rgb32 rgb8-selection (default: all)\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Sampling sampling;
+  std::vector<std::string> docNames, kindNames;
+  int hangSeconds = 300;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--sample" && i + 1 < argc) {
+      long long first = 0, every = 0;
+      if (std::sscanf(argv[++i], "%lld:%lld", &first, &every) != 2 || first < 0 || every < 1) return Usage();
+      sampling.first = first;
+      sampling.every = every;
+    } else if (arg == "--from" && i + 1 < argc) {
+      sampling.from = std::max(1LL, std::atoll(argv[++i]));
+    } else if (arg == "--to" && i + 1 < argc) {
+      sampling.to = std::max(1LL, std::atoll(argv[++i]));
+    } else if (arg == "--show") {
+      sweep::ShowFailedAllocations(true);
+      g_show = true;
+    } else if (arg == "--doc" && i + 1 < argc) {
+      docNames.push_back(argv[++i]);
+    } else if (arg == "--hang-seconds" && i + 1 < argc) {
+      hangSeconds = std::max(1, std::atoi(argv[++i]));
+    } else if (!arg.empty() && arg[0] != '-') {
+      kindNames.push_back(arg);
+    } else {
+      return Usage();
+    }
+  }
+  std::vector<Document> docs;
+  for (const Document& doc : {MakeDocument("rgb8", 1, false), MakeDocument("rgb16", 2, false),
+                              MakeDocument("rgb32", 4, false), MakeDocument("rgb8-selection", 1, true)}) {
+    if (docNames.empty() || std::find(docNames.begin(), docNames.end(), doc.name) != docNames.end())
+      docs.push_back(doc);
+  }
+  std::vector<KindName> kinds;
+  for (const KindName& k : kKinds) {
+    if (kindNames.empty() || std::find(kindNames.begin(), kindNames.end(), k.name) != kindNames.end())
+      kinds.push_back(k);
+  }
+  // Every name given must name something.
+  for (const std::string& name : kindNames)
+    if (std::none_of(kinds.begin(), kinds.end(), [&name](const KindName& k) { return name == k.name; }))
+      return Usage();
+  for (const std::string& name : docNames)
+    if (std::none_of(docs.begin(), docs.end(), [&name](const Document& d) { return name == d.name; }))
+      return Usage();
+  if (!UseTemporaryHome()) {
+    std::perror("fault_sweep: no temporary home");
+    return 2;
+  }
+  g_stderr = dup(2);
+#if defined(__SANITIZE_ADDRESS__)
+  __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(g_stderr)));
+#endif
+  InstallTestHooks(&g_hooks);
+  std::thread(Watchdog, hangSeconds).detach();
+
+  int64_t failures = 0;
+  std::printf("%-16s %-15s %6s %9s %8s %5s %6s %7s\n", "kind", "document", "runs", "completed", "failures", "late",
+              "warned", "per-run");
+  for (const KindName& kind : kinds) {
+    for (const Document& doc : docs) {
+      const Tally t = Sweep(doc, kind.kind, kind.name, sampling);
+      failures += t.failures;
+      std::printf("%-16s %-15s %6lld %9lld %8lld %5lld %6lld %7lld\n", kind.name, doc.name.c_str(),
+                  static_cast<long long>(t.runs), static_cast<long long>(t.completedAt),
+                  static_cast<long long>(t.failures), static_cast<long long>(t.late),
+                  static_cast<long long>(t.warned), static_cast<long long>(t.perRun));
+      std::fflush(stdout);
+    }
+  }
+  std::printf("faults found: %lld\n", static_cast<long long>(failures));
+  return failures == 0 ? 0 : 1;
+}
