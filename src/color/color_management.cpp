@@ -38,7 +38,7 @@ struct ProfileBlockTable {
   std::mutex lock;
   BufferDescriptor blocks[PROFILE_BLOCK_CAPACITY];
   int count;
-  bool outOfMemory;  // a block of a derived profile could not be had since the last initialisation
+  bool outOfMemory;  // a profile's block could not be had since the last initialisation
 };
 ProfileBlockTable g_blocks{};
 
@@ -82,6 +82,7 @@ cmsHPROFILE OpenProfileCopy(const void* data, size_t size, const char* noRoomMes
   BufferDescriptor* block = &g_blocks.blocks[g_blocks.count];
   if (ReallocateBuffer(size, block) != 0) {
     REPORT_DEBUG("%s", noMemoryMessage);
+    g_blocks.outOfMemory = true;
     return nullptr;
   }
   std::memcpy(block->buffer, data, size);
@@ -157,11 +158,15 @@ cmsHPROFILE OpenHostProfile(const void* data, size_t size, int32_t mode) {
 }
 
 // The image profile: the host's when it offers a usable one, else the profile
-// for documents without one.
+// for documents without one. A host profile that could not be copied for
+// want of memory is no reason to read the document in another profile's
+// colours: then there is none (the run fails as out of memory).
 cmsHPROFILE OpenImageProfile(const void* hostData, size_t hostSize, int32_t mode) {
   if (hostSize > 0) {
     cmsHPROFILE host = OpenHostProfile(hostData, hostSize, mode);
     if (host != nullptr) return host;
+    std::lock_guard<std::mutex> lock(g_blocks.lock);
+    if (g_blocks.outOfMemory) return nullptr;
   }
   cmsHPROFILE profile = nullptr;
   if (IsGrayscaleImageMode(mode)) {

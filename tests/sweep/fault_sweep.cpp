@@ -14,9 +14,10 @@
 // success with exactly the image of an undisturbed run, or the fault's status
 // (memFullErr for memory, the refused code, userCanceledErr) with the
 // document untouched, byte for byte. One exception: a failure that comes
-// after the whole result was delivered (the closing advanceState, Finish)
-// cannot take the pixels back; the host reverts them as it does for every
-// failed run, so there the complete result is accepted too. And one
+// after the result was delivered (the closing advanceState, Finish, a
+// refused tile of the write-back) cannot take the pixels back; the host
+// reverts them as it does for every failed run, so there the delivered
+// result is accepted too. And one
 // allowance the plug-in makes by design: a shape or highlight search that
 // runs out of memory is left out after the user was warned ("Low memory ...
 // some effects may not be rendered"), so a run that warned of low memory may
@@ -40,6 +41,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <lcms2.h>
 
 #include "counting_new.h"
 #include "hostkit/host.h"
@@ -75,23 +78,48 @@ struct Document {
   std::string name;
   HostImage image;
   std::vector<uint8_t> mask;
+  bool everyKind = true;  // else only the kinds that stop or refuse a transfer
 };
+
+// A document with a colour profile of its own (wider primaries, gamma 1.8),
+// as an editor hands it over.
+std::vector<uint8_t> WideGamutProfile() {
+  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.8);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves);
+  cmsFreeToneCurve(curve);
+  cmsUInt32Number size = 0;
+  std::vector<uint8_t> bytes;
+  if (profile != nullptr && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+    bytes.resize(size);
+    if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+  }
+  if (profile != nullptr) cmsCloseProfile(profile);
+  return bytes;
+}
+
+enum Extra { kPlain = 0, kSoftSelection = 1, kProfile = 2, kWide = 4 };
 
 // A dark sky with a few small bright lights of different colours, so that
 // the analysis finds light sources and stars are drawn; the float document
-// has one light brighter than white.
-Document MakeDocument(const std::string& name, int32_t bytesPerSample, bool softSelection) {
+// has one light brighter than white. The wide one is two of the write-back's
+// tiles across, so that a cancel can come between them.
+Document MakeDocument(const std::string& name, int32_t bytesPerSample, int extras) {
   struct Light {
     double x, y, sigma, peak, r, g, b;
   };
-  const Light lights[] = {{20, 16, 1.6, 1.0, 1.0, 0.9, 0.7},
-                          {70, 20, 2.4, 1.0, 0.8, 0.9, 1.0},
-                          {47, 43, 1.2, bytesPerSample == 4 ? 3.0 : 1.0, 1.0, 1.0, 1.0},
-                          {82, 54, 2.0, 0.95, 1.0, 0.6, 0.5}};
+  const bool wide = (extras & kWide) != 0;
+  const Light lights[] = {{20, wide ? 3.0 : 16.0, 1.6, 1.0, 1.0, 0.9, 0.7},
+                          {wide ? 2070.0 : 70.0, wide ? 6.0 : 20.0, 2.4, 1.0, 0.8, 0.9, 1.0},
+                          {47, wide ? 5.0 : 43.0, 1.2, bytesPerSample == 4 ? 3.0 : 1.0, 1.0, 1.0, 1.0},
+                          {wide ? 1500.0 : 82.0, wide ? 4.0 : 54.0, 2.0, 0.95, 1.0, 0.6, 0.5}};
   Document doc;
   doc.name = name;
+  doc.everyKind = !wide;
   HostImage& image = doc.image;
-  image.Allocate(96, 64, 3, bytesPerSample);
+  image.Allocate(wide ? 2100 : 96, wide ? 10 : 64, 3, bytesPerSample);
+  if ((extras & kProfile) != 0) image.iccProfile = WideGamutProfile();
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
       double rgb[3] = {0.04 + 0.05 * y / image.height, 0.05, 0.09 + 0.05 * x / image.width};
@@ -105,7 +133,7 @@ Document MakeDocument(const std::string& name, int32_t bytesPerSample, bool soft
       for (int32_t p = 0; p < 3; ++p) image.Set(x, y, p, rgb[p]);
     }
   }
-  if (softSelection) {
+  if ((extras & kSoftSelection) != 0) {
     doc.mask.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
     for (int32_t y = 0; y < image.height; ++y)
       for (int32_t x = 0; x < image.width; ++x)
@@ -134,7 +162,9 @@ int g_stderr = 2;                         // the real standard error
 std::atomic<int64_t> g_runStart{0};       // steady-clock ns of the run in progress; 0 = none
 std::atomic<const char*> g_runLabel{""};  // for the hang report
 int64_t g_runN = 0;
-bool g_leakCheck = true;
+#if defined(__SANITIZE_ADDRESS__)
+bool g_leakCheck = true;  // until the first leak: later checks would repeat it
+#endif
 bool g_show = false;
 
 int64_t Now() {
@@ -298,7 +328,10 @@ std::string Judge(Kind kind, const Outcome& o, const std::vector<uint8_t>& origi
   }
   if (o.status != expected) return "status " + std::to_string(o.status) + " instead of " + std::to_string(expected);
   if (o.pixels != original) {
-    if (o.pixels == reference && o.outputDeliveries > 0) {
+    // A host that refuses a call of the write-back keeps what it took before
+    // (hosts revert a failed run); a cancel, though, is never taken once the
+    // write-back began, so it never leaves a part of the result.
+    if (o.outputDeliveries > 0 && (o.pixels == reference || kind == Kind::kAdvance)) {
       verdict->late = true;
     } else {
       return "the document was changed by a failed run";
@@ -362,6 +395,10 @@ Tally Sweep(const Document& doc, Kind kind, const char* kindName, const Sampling
     return tally;
   }
   tally.perRun = undisturbed.opportunities;
+  if (g_show) {
+    std::printf("undisturbed %s %s:\n", kindName, doc.name.c_str());
+    PrintNewestLogReports();
+  }
   const std::string label = std::string(kindName) + " " + doc.name;
   g_runLabel = label.c_str();
   constexpr int64_t kLimit = 10000000;
@@ -407,11 +444,17 @@ void Watchdog(int seconds) {
   }
 }
 
-// The plug-in's folders (settings, logs) in a temporary home of the sweep's.
+// The plug-in's folders (settings, logs) in a temporary home of the sweep's,
+// in memory where the system has a memory file system: every run saves its
+// settings, and a disk's flush of them would take most of a run's time.
+std::string g_home;
 bool UseTemporaryHome() {
-  char pattern[] = "/tmp/glimmark-sweep-XXXXXX";
-  const char* home = mkdtemp(pattern);
+  std::error_code error;
+  const bool inMemory = std::filesystem::is_directory("/dev/shm", error);
+  std::string pattern = std::string(inMemory ? "/dev/shm" : "/tmp") + "/glimmark-sweep-XXXXXX";
+  const char* home = mkdtemp(&pattern[0]);
   if (home == nullptr) return false;
+  g_home = home;
   const std::string data = std::string(home) + "/data", config = std::string(home) + "/config";
   setenv("HOME", home, 1);
   setenv("XDG_DATA_HOME", data.c_str(), 1);
@@ -425,7 +468,8 @@ int Usage() {
                "                   [KIND...]\n"
                "--from, --to: sweep only these N; --show: the stack of each failed allocation, the log of each fault\n"
                "kinds: alloc host-alloc advance cancel progress-cancel (default: all)\n"
-               "documents: rgb8 rgb16 rgb32 rgb8-selection (default: all)\n");
+               "documents: rgb8 rgb16 rgb32 rgb8-selection rgb16-profile, and rgb8-wide for advance and the\n"
+               "cancels (default: all)\n");
   return 2;
 }
 
@@ -460,8 +504,10 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<Document> docs;
-  for (const Document& doc : {MakeDocument("rgb8", 1, false), MakeDocument("rgb16", 2, false),
-                              MakeDocument("rgb32", 4, false), MakeDocument("rgb8-selection", 1, true)}) {
+  for (const Document& doc :
+       {MakeDocument("rgb8", 1, kPlain), MakeDocument("rgb16", 2, kPlain), MakeDocument("rgb32", 4, kPlain),
+        MakeDocument("rgb8-selection", 1, kSoftSelection), MakeDocument("rgb16-profile", 2, kProfile),
+        MakeDocument("rgb8-wide", 1, kWide)}) {
     if (docNames.empty() || std::find(docNames.begin(), docNames.end(), doc.name) != docNames.end())
       docs.push_back(doc);
   }
@@ -493,6 +539,9 @@ int main(int argc, char** argv) {
               "warned", "per-run");
   for (const KindName& kind : kinds) {
     for (const Document& doc : docs) {
+      const bool transferKind = kind.kind == Kind::kAdvance || kind.kind == Kind::kCancel ||
+                                kind.kind == Kind::kProgressCancel;
+      if (!doc.everyKind && !transferKind) continue;
       const Tally t = Sweep(doc, kind.kind, kind.name, sampling);
       failures += t.failures;
       std::printf("%-16s %-15s %6lld %9lld %8lld %5lld %6lld %7lld\n", kind.name, doc.name.c_str(),
@@ -503,5 +552,7 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("faults found: %lld\n", static_cast<long long>(failures));
+  std::error_code error;
+  std::filesystem::remove_all(g_home, error);
   return failures == 0 ? 0 : 1;
 }
