@@ -336,12 +336,34 @@ cmsHPROFILE DeriveGammaProfile(double gamma, cmsHPROFILE base) {
     }
     ++g_blocks.count;
   }
+  bool written = true;
   if (IsGrayProfile(copy)) {
-    if (!WriteToneCurveTag(copy, cmsSigGrayTRCTag, gamma)) REPORT_DEBUG("Could not write new grayscale tone curve.");
+    if (!WriteToneCurveTag(copy, cmsSigGrayTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new grayscale tone curve.");
+      written = false;
+    }
   } else {
-    if (!WriteToneCurveTag(copy, cmsSigRedTRCTag, gamma)) REPORT_DEBUG("Could not write new red tone curve.");
-    if (!WriteToneCurveTag(copy, cmsSigGreenTRCTag, gamma)) REPORT_DEBUG("Could not write new green tone curve.");
-    if (!WriteToneCurveTag(copy, cmsSigBlueTRCTag, gamma)) REPORT_DEBUG("Could not write new blue tone curve.");
+    if (written && !WriteToneCurveTag(copy, cmsSigRedTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new red tone curve.");
+      written = false;
+    }
+    if (written && !WriteToneCurveTag(copy, cmsSigGreenTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new green tone curve.");
+      written = false;
+    }
+    if (written && !WriteToneCurveTag(copy, cmsSigBlueTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new blue tone curve.");
+      written = false;
+    }
+  }
+  if (!written) {
+    // A copy that kept the base's curves would pass for the derived profile
+    // (a "linear" profile that is not): none at all is the only safe answer.
+    // Building and storing a fixed gamma curve fails only for want of memory.
+    cmsCloseProfile(copy);
+    std::lock_guard<std::mutex> lock(g_blocks.lock);
+    g_blocks.outOfMemory = true;
+    return nullptr;
   }
   return copy;
 }

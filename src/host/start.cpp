@@ -108,9 +108,9 @@ void RestoreLastParameters() {
 namespace {
 
 // The steps of Start up to the write-back; each one runs only while no
-// failure is pending, and reports and stores its own failure. The first
-// status stored is the one the host gets: later, vaguer ones never replace
-// it (a refused advanceState or an exhausted memory stays what it is).
+// failure is pending, and reports and stores its own failure. A step's own
+// status is the one the host gets: a vaguer one never replaces it (memory
+// that ran out stays out of memory).
 void RunStartSteps(FilterRun* run) {
   PluginGlobals& g = Globals();
   bool showDialog = false;
@@ -132,7 +132,12 @@ void RunStartSteps(FilterRun* run) {
   }
   if (NoError()) {
     const PhaseClock::time_point start = PhaseClock::now();
-    if (!ReadHostImage(GetEditorProfileInfo(), &run->copy)) SetStatusIfNone(STATUS_PARAMETER_ERROR);
+    // An image the host did not hand over ends Start as bad parameters,
+    // whatever the host answered; memory the plug-in itself could not get
+    // for the copy stays out of memory.
+    bool ownMemory = false;
+    if (!ReadHostImage(GetEditorProfileInfo(), &run->copy, &ownMemory))
+      SetStatus(ownMemory ? STATUS_OUT_OF_MEMORY : STATUS_PARAMETER_ERROR);
     RecordPhaseTime(&run->timings, PHASE_READ, MillisecondsSince(start));
   }
   if (NoError()) StartLightSourceInitialization(run);

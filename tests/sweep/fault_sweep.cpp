@@ -10,18 +10,21 @@
 //   progress-cancel  ... from the N-th progress call on
 // Every run must end in one of the outcomes the host interface allows, with
 // nothing leaked (LeakSanitizer where built in; tracked buffers, operator new
-// blocks and the host's handles, suites and descriptors everywhere):
-// success with exactly the image of an undisturbed run, or the fault's status
-// (memFullErr for memory, the refused code, userCanceledErr) with the
-// document untouched, byte for byte. One exception: a failure that comes
-// after the result was delivered (the closing advanceState, Finish, a
-// refused tile of the write-back) cannot take the pixels back; the host
-// reverts them as it does for every failed run, so there the delivered
-// result is accepted too. And one
+// blocks, the host's suites, descriptors and blocks everywhere, and no more
+// host handles than an undisturbed run keeps): success with exactly the image
+// of an undisturbed run, or the fault's status with the document untouched,
+// byte for byte. The status is memFullErr for memory, with a message that
+// says so and none that speaks of writing; userCanceledErr for a cancel; the
+// host's code for a refused write, and paramErr for a refused read (an image
+// the host would not hand over ends Start as bad parameters, by design).
+// One exception: a failure that comes after the result was delivered (the
+// closing advanceState, Finish, a refused tile of the write-back) cannot
+// take the pixels back; the host reverts them as it does for every failed
+// run, so there the delivered result is accepted too ("late"). And one
 // allowance the plug-in makes by design: a shape or highlight search that
 // runs out of memory is left out after the user was warned ("Low memory ...
 // some effects may not be rendered"), so a run that warned of low memory may
-// succeed with fewer effects.
+// succeed with fewer effects ("warned").
 //
 //   fault_sweep [--sample FIRST:EVERY] [--doc NAME]... [--hang-seconds S] [KIND...]
 // prints per kind and document the runs made, the N at which a run first
@@ -212,7 +215,9 @@ struct Outcome {
   std::vector<uint8_t> pixels;
   std::vector<std::string> messages;
   int32_t outputDeliveries = 0;
+  bool refusedRead = false;   // the refused advanceState asked for input
   int64_t opportunities = 0;  // allocations, requests, calls: what N walks through
+  size_t handles = 0;         // host handles alive after the run
   std::string leftovers;      // what the run left behind, if anything
 };
 
@@ -259,7 +264,12 @@ Outcome RunOnce(const Document& doc, Kind kind, int64_t n) {
     }
     outcome.reached = n > 0 && outcome.opportunities >= n;
     outcome.outputDeliveries = stats.outputDeliveries;
+    if (kind == Kind::kAdvance && n > 0 && static_cast<size_t>(n) <= stats.advanceStates.size()) {
+      const VRect& in = stats.advanceStates[static_cast<size_t>(n - 1)].inRect;
+      outcome.refusedRead = in.right > in.left && in.bottom > in.top;
+    }
     outcome.pixels = host.image().pixels;
+    outcome.handles = host.handles().LiveCount();
     auto leftover = [&outcome](const char* what, size_t count) {
       if (count != 0) outcome.leftovers += std::string(" ") + what + "=" + std::to_string(count);
     };
@@ -301,9 +311,12 @@ struct Verdict {
 };
 
 // "" when the outcome is one the interface allows; else what is wrong.
-std::string Judge(Kind kind, const Outcome& o, const std::vector<uint8_t>& original,
-                  const std::vector<uint8_t>& reference, Verdict* verdict) {
+std::string Judge(Kind kind, const Outcome& o, const std::vector<uint8_t>& original, const Outcome& undisturbed,
+                  Verdict* verdict) {
+  const std::vector<uint8_t>& reference = undisturbed.pixels;
   if (!o.leftovers.empty()) return "left behind:" + o.leftovers;
+  if (o.handles > undisturbed.handles)
+    return "left " + std::to_string(o.handles - undisturbed.handles) + " more host handles than an undisturbed run";
   if (!o.reached) {
     if (o.status != noErr) return "a run that met no fault failed with status " + std::to_string(o.status);
     return o.pixels == reference ? "" : "a run that met no fault drew another image";
@@ -321,8 +334,10 @@ std::string Judge(Kind kind, const Outcome& o, const std::vector<uint8_t>& origi
   int16_t expected = 0;
   switch (kind) {
     case Kind::kAlloc:
-    case Kind::kHostAlloc:
-    case Kind::kAdvance: expected = memFullErr; break;
+    case Kind::kHostAlloc: expected = memFullErr; break;
+    // An image the host would not hand over ends Start as bad parameters
+    // (the module's documented answer); a refused write keeps the host's code.
+    case Kind::kAdvance: expected = o.refusedRead ? paramErr : memFullErr; break;
     case Kind::kCancel:
     case Kind::kProgressCancel: expected = userCanceledErr; break;
   }
@@ -408,7 +423,7 @@ Tally Sweep(const Document& doc, Kind kind, const char* kindName, const Sampling
     const Outcome o = RunOnce(doc, kind, n);
     ++tally.runs;
     Verdict verdict;
-    const std::string fault = Judge(kind, o, doc.image.pixels, undisturbed.pixels, &verdict);
+    const std::string fault = Judge(kind, o, doc.image.pixels, undisturbed, &verdict);
     tally.late += verdict.late ? 1 : 0;
     tally.warned += verdict.warned ? 1 : 0;
     if (!fault.empty()) {
