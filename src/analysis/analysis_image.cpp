@@ -12,6 +12,7 @@
 
 #include "image/pixel_access.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 
 namespace {
 
@@ -275,5 +276,8 @@ bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, Conve
   start = Clock::now();
   const bool converted = convert(analysis);
   if (timings != nullptr) timings->conversion = seconds(start);
+  // A conversion that left the image without gamma tables had no memory for
+  // the new gamma's tables.
+  if (!converted && analysis->gammaTables == nullptr && status != nullptr) *status = STATUS_OUT_OF_MEMORY;
   return converted;
 }

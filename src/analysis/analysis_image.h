@@ -43,7 +43,8 @@ struct AnalysisImageTimings {
 // create, copy with reduction, convert. False after reporting, or when
 // stopped; the record then holds whatever was allocated, for ReleaseImage.
 // `timings` may be null; `threads` as for CopyImageWithReduction. When the
-// image cannot be created, *status (if given) says why: -108 for memory.
+// image cannot be created or converted for want of memory, *status (if
+// given) says so (-108).
 bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, ConvertToLinearWorking convert,
                         const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings,
                         int16_t* status = nullptr);

@@ -234,6 +234,9 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
     if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_FAILURE_REPORTED);
     return false;
   }
+  // Everything that may fail on first use comes before the run exists.
+  const int32_t workers = std::clamp(setup.workerCount > 0 ? setup.workerCount : GetWorkerThreadCount(), 1,
+                                     static_cast<int>(ANALYSIS_TASK_COUNT));
   LightSourceAnalysis* run = new (std::nothrow) LightSourceAnalysis;
   if (run == nullptr) {
     REPORT_SYSTEM_ERROR(0, "Could not create the data initialization complete event.");
@@ -244,8 +247,7 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
   run->context.resultCode = setup.resultCode != nullptr ? setup.resultCode : &run->ownResultCode;
   run->context.stopFlags = setup.stopFlags != nullptr ? setup.stopFlags : &run->ownStopFlags;
   run->context.scale = 1.0;
-  run->workerCount = std::clamp(setup.workerCount > 0 ? setup.workerCount : GetWorkerThreadCount(), 1,
-                                static_cast<int>(ANALYSIS_TASK_COUNT));
+  run->workerCount = workers;
   if (setup.table.release != nullptr) setup.table.release(setup.table.table);
   run->context.stopFlags->stop = false;
   run->context.stopFlags->stopAll = false;

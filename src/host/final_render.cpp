@@ -106,7 +106,8 @@ void RenderBand(void* context, int32_t item, int32_t /*worker*/) {
                   : ConvertColorOf(&layer.image, run->copy->profile, 1);
   if (!converted) {
     // Reported by the conversion; blending unconverted light would be wrong.
-    StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
+    // A layer left without gamma tables had no memory for the new gamma's.
+    StoreFailure(run, layer.image.gammaTables == nullptr ? STATUS_OUT_OF_MEMORY : STATUS_BAND_RENDERING_FAILED);
   } else if (!run->abort.load()) {
     BlendLayerIntoCopy(layer, run->copy, run->screen, run->precision);
   }

@@ -1,16 +1,18 @@
 #include "runtime/ui_call_queue.h"
 
 #include <condition_variable>
-#include <deque>
+#include <list>
 #include <mutex>
 #include <new>
 #include <utility>
 
 namespace {
+// A list: made on first use, possibly by a worker that is ending, so its
+// making must not need memory (an empty deque already holds a block).
 struct CallQueue {
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<std::function<void()>> calls;
+  std::list<std::function<void()>> calls;
 };
 
 CallQueue& Queue() {

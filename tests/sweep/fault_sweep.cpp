@@ -26,12 +26,18 @@
 // some effects may not be rendered"), so a run that warned of low memory may
 // succeed with fewer effects ("warned").
 //
-//   fault_sweep [--sample FIRST:EVERY] [--doc NAME]... [--hang-seconds S] [KIND...]
+//   fault_sweep [--sample FIRST:EVERY] [--cold] [--doc NAME]... [KIND...]  (--help for all)
 // prints per kind and document the runs made, the N at which a run first
 // completed without meeting its fault, and the failures found; exit status 1
-// when there are failures.
+// when there are failures. Runs share one process, as runs in a host do;
+// --cold gives each run a process of its own that never ran the plug-in
+// before (so that first-use allocations are swept too) and follows it with
+// an undisturbed run that must succeed as if nothing had happened.
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -160,6 +166,8 @@ hostkit::DescriptorItems FactorySettings() {
 
 // --- the process around the runs -----------------------------------------
 
+// The plug-in, linked into this program: the hooks below reach its code.
+const hostkit::Module g_module = hostkit::Module::FromEntry(PluginMain, "the plug-in linked in");
 TestHooks g_hooks;
 int g_stderr = 2;                         // the real standard error
 std::atomic<int64_t> g_runStart{0};       // steady-clock ns of the run in progress; 0 = none
@@ -218,7 +226,12 @@ struct Outcome {
   bool refusedRead = false;   // the refused advanceState asked for input
   int64_t opportunities = 0;  // allocations, requests, calls: what N walks through
   size_t handles = 0;         // host handles alive after the run
-  std::string leftovers;      // what the run left behind, if anything
+  bool cold = false;          // the process's first run: its caches stay
+  std::string leftovers;      // what the run left behind, if anything (host objects, leaks)
+  // Operator new blocks and tracked buffer bytes the run added for good: 0
+  // once the plug-in's caches exist, their size on a process's first run.
+  int64_t addedBlocks = 0;
+  int64_t addedBufferBytes = 0;
 };
 
 Outcome RunOnce(const Document& doc, Kind kind, int64_t n) {
@@ -237,7 +250,7 @@ Outcome RunOnce(const Document& doc, Kind kind, int64_t n) {
       options.progressSink = [&progressSeen](int32_t, int32_t) { ++progressSeen; };
       options.abortRequested = [&progressSeen, n] { return n > 0 && progressSeen >= n; };
     }
-    hostkit::Host host(PluginMain, options);
+    hostkit::Host host(g_module.entry(), options);
     host.SetImage(doc.image);
     host.SetMask(doc.mask);
     host.SetScriptDescriptor(FactorySettings());
@@ -283,9 +296,8 @@ Outcome RunOnce(const Document& doc, Kind kind, int64_t n) {
   int64_t kept = (outcome.pixels.capacity() > 0 ? 1 : 0) + (outcome.messages.capacity() > 0 ? 1 : 0) +
                  (outcome.leftovers.capacity() > 15 ? 1 : 0);
   for (const std::string& message : outcome.messages) kept += message.capacity() > 15 ? 1 : 0;
-  const int64_t added = sweep::LiveBlocks() - liveBefore - kept;
-  if (added != 0) outcome.leftovers += " new-blocks=" + std::to_string(added);
-  if (GetBufferUsage().current != buffersBefore) outcome.leftovers += " tracked-buffers";
+  outcome.addedBlocks = sweep::LiveBlocks() - liveBefore - kept;
+  outcome.addedBufferBytes = static_cast<int64_t>(GetBufferUsage().current - buffersBefore);
 #if defined(__SANITIZE_ADDRESS__)
   // A leak stays reported by every later check: look until the first one.
   if (g_leakCheck && __lsan_do_recoverable_leak_check() != 0) {
@@ -315,6 +327,9 @@ std::string Judge(Kind kind, const Outcome& o, const std::vector<uint8_t>& origi
                   Verdict* verdict) {
   const std::vector<uint8_t>& reference = undisturbed.pixels;
   if (!o.leftovers.empty()) return "left behind:" + o.leftovers;
+  if (!o.cold && (o.addedBlocks != 0 || o.addedBufferBytes != 0))
+    return "left " + std::to_string(o.addedBlocks) + " blocks and " + std::to_string(o.addedBufferBytes) +
+           " tracked bytes behind";
   if (o.handles > undisturbed.handles)
     return "left " + std::to_string(o.handles - undisturbed.handles) + " more host handles than an undisturbed run";
   if (!o.reached) {
@@ -400,9 +415,140 @@ struct Tally {
   int64_t runs = 0, completedAt = 0, failures = 0, late = 0, warned = 0, perRun = 0;
 };
 
-Tally Sweep(const Document& doc, Kind kind, const char* kindName, const Sampling& sampling) {
+// One run at N and its verdict; prints the fault, if any, while fewer than
+// `printed` were printed before (all of them with --show).
+struct Judged {
+  bool reached = false, fault = false;
+  Verdict verdict;
+};
+
+Judged RunAndJudge(const Document& doc, Kind kind, const char* kindName, int64_t n, const Outcome& undisturbed,
+                   bool followUp, int64_t faultsSoFar) {
+  Judged judged;
+  Outcome o = RunOnce(doc, kind, n);
+  o.cold = followUp;
+  judged.reached = o.reached;
+  std::string fault = Judge(kind, o, doc.image.pixels, undisturbed, &judged.verdict);
+  // In a fresh process: whatever the first run left behind must not spoil
+  // the next one (a cache half built when memory ran out, say), and the two
+  // runs together keep what two undisturbed runs keep.
+  if (fault.empty() && followUp) {
+    const Outcome next = RunOnce(doc, kind, 0);
+    if (next.status != noErr || next.pixels != undisturbed.pixels || !next.leftovers.empty()) {
+      fault = "the undisturbed run after it failed (status " + std::to_string(next.status) + ") or drew another image";
+    } else if (o.addedBlocks + next.addedBlocks != undisturbed.addedBlocks ||
+               o.addedBufferBytes + next.addedBufferBytes != undisturbed.addedBufferBytes) {
+      fault = "it and the run after it left " + std::to_string(o.addedBlocks + next.addedBlocks) + " blocks and " +
+              std::to_string(o.addedBufferBytes + next.addedBufferBytes) + " tracked bytes behind, two undisturbed runs " +
+              std::to_string(undisturbed.addedBlocks) + " and " + std::to_string(undisturbed.addedBufferBytes);
+    }
+  }
+  judged.fault = !fault.empty();
+  if (judged.fault && (faultsSoFar < 8 || g_show)) {
+    std::printf("FAULT %s %s N=%lld: %s (status %d)\n", kindName, doc.name.c_str(), static_cast<long long>(n),
+                fault.c_str(), o.status);
+    for (size_t i = 0; i < o.messages.size() && i < 4; ++i) std::printf("    %s\n", o.messages[i].c_str());
+    if (g_show) PrintNewestLogReports();
+  }
+  std::fflush(stdout);
+  return judged;
+}
+
+// --cold: every run in a process of its own, forked from one that never ran
+// the plug-in, so that what the plug-in allocates only on its first use is
+// swept too. The child's exit status carries the verdict; the undisturbed
+// run's record comes back through a pipe.
+int g_hangSeconds = 300;
+
+// Runs `body` (returning 0..127) in a child; its bytes written to the fd it
+// gets come back in *data. Negative: the child crashed or hung.
+template <typename Body>
+int InChild(Body body, std::vector<uint8_t>* data) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return -1;
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    close(pipeEnds[0]);
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers forget a report descriptor across a fork.
+    __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(g_stderr)));
+#endif
+    const int code = body(pipeEnds[1]);
+    close(pipeEnds[1]);
+    std::fflush(stdout);
+    _exit(code);
+  }
+  close(pipeEnds[1]);
+  const int64_t deadline = Now() + int64_t{g_hangSeconds} * 1000000000;
+  bool hung = false;
+  for (;;) {
+    pollfd ready{pipeEnds[0], POLLIN, 0};
+    const int64_t left = (deadline - Now()) / 1000000;
+    if (left <= 0 || poll(&ready, 1, static_cast<int>(std::min<int64_t>(left, 1000))) < 0) {
+      hung = left <= 0;
+      if (hung) break;
+      continue;
+    }
+    if (ready.revents == 0) continue;
+    uint8_t buffer[65536];
+    const ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
+    if (got <= 0) break;
+    if (data != nullptr) data->insert(data->end(), buffer, buffer + got);
+  }
+  close(pipeEnds[0]);
+  if (hung) kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (hung) return -2;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool WriteAll(int fd, const void* bytes, size_t size) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  while (size > 0) {
+    const ssize_t put = write(fd, p, size);
+    if (put <= 0) return false;
+    p += put;
+    size -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+// The undisturbed run, in this process or (cold) in a child.
+Outcome Undisturbed(const Document& doc, Kind kind, bool cold) {
+  if (!cold) return RunOnce(doc, kind, 0);
+  std::vector<uint8_t> data;
+  const int code = InChild(
+      [&](int fd) {
+        const Outcome o = RunOnce(doc, kind, 0);
+        const Outcome next = RunOnce(doc, kind, 0);
+        const bool same = next.status == o.status && next.pixels == o.pixels;
+        const int64_t header[5] = {same ? o.status : -1, o.opportunities, static_cast<int64_t>(o.handles),
+                                   o.addedBlocks + next.addedBlocks, o.addedBufferBytes + next.addedBufferBytes};
+        return WriteAll(fd, header, sizeof header) && WriteAll(fd, o.pixels.data(), o.pixels.size()) ? 0 : 1;
+      },
+      &data);
+  Outcome o;
+  int64_t header[5] = {-1, 0, 0, 0, 0};
+  if (code != 0 || data.size() < sizeof header) {
+    o.status = -1;
+    return o;
+  }
+  std::memcpy(header, data.data(), sizeof header);
+  o.status = static_cast<int16_t>(header[0]);
+  o.opportunities = header[1];
+  o.handles = static_cast<size_t>(header[2]);
+  o.addedBlocks = header[3];
+  o.addedBufferBytes = header[4];
+  o.pixels.assign(data.begin() + sizeof header, data.end());
+  return o;
+}
+
+Tally Sweep(const Document& doc, Kind kind, const char* kindName, const Sampling& sampling, bool cold) {
   Tally tally;
-  const Outcome undisturbed = RunOnce(doc, kind, 0);
+  const Outcome undisturbed = Undisturbed(doc, kind, cold);
   if (undisturbed.status != noErr || undisturbed.pixels == doc.image.pixels) {
     std::printf("%s %s: the undisturbed run failed (status %d) or drew nothing\n", kindName, doc.name.c_str(),
                 undisturbed.status);
@@ -410,7 +556,7 @@ Tally Sweep(const Document& doc, Kind kind, const char* kindName, const Sampling
     return tally;
   }
   tally.perRun = undisturbed.opportunities;
-  if (g_show) {
+  if (g_show && !cold) {
     std::printf("undisturbed %s %s:\n", kindName, doc.name.c_str());
     PrintNewestLogReports();
   }
@@ -420,25 +566,36 @@ Tally Sweep(const Document& doc, Kind kind, const char* kindName, const Sampling
   for (int64_t n = 1; n < kLimit && (sampling.to == 0 || n <= sampling.to); ++n) {
     if (!sampling.Takes(n)) continue;
     g_runN = n;
-    const Outcome o = RunOnce(doc, kind, n);
-    ++tally.runs;
-    Verdict verdict;
-    const std::string fault = Judge(kind, o, doc.image.pixels, undisturbed, &verdict);
-    tally.late += verdict.late ? 1 : 0;
-    tally.warned += verdict.warned ? 1 : 0;
-    if (!fault.empty()) {
-      if (++tally.failures <= 8 || g_show) {
-        std::printf("FAULT %s %s N=%lld: %s (status %d)\n", kindName, doc.name.c_str(), static_cast<long long>(n),
-                    fault.c_str(), o.status);
-        for (size_t i = 0; i < o.messages.size() && i < 4; ++i) std::printf("    %s\n", o.messages[i].c_str());
-        if (g_show) PrintNewestLogReports();
+    Judged judged;
+    if (!cold) {
+      judged = RunAndJudge(doc, kind, kindName, n, undisturbed, false, tally.failures);
+    } else {
+      const int code = InChild(
+          [&](int) {
+            const Judged j = RunAndJudge(doc, kind, kindName, n, undisturbed, true, tally.failures);
+            return (j.reached ? 1 : 0) | (j.fault ? 2 : 0) | (j.verdict.late ? 4 : 0) | (j.verdict.warned ? 8 : 0);
+          },
+          nullptr);
+      if (code < 0) {
+        std::printf("FAULT %s %s N=%lld: the run %s\n", kindName, doc.name.c_str(), static_cast<long long>(n),
+                    code == -2 ? "hung" : "crashed");
+        judged.fault = true;
+        judged.reached = true;
+      } else {
+        judged.reached = (code & 1) != 0;
+        judged.fault = (code & 2) != 0;
+        judged.verdict.late = (code & 4) != 0;
+        judged.verdict.warned = (code & 8) != 0;
       }
     }
-    if (!o.reached) {
+    ++tally.runs;
+    tally.failures += judged.fault ? 1 : 0;
+    tally.late += judged.verdict.late ? 1 : 0;
+    tally.warned += judged.verdict.warned ? 1 : 0;
+    if (!judged.reached) {
       tally.completedAt = n;
       break;
     }
-    std::fflush(stdout);
   }
   g_runLabel = "";
   return tally;
@@ -479,9 +636,10 @@ bool UseTemporaryHome() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: fault_sweep [--sample FIRST:EVERY] [--from N] [--to N] [--show] [--doc NAME]... [--hang-seconds S]\n"
-               "                   [KIND...]\n"
-               "--from, --to: sweep only these N; --show: the stack of each failed allocation, the log of each fault\n"
+               "usage: fault_sweep [--sample FIRST:EVERY] [--from N] [--to N] [--cold] [--show] [--doc NAME]...\n"
+               "                   [--hang-seconds S] [KIND...]\n"
+               "--from, --to: sweep only these N; --cold: every run in a fresh process, followed by an undisturbed\n"
+               "run; --show: the stack of each failed allocation, the log of each fault\n"
                "kinds: alloc host-alloc advance cancel progress-cancel (default: all)\n"
                "documents: rgb8 rgb16 rgb32 rgb8-selection rgb16-profile, and rgb8-wide for advance and the\n"
                "cancels (default: all)\n");
@@ -493,7 +651,7 @@ int Usage() {
 int main(int argc, char** argv) {
   Sampling sampling;
   std::vector<std::string> docNames, kindNames;
-  int hangSeconds = 300;
+  bool cold = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--sample" && i + 1 < argc) {
@@ -511,7 +669,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--doc" && i + 1 < argc) {
       docNames.push_back(argv[++i]);
     } else if (arg == "--hang-seconds" && i + 1 < argc) {
-      hangSeconds = std::max(1, std::atoi(argv[++i]));
+      g_hangSeconds = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--cold") {
+      cold = true;
     } else if (!arg.empty() && arg[0] != '-') {
       kindNames.push_back(arg);
     } else {
@@ -547,7 +707,7 @@ int main(int argc, char** argv) {
   __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(g_stderr)));
 #endif
   InstallTestHooks(&g_hooks);
-  std::thread(Watchdog, hangSeconds).detach();
+  if (!cold) std::thread(Watchdog, g_hangSeconds).detach();
 
   int64_t failures = 0;
   std::printf("%-16s %-15s %6s %9s %8s %5s %6s %7s\n", "kind", "document", "runs", "completed", "failures", "late",
@@ -557,7 +717,7 @@ int main(int argc, char** argv) {
       const bool transferKind = kind.kind == Kind::kAdvance || kind.kind == Kind::kCancel ||
                                 kind.kind == Kind::kProgressCancel;
       if (!doc.everyKind && !transferKind) continue;
-      const Tally t = Sweep(doc, kind.kind, kind.name, sampling);
+      const Tally t = Sweep(doc, kind.kind, kind.name, sampling, cold);
       failures += t.failures;
       std::printf("%-16s %-15s %6lld %9lld %8lld %5lld %6lld %7lld\n", kind.name, doc.name.c_str(),
                   static_cast<long long>(t.runs), static_cast<long long>(t.completedAt),
