@@ -12,6 +12,7 @@
 
 #include "image/pixel_access.h"
 #include "runtime/report.h"
+#include "runtime/status.h"
 
 namespace {
 
@@ -256,7 +257,8 @@ bool CopyImageWithReduction(const Image* source, Image* destination, const std::
 }
 
 bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, ConvertToLinearWorking convert,
-                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings) {
+                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings,
+                        int16_t* status) {
   using Clock = std::chrono::steady_clock;
   auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
   if (host == nullptr || analysis == nullptr || scale == nullptr || convert == nullptr) {
@@ -267,12 +269,15 @@ bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, Conve
   *scale = geometry.scale;
   Clock::time_point start = Clock::now();
   const bool copied = CreateImage(geometry.rect, false, analysis, geometry.rect, IMAGE_MODE_RGB16, host->profile,
-                                  host->gamma, true, nullptr) &&
+                                  host->gamma, true, status) &&
                       CopyImageWithReduction(host, analysis, stop, threads);
   if (timings != nullptr) timings->reduction = seconds(start);
   if (!copied) return false;
   start = Clock::now();
   const bool converted = convert(analysis);
   if (timings != nullptr) timings->conversion = seconds(start);
+  // A conversion that left the image without gamma tables had no memory for
+  // the new gamma's tables.
+  if (!converted && analysis->gammaTables == nullptr && status != nullptr) *status = STATUS_OUT_OF_MEMORY;
   return converted;
 }

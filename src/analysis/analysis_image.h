@@ -42,6 +42,9 @@ struct AnalysisImageTimings {
 // Builds the analysis image of `host` into `analysis` (a zeroed record):
 // create, copy with reduction, convert. False after reporting, or when
 // stopped; the record then holds whatever was allocated, for ReleaseImage.
-// `timings` may be null; `threads` as for CopyImageWithReduction.
+// `timings` may be null; `threads` as for CopyImageWithReduction. When the
+// image cannot be created or converted for want of memory, *status (if
+// given) says so (-108).
 bool BuildAnalysisImage(const Image* host, Image* analysis, double* scale, ConvertToLinearWorking convert,
-                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings);
+                        const std::atomic<bool>* stop, int32_t threads, AnalysisImageTimings* timings,
+                        int16_t* status = nullptr);

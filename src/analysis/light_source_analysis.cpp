@@ -78,7 +78,8 @@ int16_t SpawnAnalysisThreadsAndWait(WorkerRoutine routine, AnalyzeSectionTask* t
       RunInParallel(ParallelWork{SearchSection, &sections, sectionCount, workers, false, nullptr, nullptr});
   if (outcome.startFailed)
     REPORT_DEBUG("Could not initiate AnalyzeSection() task : %s", "a worker thread could not be started");
-  return outcome.workerFailed ? STATUS_FAILURE_REPORTED : int16_t{0};
+  if (!outcome.workerFailed) return 0;
+  return outcome.outOfMemory ? STATUS_OUT_OF_MEMORY : STATUS_FAILURE_REPORTED;
 }
 
 // The first host row a section of analysis rows stands for.
@@ -89,22 +90,12 @@ int32_t HostRow(const AnalysisToHost& mapping, int32_t analysisRow) {
   return static_cast<int32_t>(mapping.host.top + (int64_t{analysisRow} - mapping.analysis.top) * hostSize / size);
 }
 
-void InitializeLightSourceTable(LightSourceAnalysis* run) {
+// The stages of the analysis on the task records in `tasks` (null when they
+// could not be had: status is then not 0). Returns the status.
+int16_t AnalyzeIntoTable(LightSourceAnalysis* run, AnalyzeSectionTask* tasks, int16_t status) {
   AnalysisContext& context = run->context;
   const LightSourceAnalysisSetup& setup = run->setup;
   auto stopped = [&] { return AnalysisStopRequested(context); };
-  int16_t status = 0;
-
-  BufferDescriptor taskBuffer{};
-  const size_t taskBytes = sizeof(AnalyzeSectionTask) * ANALYSIS_TASK_COUNT;
-  status = ReallocateBuffer(taskBytes, &taskBuffer);
-  AnalyzeSectionTask* tasks = nullptr;
-  if (status == 0) {
-    tasks = static_cast<AnalyzeSectionTask*>(taskBuffer.buffer);
-    std::memset(static_cast<void*>(tasks), 0, taskBytes);
-  } else {
-    REPORT_DEBUG("Could not allocate the analysis task records.");
-  }
   const int32_t workers = run->workerCount;
   // The sections are the same whatever the number of workers, and each
   // section's search depends only on the image and on that section: so the
@@ -113,12 +104,13 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
 
   if (status == 0) {
     AnalysisImageTimings imageTimings{};
+    int16_t imageStatus = 0;
     const bool built = BuildAnalysisImage(setup.hostImage, &context.image, &context.scale, setup.convertToLinearWorking,
-                                          &context.stopFlags->stop, workers, &imageTimings);
+                                          &context.stopFlags->stop, workers, &imageTimings, &imageStatus);
     run->timings.reduction = imageTimings.reduction;
     run->timings.conversion = imageTimings.conversion;
     // A stop is no failure: the run is ending and has its own status.
-    if (!built && !stopped()) status = STATUS_PARAMETER_ERROR;
+    if (!built && !stopped()) status = imageStatus != 0 ? imageStatus : STATUS_PARAMETER_ERROR;
   }
 
   if (status == 0 && !stopped()) {
@@ -181,6 +173,32 @@ void InitializeLightSourceTable(LightSourceAnalysis* run) {
     }
     run->timings.merge = SecondsSince(start);
   }
+  return status;
+}
+
+void InitializeLightSourceTable(LightSourceAnalysis* run) {
+  AnalysisContext& context = run->context;
+  BufferDescriptor taskBuffer{};
+  const size_t taskBytes = sizeof(AnalyzeSectionTask) * ANALYSIS_TASK_COUNT;
+  int16_t status = ReallocateBuffer(taskBytes, &taskBuffer);
+  AnalyzeSectionTask* tasks = nullptr;
+  if (status == 0) {
+    tasks = static_cast<AnalyzeSectionTask*>(taskBuffer.buffer);
+    std::memset(static_cast<void*>(tasks), 0, taskBytes);
+  } else {
+    REPORT_DEBUG("Could not allocate the analysis task records.");
+  }
+  const int32_t sections = ANALYSIS_TASK_COUNT;
+  // A failure thrown by a stage ends the stages, never the clean-up.
+  try {
+    status = AnalyzeIntoTable(run, tasks, status);
+  } catch (const std::bad_alloc&) {
+    REPORT_DEBUG("The light source analysis ran out of memory.");
+    status = STATUS_OUT_OF_MEMORY;
+  } catch (...) {
+    REPORT_DEBUG("The light source table initialization ended by an internal failure.");
+    status = STATUS_FAILURE_REPORTED;
+  }
 
   // Clean-up, always.
   ReleaseAnalysisImage(&context);
@@ -216,18 +234,20 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
     if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_FAILURE_REPORTED);
     return false;
   }
+  // Everything that may fail on first use comes before the run exists.
+  const int32_t workers = std::clamp(setup.workerCount > 0 ? setup.workerCount : GetWorkerThreadCount(), 1,
+                                     static_cast<int>(ANALYSIS_TASK_COUNT));
   LightSourceAnalysis* run = new (std::nothrow) LightSourceAnalysis;
   if (run == nullptr) {
     REPORT_SYSTEM_ERROR(0, "Could not create the data initialization complete event.");
-    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_FAILURE_REPORTED);
+    if (setup.resultCode != nullptr) setup.resultCode->store(STATUS_OUT_OF_MEMORY);
     return false;
   }
   run->setup = setup;
   run->context.resultCode = setup.resultCode != nullptr ? setup.resultCode : &run->ownResultCode;
   run->context.stopFlags = setup.stopFlags != nullptr ? setup.stopFlags : &run->ownStopFlags;
   run->context.scale = 1.0;
-  run->workerCount = std::clamp(setup.workerCount > 0 ? setup.workerCount : GetWorkerThreadCount(), 1,
-                                static_cast<int>(ANALYSIS_TASK_COUNT));
+  run->workerCount = workers;
   if (setup.table.release != nullptr) setup.table.release(setup.table.table);
   run->context.stopFlags->stop = false;
   run->context.stopFlags->stopAll = false;
@@ -237,6 +257,11 @@ bool StartLightSourceAnalysis(const LightSourceAnalysisSetup& setup, LightSource
     REPORT_SYSTEM_ERROR(static_cast<uint32_t>(e.code().value()),
                         "Could not initiate light source table initialization");
     run->context.resultCode->store(STATUS_FAILURE_REPORTED);
+    delete run;
+    return false;
+  } catch (const std::bad_alloc&) {
+    REPORT_DEBUG("Could not initiate light source table initialization: out of memory.");
+    run->context.resultCode->store(STATUS_OUT_OF_MEMORY);
     delete run;
     return false;
   }

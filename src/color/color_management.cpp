@@ -38,6 +38,7 @@ struct ProfileBlockTable {
   std::mutex lock;
   BufferDescriptor blocks[PROFILE_BLOCK_CAPACITY];
   int count;
+  bool outOfMemory;  // a profile's block could not be had since the last initialisation
 };
 ProfileBlockTable g_blocks{};
 
@@ -81,6 +82,7 @@ cmsHPROFILE OpenProfileCopy(const void* data, size_t size, const char* noRoomMes
   BufferDescriptor* block = &g_blocks.blocks[g_blocks.count];
   if (ReallocateBuffer(size, block) != 0) {
     REPORT_DEBUG("%s", noMemoryMessage);
+    g_blocks.outOfMemory = true;
     return nullptr;
   }
   std::memcpy(block->buffer, data, size);
@@ -156,11 +158,15 @@ cmsHPROFILE OpenHostProfile(const void* data, size_t size, int32_t mode) {
 }
 
 // The image profile: the host's when it offers a usable one, else the profile
-// for documents without one.
+// for documents without one. A host profile that could not be copied for
+// want of memory is no reason to read the document in another profile's
+// colours: then there is none (the run fails as out of memory).
 cmsHPROFILE OpenImageProfile(const void* hostData, size_t hostSize, int32_t mode) {
   if (hostSize > 0) {
     cmsHPROFILE host = OpenHostProfile(hostData, hostSize, mode);
     if (host != nullptr) return host;
+    std::lock_guard<std::mutex> lock(g_blocks.lock);
+    if (g_blocks.outOfMemory) return nullptr;
   }
   cmsHPROFILE profile = nullptr;
   if (IsGrayscaleImageMode(mode)) {
@@ -223,7 +229,12 @@ bool InitializeColorManagement(const void* hostIccData, size_t hostIccSize, int3
     ok = false;
   }
 
-  if (!ok && status != nullptr && *status == 0) *status = STATUS_PARAMETER_ERROR;
+  if (!ok && status != nullptr && *status == 0) {
+    // Profiles that could not be had for want of memory are no fault of the
+    // document's: the host hears that memory ran out.
+    std::lock_guard<std::mutex> lock(g_blocks.lock);
+    *status = g_blocks.outOfMemory ? STATUS_OUT_OF_MEMORY : STATUS_PARAMETER_ERROR;
+  }
   return ok;
 }
 
@@ -238,6 +249,7 @@ void ReleaseColorManagement() {
     std::lock_guard<std::mutex> lock(g_blocks.lock);
     for (BufferDescriptor& block : g_blocks.blocks) DeallocateBuffer(&block);
     g_blocks.count = 0;
+    g_blocks.outOfMemory = false;
   }
   {
     std::lock_guard<std::mutex> lock(g_gammas.lock);
@@ -308,6 +320,7 @@ cmsHPROFILE DeriveGammaProfile(double gamma, cmsHPROFILE base) {
     BufferDescriptor* block = &g_blocks.blocks[g_blocks.count];
     if (ReallocateBuffer(size, block) != 0) {
       REPORT_DEBUG("Could not allocate a ProfileBlock of %u bytes.", static_cast<unsigned>(size));
+      g_blocks.outOfMemory = true;
       return nullptr;
     }
     if (!cmsSaveProfileToMem(base, block->buffer, &size)) {
@@ -323,12 +336,34 @@ cmsHPROFILE DeriveGammaProfile(double gamma, cmsHPROFILE base) {
     }
     ++g_blocks.count;
   }
+  bool written = true;
   if (IsGrayProfile(copy)) {
-    if (!WriteToneCurveTag(copy, cmsSigGrayTRCTag, gamma)) REPORT_DEBUG("Could not write new grayscale tone curve.");
+    if (!WriteToneCurveTag(copy, cmsSigGrayTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new grayscale tone curve.");
+      written = false;
+    }
   } else {
-    if (!WriteToneCurveTag(copy, cmsSigRedTRCTag, gamma)) REPORT_DEBUG("Could not write new red tone curve.");
-    if (!WriteToneCurveTag(copy, cmsSigGreenTRCTag, gamma)) REPORT_DEBUG("Could not write new green tone curve.");
-    if (!WriteToneCurveTag(copy, cmsSigBlueTRCTag, gamma)) REPORT_DEBUG("Could not write new blue tone curve.");
+    if (written && !WriteToneCurveTag(copy, cmsSigRedTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new red tone curve.");
+      written = false;
+    }
+    if (written && !WriteToneCurveTag(copy, cmsSigGreenTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new green tone curve.");
+      written = false;
+    }
+    if (written && !WriteToneCurveTag(copy, cmsSigBlueTRCTag, gamma)) {
+      REPORT_DEBUG("Could not write new blue tone curve.");
+      written = false;
+    }
+  }
+  if (!written) {
+    // A copy that kept the base's curves would pass for the derived profile
+    // (a "linear" profile that is not): none at all is the only safe answer.
+    // Building and storing a fixed gamma curve fails only for want of memory.
+    cmsCloseProfile(copy);
+    std::lock_guard<std::mutex> lock(g_blocks.lock);
+    g_blocks.outOfMemory = true;
+    return nullptr;
   }
   return copy;
 }

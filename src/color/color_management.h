@@ -81,8 +81,10 @@ cmsToneCurve* NewToneCurve(double gamma);
 // grayscale profile, else red, green and blue). The copy's bytes are kept in
 // the ProfileBlock table until ReleaseColorManagement; the returned profile
 // belongs to the caller, who closes it (cmsCloseProfile) before
-// ReleaseColorManagement, as it lives in the plug-in's Little CMS context. A curve that cannot be written is reported and the copy is still
-// returned; null after a reported failure.
+// ReleaseColorManagement, as it lives in the plug-in's Little CMS context.
+// Null after a reported failure, a curve that could not be written included
+// (a copy with the base's curves would pass for the derived profile; the
+// failure counts as out of memory for InitializeColorManagement).
 cmsHPROFILE DeriveGammaProfile(double gamma, cmsHPROFILE base);
 
 // The Little CMS context of the plug-in's objects (null before

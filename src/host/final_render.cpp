@@ -83,16 +83,20 @@ void RenderBand(void* context, int32_t item, int32_t /*worker*/) {
   if (band->rect.bottom <= band->rect.top || run->abort.load()) return;
   const PhaseClock::time_point start = PhaseClock::now();
   BandLayer layer{};
+  // Released however the band ends, a failure thrown at it included.
+  struct LayerRelease {
+    BandLayer* layer;
+    ~LayerRelease() { ReleaseBandLayer(layer); }
+  } release{&layer};
   int16_t status = 0;
   if (!CreateBandLayer(band->rect, run->copy->mode, run->workingProfile, run->workingGamma, run->sparse, &layer,
                        &status)) {
-    StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
-    ReleaseBandLayer(&layer);
+    // Out of memory stays out of memory: the host tells the user what it is.
+    StoreFailure(run, status != 0 ? status : STATUS_BAND_RENDERING_FAILED);
     return;
   }
   if (!RenderEffectsIntoBandLayer(&layer, run->shapes, *run->table, run->precision, LightSourceDone, run)) {
     if (!run->abort.load()) StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
-    ReleaseBandLayer(&layer);
     return;
   }
   band->drawMilliseconds = MillisecondsSince(start);
@@ -102,12 +106,12 @@ void RenderBand(void* context, int32_t item, int32_t /*worker*/) {
                   : ConvertColorOf(&layer.image, run->copy->profile, 1);
   if (!converted) {
     // Reported by the conversion; blending unconverted light would be wrong.
-    StoreFailure(run, STATUS_BAND_RENDERING_FAILED);
+    // A layer left without gamma tables had no memory for the new gamma's.
+    StoreFailure(run, layer.image.gammaTables == nullptr ? STATUS_OUT_OF_MEMORY : STATUS_BAND_RENDERING_FAILED);
   } else if (!run->abort.load()) {
     BlendLayerIntoCopy(layer, run->copy, run->screen, run->precision);
   }
   band->blendMilliseconds = MillisecondsSince(blendStart);
-  ReleaseBandLayer(&layer);
 }
 
 // Whether empty layer pixels may be left out of conversion and blending:
@@ -184,6 +188,10 @@ bool RenderEffectsIntoImage(FilterRun* filterRun, const RenderingParameters& par
   const ParallelOutcome outcome =
       RunInParallel(ParallelWork{RenderBand, work, bands, workers, true, status, &run.abort});
   const double bandsMilliseconds = MillisecondsSince(bandsStart);
+  // A band's own failure says most; a worker that ran out of memory says
+  // more than one that ended otherwise.
+  if (run.failure.load() != 0) failWith(run.failure.load());
+  if (outcome.workerFailed && outcome.outOfMemory) failWith(STATUS_OUT_OF_MEMORY);
   if (outcome.stopped || outcome.workerFailed) failWith(STATUS_FAILURE_REPORTED);
   // Progress the last bands queued just before they ended is shown now, so
   // that a cancel pressed at the very end still stops the write-back.
@@ -199,6 +207,5 @@ bool RenderEffectsIntoImage(FilterRun* filterRun, const RenderingParameters& par
   const double drawShare = draw + blend > 0.0 ? draw / (draw + blend) : 1.0;
   RecordPhaseTime(&filterRun->timings, PHASE_RENDERING, generationMilliseconds + bandsMilliseconds * drawShare);
   RecordPhaseTime(&filterRun->timings, PHASE_CONVERSION_AND_BLEND, bandsMilliseconds * (1.0 - drawShare));
-  if (run.failure.load() != 0) failWith(run.failure.load());
   return *status == 0;
 }

@@ -193,7 +193,8 @@ void FailRead(int16_t status) {
 
 }  // namespace
 
-bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) {
+bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy, bool* ownMemory) {
+  if (ownMemory != nullptr) *ownMemory = false;
   FilterRecord* record = GetFilterRecord();
   const int32_t mode = record->imageMode;
   const bool gray = IsGrayscaleMode(mode);
@@ -234,6 +235,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy) 
   if (!CreateImage(rect, false, image, rect, static_cast<uint32_t>(mode), editorProfile.profile, editorProfile.gamma,
                    hasMask, &status)) {
     SetStatus(status != 0 ? status : STATUS_OUT_OF_MEMORY);
+    if (ownMemory != nullptr) *ownMemory = Status() == STATUS_OUT_OF_MEMORY;
     return false;
   }
   const PixelValue black{0, 0, 0, PIXEL_OPAQUE, PIXEL_OPAQUE};

@@ -35,8 +35,10 @@ struct EditorProfileInfo {
 
 // Reads the filter rectangle into the copy. False (status stored, message
 // reported) for modes the plug-in does not take, host refusals and memory
-// exhaustion; the host image is never changed by reading.
-bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy);
+// exhaustion; the host image is never changed by reading. *ownMemory (may
+// be null) tells whether the failure was the plug-in's own memory for the
+// copy, as opposed to anything the host said or offered.
+bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy, bool* ownMemory = nullptr);
 
 // Writes the colour planes of `copy` back in 2048-pixel tiles with host
 // progress per tile. Returns the status: 0, a host refusal (reported), or

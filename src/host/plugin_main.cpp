@@ -21,6 +21,7 @@
 
 namespace {
 constexpr const char* PRODUCT_TITLE = "Glimmark 2";
+constexpr const char* CAPTION_EXITING = "Error - Exiting Plug-in";
 
 WindowHandle HostWindowOf(int16_t selector, void* record) {
   const PlatformData* platform = nullptr;
@@ -74,7 +75,16 @@ void UnlockHostBlocks() {
   g.lockedData = nullptr;
 }
 
-void RunSelector(int16_t selector, void* record) {
+// At the end of a selector, on the UI thread: the messages other threads
+// raised are shown, and a run that ran out of memory without the user being
+// told (the failure happened where only the log hears of it) says so.
+void FinishReports(uint32_t errorMessagesBefore) {
+  ShowPendingUserMessages();
+  if (Status() == STATUS_OUT_OF_MEMORY && UserErrorMessageCount() == errorMessagesBefore)
+    REPORT_USER(STYLE_ERROR, CAPTION_EXITING, "There is not enough memory to complete the filter.");
+}
+
+void RunSelector(int16_t selector, void* record, uint32_t errorMessagesBefore) {
   PluginGlobals& g = Globals();
   if (!g.initialized) {
     InitializePlugin(HostWindowOf(selector, record));
@@ -93,6 +103,7 @@ void RunSelector(int16_t selector, void* record) {
   }
 
   CallHandler(selector);
+  FinishReports(errorMessagesBefore);
 
   if (selector != filterSelectorAbout) UnlockHostBlocks();
   if (Status() != 0 || selector == filterSelectorFinish || selector == filterSelectorAbout) ShutdownPlugin();
@@ -120,10 +131,12 @@ GLIMMARK_ENTRY void PluginMain(int16_t selector, void* record, intptr_t* data, i
     return;
   }
 
+  const uint32_t errorMessagesBefore = UserErrorMessageCount();
   try {
-    RunSelector(selector, record);
+    RunSelector(selector, record, errorMessagesBefore);
   } catch (const std::bad_alloc&) {
     SetStatusIfNone(STATUS_OUT_OF_MEMORY);
+    FinishReports(errorMessagesBefore);
     if (g.initialized) ShutdownPlugin();
   } catch (const std::exception& e) {
     REPORT_DEBUG("Internal failure in selector %d: %s", selector, e.what());

@@ -49,7 +49,11 @@ void StartLightSourceInitialization(FilterRun* run) {
   run->table.stopFlags = &run->stopFlags;
   setup.workerCount = 0;
   run->analysisStart = PhaseClock::now();
-  if (!StartLightSourceAnalysis(setup, &run->analysis)) SetStatusIfNone(STATUS_FAILURE_REPORTED);
+  if (!StartLightSourceAnalysis(setup, &run->analysis)) {
+    // The analysis stored why it could not start (out of memory, say).
+    const int16_t status = run->analysisStatus.exchange(0);
+    SetStatusIfNone(status != 0 ? status : STATUS_FAILURE_REPORTED);
+  }
 }
 
 void StopLightSourceInitialization(FilterRun* run) {
@@ -101,10 +105,14 @@ void RestoreLastParameters() {
   MakeParameterSetCurrent(&restored);
 }
 
-void DoStart() {
+namespace {
+
+// The steps of Start up to the write-back; each one runs only while no
+// failure is pending, and reports and stores its own failure. A step's own
+// status is the one the host gets: a vaguer one never replaces it (memory
+// that ran out stays out of memory).
+void RunStartSteps(FilterRun* run) {
   PluginGlobals& g = Globals();
-  FilterRun run;
-  run.status = g.resultPointer;
   bool showDialog = false;
 
   LockHostBlocks();
@@ -113,21 +121,26 @@ void DoStart() {
     RestoreLastParameters();
     showDialog = *g.lockedData != 0;
     // The reader reports its own failure (memory only).
-    if (ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog) != 0)
-      SetStatus(STATUS_PARAMETER_ERROR);
-    run.parameters = g.lockedParameters;
+    const int16_t read = ReadScriptingParameters(GetFilterRecord(), g.lockedParameters, &showDialog);
+    if (read != 0) SetStatusIfNone(read == SCRIPTING_OUT_OF_MEMORY ? STATUS_OUT_OF_MEMORY : STATUS_PARAMETER_ERROR);
+    run->parameters = g.lockedParameters;
   }
   if (NoError()) {
     BuildPixelValueTables();
-    if (!SetupColorProfiles()) SetStatus(STATUS_PARAMETER_ERROR);
-    run.workingProfile = GetWorkingProfile();
+    if (!SetupColorProfiles()) SetStatusIfNone(STATUS_PARAMETER_ERROR);
+    run->workingProfile = GetWorkingProfile();
   }
   if (NoError()) {
     const PhaseClock::time_point start = PhaseClock::now();
-    if (!ReadHostImage(GetEditorProfileInfo(), &run.copy)) SetStatus(STATUS_PARAMETER_ERROR);
-    RecordPhaseTime(&run.timings, PHASE_READ, MillisecondsSince(start));
+    // An image the host did not hand over ends Start as bad parameters,
+    // whatever the host answered; memory the plug-in itself could not get
+    // for the copy stays out of memory.
+    bool ownMemory = false;
+    if (!ReadHostImage(GetEditorProfileInfo(), &run->copy, &ownMemory))
+      SetStatus(ownMemory ? STATUS_OUT_OF_MEMORY : STATUS_PARAMETER_ERROR);
+    RecordPhaseTime(&run->timings, PHASE_READ, MillisecondsSince(start));
   }
-  if (NoError()) StartLightSourceInitialization(&run);
+  if (NoError()) StartLightSourceInitialization(run);
   if (NoError()) {
     if (showDialog) {
       if (!RunMainDialog()) SetStatusIfNone(STATUS_USER_CANCELLED);
@@ -136,7 +149,28 @@ void DoStart() {
       InitializeEffectTablesWithoutPreview();
     }
   }
-  if (NoError()) RenderFinalImage(&run);
+  if (NoError()) RenderFinalImage(run);
+}
+
+}  // namespace
+
+void DoStart() {
+  PluginGlobals& g = Globals();
+  FilterRun run;
+  run.status = g.resultPointer;
+
+  // Whatever a step throws, the clean-up below runs: the analysis thread is
+  // stopped and joined, the copy freed and the host's transfer ended before
+  // the status leaves.
+  try {
+    RunStartSteps(&run);
+  } catch (const std::bad_alloc&) {
+    REPORT_DEBUG("The Start selector ran out of memory.");
+    SetStatusIfNone(STATUS_OUT_OF_MEMORY);
+  } catch (const std::exception& e) {
+    REPORT_DEBUG("The Start selector ended by an internal failure: %s", e.what());
+    SetStatusIfNone(STATUS_FAILURE_REPORTED);
+  }
 
   // Clean-up, always.
   ReleaseEffectShapeCaches(&run);

@@ -125,8 +125,8 @@ const GammaTables* GetGammaTables(double gamma) {
   if (locked.exact != nullptr) return locked.exact;
   if (count >= GAMMA_CACHE_CAPACITY) return locked.nearest;
   if (!BuildSlot(&g_slots[count], gamma)) {
-    REPORT_DEBUG("GetGammaTables() could not allocate the tables for gamma %g; using the nearest cached set.", gamma);
-    return locked.nearest;
+    REPORT_DEBUG("GetGammaTables() could not allocate the tables for gamma %g.", gamma);
+    return nullptr;
   }
   g_published.store(count + 1, std::memory_order_release);
   return &g_slots[count].tables;

@@ -25,9 +25,10 @@ constexpr uint32_t GAMMA_CACHE_CAPACITY = 32;
 constexpr uint32_t LINEAR_FULL_SCALE = 16777215;  // 24-bit linear full intensity
 
 // The set for `gamma`: an exact match, else a newly built set, else (cache
-// full, or no memory for a new set) the cached set whose gamma is nearest.
-// Null only when no set can be had at all (empty cache and no memory), or
-// for a gamma that is not a finite positive number (reported).
+// full) the cached set whose gamma is nearest. Null when there is no memory
+// for a new set (reported; a later request tries again): another gamma's
+// tables would convert the image's light wrongly without anyone knowing.
+// Null also for a gamma that is not a finite positive number (reported).
 const GammaTables* GetGammaTables(double gamma);
 
 // Number of published sets.

@@ -27,6 +27,7 @@ std::atomic<bool> g_trackingActive{false};
 bool InjectedFailure() {
   TestHooks* hooks = ActiveTestHooks();
   if (hooks == nullptr) return false;
+  if (hooks->CountAllocation()) return true;
   int left = hooks->failAllocations.load();
   while (left > 0) {
     if (hooks->failAllocations.compare_exchange_weak(left, left - 1)) return true;

@@ -71,10 +71,18 @@ LogState*& StatePointer() {
   return state;
 }
 
-LogState& State() {
+// Null only while there is no memory to make it: the caller then has no log
+// (reporting never fails its caller, a first report included).
+LogState* State() noexcept {
   LogState*& state = StatePointer();
-  if (state == nullptr) state = new LogState;
-  return *state;
+  if (state == nullptr) {
+    try {
+      state = new LogState;  // its queue allocates too
+    } catch (...) {
+      state = nullptr;
+    }
+  }
+  return state;
 }
 
 // When the module is unloaded after a clean shutdown (log closed, no logging
@@ -181,7 +189,7 @@ void ReportWriteFailure(int error) {
 
 // The logging thread of threaded mode.
 void LoggingThread() noexcept {
-  LogState& s = State();
+  LogState& s = *State();  // started by a caller that has the state
   std::unique_lock<std::mutex> lock(s.LogQueueSection);
   bool flushed = true;
   for (;;) {
@@ -432,7 +440,9 @@ void LogEntryEvent(std::string entry) noexcept {
     LogLine("LogEntryEvent() called with invalid argument.");
     return;
   }
-  LogState& s = State();
+  LogState* state = State();
+  if (state == nullptr) return;  // out of memory: the entry is lost
+  LogState& s = *state;
   int writeError = 0;
   try {
     std::lock_guard<std::mutex> lock(s.LogQueueSection);
@@ -466,8 +476,10 @@ void LogEntryEvent(std::string entry) noexcept {
 }
 
 bool OpenDebugLoggingQueue(WindowHandle hostWindow, const char* productTitle) {
-  LogState& s = State();
   try {
+    LogState* state = State();
+    if (state == nullptr) throw std::bad_alloc();
+    LogState& s = *state;
     std::lock_guard<std::mutex> lifecycle(s.LifecycleMutex);
     bool alreadyOpen = false;
     {
@@ -490,13 +502,18 @@ bool OpenDebugLoggingQueue(WindowHandle hostWindow, const char* productTitle) {
     if (productTitle == nullptr) REPORT_DEBUG("OpenDebugLoggingQueue() called without a product title.");
     return true;
   } catch (...) {
+    // Without a queue there is no log, but the user still hears of failures:
+    // this thread is the one that may show them.
+    ResetReportingTargets(hostWindow, PlatformCurrentThreadId());
     REPORT_DEBUG("Can't open the debug logging queue for debug event messages.");
     return false;
   }
 }
 
 bool OpenDebugLog(uint32_t mode) {
-  LogState& s = State();
+  LogState* state = State();
+  if (state == nullptr) return false;  // the queue never opened either
+  LogState& s = *state;
   try {
     std::lock_guard<std::mutex> lifecycle(s.LifecycleMutex);
     if (!IsDebugLoggingQueueOpen()) {
@@ -512,17 +529,30 @@ bool OpenDebugLog(uint32_t mode) {
 }
 
 void CloseDebugLog() {
-  LogState& s = State();
+  LogState* state = State();
+  if (state == nullptr) return;
+  LogState& s = *state;
   try {
     std::lock_guard<std::mutex> lifecycle(s.LifecycleMutex);
-    std::string footer = FooterText();
-    std::string footerEntry = MakeEntry(footer.data(), footer.size());
+    // Without memory for the footer the log closes without it: a queue left
+    // open would keep the logging thread and the file past the shutdown.
+    std::string footerEntry;
+    try {
+      const std::string footer = FooterText();
+      footerEntry = MakeEntry(footer.data(), footer.size());
+    } catch (...) {
+      footerEntry.clear();
+    }
     uint32_t mode = LOGMODE_NOT_OPENED;
     int writeError = 0;
     {
       // Close the queue: the footer is its last entry.
       std::lock_guard<std::mutex> lock(s.LogQueueSection);
-      if (s.queueOpen && !footerEntry.empty()) s.queue.push_back(std::move(footerEntry));
+      try {
+        if (s.queueOpen && !footerEntry.empty()) s.queue.push_back(std::move(footerEntry));
+      } catch (...) {
+        // As above: closed without a footer.
+      }
       s.queueOpen = false;
       mode = s.mode;
       switch (mode) {
@@ -563,16 +593,22 @@ void CloseDebugLog() {
   }
 }
 
-uint32_t GetLoggingMode() { return State().mode; }
+uint32_t GetLoggingMode() {
+  const LogState* state = State();
+  return state != nullptr ? state->mode.load() : static_cast<uint32_t>(LOGMODE_NOT_OPENED);
+}
 
 bool IsDebugLoggingQueueOpen() {
-  LogState& s = State();
+  LogState* state = State();
+  if (state == nullptr) return false;
   try {
-    std::lock_guard<std::mutex> lock(s.LogQueueSection);
-    return s.queueOpen;
+    std::lock_guard<std::mutex> lock(state->LogQueueSection);
+    return state->queueOpen;
   } catch (...) {
     return false;
   }
 }
 
-void SetInstallationLogHeader(bool installation) { State().installationHeader = installation; }
+void SetInstallationLogHeader(bool installation) {
+  if (LogState* state = State()) state->installationHeader = installation;
+}

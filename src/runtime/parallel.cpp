@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 
 #include "runtime/report.h"
 #include "runtime/threads.h"
@@ -14,6 +15,7 @@ struct SharedWork {
   const ParallelWork* work;
   std::atomic<int32_t> next{0};
   std::atomic<bool> failed{false};
+  std::atomic<bool> outOfMemory{false};
 };
 
 struct WorkerSeat {
@@ -31,6 +33,10 @@ void TakeItems(SharedWork* shared, int32_t worker) {
       if (item >= work.items) break;
       work.routine(work.context, item, worker);
     }
+  } catch (const std::bad_alloc&) {
+    REPORT_DEBUG("A worker ran out of memory.");
+    shared->outOfMemory.store(true);
+    shared->failed.store(true);
   } catch (const std::exception& e) {
     REPORT_DEBUG("A worker ended by an internal failure: %s", e.what());
     shared->failed.store(true);
@@ -55,7 +61,7 @@ BandRange BandOfRows(int32_t total, int32_t bands, int32_t k) {
 }
 
 ParallelOutcome RunInParallel(const ParallelWork& work) {
-  ParallelOutcome outcome{false, false, false};
+  ParallelOutcome outcome{false, false, false, false};
   if (work.routine == nullptr || work.items <= 0) return outcome;
   SharedWork shared;
   shared.work = &work;
@@ -76,12 +82,26 @@ ParallelOutcome RunInParallel(const ParallelWork& work) {
     while (seat < workers && records[seat].handle != nullptr) ++seat;
     TakeItems(&shared, std::min(seat, workers - 1));
   }
-  if (!WaitForMultipleThreads(workers, records, work.serveUICalls, work.status)) {
+  // The records and the work live in this frame: whatever happens while the
+  // calls queued for the UI thread run, no worker may outlive it.
+  bool allEnded = false;
+  try {
+    allEnded = WaitForMultipleThreads(workers, records, work.serveUICalls, work.status);
+    outcome.stopped = !allEnded;
+  } catch (const std::bad_alloc&) {
+    REPORT_DEBUG("RunInParallel() ran out of memory while serving the workers' calls.");
+    shared.outOfMemory.store(true);
+    shared.failed.store(true);
+  } catch (...) {
+    REPORT_DEBUG("RunInParallel() ended its wait by an internal failure.");
+    shared.failed.store(true);
+  }
+  if (!allEnded) {
     if (work.stop != nullptr) work.stop->store(true);
-    outcome.stopped = true;
     WaitForMultipleThreads(workers, records, false, nullptr);
   }
   for (int32_t w = 0; w < workers; ++w) DestroyThread(&records[w]);
   outcome.workerFailed = shared.failed.load();
+  outcome.outOfMemory = shared.outOfMemory.load();
   return outcome;
 }

@@ -40,6 +40,7 @@ struct ParallelOutcome {
   bool workerFailed;  // an item ended by an internal failure (reported)
   bool stopped;       // the wait set *stop because of *status
   bool startFailed;   // not every worker could start (reported)
+  bool outOfMemory;   // of the failures, an item ran out of memory (with workerFailed)
 };
 
 // Runs every item (unless stopped) and returns after all workers ended.

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <vector>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -23,6 +25,26 @@ std::atomic<WindowHandle> HostWindow{nullptr};
 std::atomic<WindowHandle> MessageWindow{nullptr};
 std::atomic<uint32_t> UiThreadId{0};
 std::atomic<bool> UiThreadKnown{false};
+std::atomic<uint32_t> UserErrorMessages{0};
+
+// User messages that no window can show for the thread that raised them.
+struct PendingUserMessage {
+  uint32_t style;
+  std::string caption;
+  std::string text;
+};
+constexpr size_t MAX_PENDING_USER_MESSAGES = 8;
+std::mutex PendingLock;
+std::vector<PendingUserMessage> PendingUserMessages;
+
+// Keeps a message for the UI thread (each caption and text once).
+void KeepForUiThread(uint32_t style, const char* caption, const char* text) {
+  std::lock_guard<std::mutex> lock(PendingLock);
+  if (PendingUserMessages.size() >= MAX_PENDING_USER_MESSAGES) return;
+  for (const PendingUserMessage& kept : PendingUserMessages)
+    if (kept.caption == caption && kept.text == text) return;
+  PendingUserMessages.push_back(PendingUserMessage{style, caption, text});
+}
 
 // The block posted with POST_DEBUG_MESSAGE: this header, then the caption and
 // the text, each zero-terminated. The self pointer lets the receiver tell a
@@ -152,6 +174,7 @@ void PostUserMessage(WindowHandle window, uint32_t style, const char* caption, c
 }
 
 void ShowUserMessage(uint32_t style, const char* caption, const char* text) {
+  if ((style & STYLE_ICON_MASK) == STYLE_ERROR) ++UserErrorMessages;
   WindowHandle window = MessageWindow;
   bool windowExists = PlatformIsWindow(window);
   if (IsUiThread()) {
@@ -160,8 +183,11 @@ void ShowUserMessage(uint32_t style, const char* caption, const char* text) {
     PlatformShowMessageBox(windowExists ? window : nullptr, text, caption, style);
   } else if (windowExists && window != HostWindow.load()) {
     PostUserMessage(window, style, caption, text);
+  } else {
+    // No window of ours can show it for this thread (a run without a
+    // dialog): the UI thread shows it when the selector ends.
+    KeepForUiThread(style, caption, text);
   }
-  // Otherwise no window can show it for this thread; it stays in the log.
 }
 
 void HandleReport(const DebugMessage& message, const char* format, va_list args) {
@@ -243,6 +269,21 @@ WindowHandle SetMessageWindow(WindowHandle window) {
 WindowHandle GetMessageWindow() { return MessageWindow; }
 
 uint32_t GetUIThreadId() { return UiThreadId; }
+
+void ShowPendingUserMessages() {
+  if (!IsUiThread()) return;
+  std::vector<PendingUserMessage> shown;
+  {
+    std::lock_guard<std::mutex> lock(PendingLock);
+    shown.swap(PendingUserMessages);
+  }
+  WindowHandle window = MessageWindow;
+  for (const PendingUserMessage& message : shown)
+    PlatformShowMessageBox(PlatformIsWindow(window) ? window : nullptr, message.text.c_str(), message.caption.c_str(),
+                           message.style);
+}
+
+uint32_t UserErrorMessageCount() { return UserErrorMessages.load(); }
 
 void ShowPostedMessage(void* block, WindowHandle owner) {
   PostedMessageHeader* header = static_cast<PostedMessageHeader*>(block);

@@ -103,3 +103,14 @@ uint32_t GetUIThreadId();
 
 // Shows a block posted with POST_DEBUG_MESSAGE and frees it.
 void ShowPostedMessage(void* block, WindowHandle owner);
+
+// User messages raised on another thread while no window of ours can show
+// them (a run without a dialog) wait, each text once and a few at most,
+// until the UI thread shows them here; the plug-in does so when a selector
+// ends. Elsewhere than on the UI thread this does nothing.
+void ShowPendingUserMessages();
+
+// User messages in the error style shown, posted or left waiting since the
+// process started: a caller compares the count before and after a step to
+// learn whether the user was told of a failure.
+uint32_t UserErrorMessageCount();

@@ -7,6 +7,12 @@ std::atomic<TestHooks*> g_installed{nullptr};
 TestHooks* ActiveTestHooks() { return g_installed.load(std::memory_order_acquire); }
 void InstallTestHooks(TestHooks* hooks) { g_installed.store(hooks, std::memory_order_release); }
 
+bool TestHooks::CountAllocation() {
+  const int64_t at = failAllocationAt.load(std::memory_order_relaxed);
+  const int64_t count = allocationsCounted.fetch_add(1, std::memory_order_relaxed) + 1;
+  return at > 0 && count == at;
+}
+
 void TestHooks::SetOverride(TestOverride which, const char* text) {
   if (which < 0 || which >= TEST_OVERRIDE_COUNT) return;
   std::lock_guard<std::mutex> guard(overrideLock_);

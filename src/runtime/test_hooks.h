@@ -21,6 +21,14 @@ enum TestOverride : int {
 struct TestHooks {
   // Faults.
   std::atomic<int> failAllocations{0};           // the next N tracked buffer allocations fail
+  // The N-th counted allocation from now fails (0 = none): tracked buffers
+  // count here, and so may a test's own allocator, so that one number walks
+  // through every allocation of a run. CountAllocation counts one and says
+  // whether it is the one to fail; `allocationsCounted` tells, after a run,
+  // whether the run reached the N-th at all.
+  std::atomic<int64_t> failAllocationAt{0};
+  std::atomic<int64_t> allocationsCounted{0};
+  bool CountAllocation();
   std::atomic<int> failThreadStart{-1};          // next SpawnMultipleThreads: this thread index fails to start
   std::atomic<int> failAnalysisWorkerStart{-1};  // the same for the next analysis pass
   std::atomic<bool> stopParameterFileWriteBeforeReplace{false};  // writes stop before their rename

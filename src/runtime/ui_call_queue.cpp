@@ -1,16 +1,18 @@
 #include "runtime/ui_call_queue.h"
 
 #include <condition_variable>
-#include <deque>
+#include <list>
 #include <mutex>
 #include <new>
 #include <utility>
 
 namespace {
+// A list: made on first use, possibly by a worker that is ending, so its
+// making must not need memory (an empty deque already holds a block).
 struct CallQueue {
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<std::function<void()>> calls;
+  std::list<std::function<void()>> calls;
 };
 
 CallQueue& Queue() {
@@ -33,23 +35,35 @@ bool QueueUICall(std::function<void()> call) {
 
 size_t RunQueuedUICalls() {
   CallQueue& q = Queue();
-  std::deque<std::function<void()>> taken;
+  // One call at a time, moved out of the queue: nothing here allocates, so
+  // that a wait for workers that ran out of memory still ends in order.
+  // Calls that these calls queue wait for the next time.
+  size_t left = 0;
   {
     std::lock_guard<std::mutex> lock(q.mutex);
-    taken.swap(q.calls);
+    left = q.calls.size();
   }
-  // Outside the lock: a call may queue further calls.
-  for (auto& call : taken) {
+  size_t ran = 0;
+  for (; ran < left; ++ran) {
+    std::function<void()> call;
+    {
+      std::lock_guard<std::mutex> lock(q.mutex);
+      if (q.calls.empty()) break;
+      call = std::move(q.calls.front());
+      q.calls.pop_front();
+    }
+    // Outside the lock: a call may queue further calls.
     if (call) call();
   }
-  return taken.size();
+  return ran;
 }
 
 void DiscardQueuedUICalls() {
   CallQueue& q = Queue();
-  std::deque<std::function<void()>> dropped;
+  // Cleared in place: an exchange with a fresh queue would allocate, and
+  // this runs in the clean-up after an allocation failed.
   std::lock_guard<std::mutex> lock(q.mutex);
-  dropped.swap(q.calls);
+  q.calls.clear();
 }
 
 bool WaitForConditionOrUICalls(const std::function<bool()>& ready, bool alertable) {

@@ -159,12 +159,17 @@ TEST_F(ColorTest, BrokenHostileOrMismatchedHostProfilesFallBackToTheDefault) {
 
 TEST_F(ColorTest, WithoutMemoryForProfilesTheFailuresAreReported) {
   const std::vector<uint8_t> srgb = colortest::SaveAndClose(cmsCreate_sRGBProfile());
-  testhooks::Hooks().failAllocations = 1;  // the host profile's copy: default used
-  EXPECT_TRUE(InitializeColorManagement(srgb.data(), srgb.size(), 3, nullptr));
-  testhooks::Hooks().failAllocations = 1;  // the working profile, and so the linear one
+  // Without memory for the host profile's copy there is no image profile:
+  // the document's colours are never read through another profile.
+  testhooks::Hooks().failAllocations = 1;
   int16_t status = 0;
+  EXPECT_FALSE(InitializeColorManagement(srgb.data(), srgb.size(), 3, &status));
+  EXPECT_EQ(status, -108);
+  EXPECT_EQ(GetImageProfile(), nullptr);
+  testhooks::Hooks().failAllocations = 1;  // the working profile, and so the linear one
+  status = 0;
   EXPECT_FALSE(InitializeColorManagement(nullptr, 0, 3, &status));
-  EXPECT_EQ(status, -50);
+  EXPECT_EQ(status, -108);  // memory ran out; nothing is wrong with the document
   EXPECT_EQ(GetLinearWorkingProfile(), nullptr);
   testhooks::Hooks().failAllocations = 0;
   Initialize();  // 63 ProfileBlocks at most

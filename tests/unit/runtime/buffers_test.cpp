@@ -129,6 +129,22 @@ TEST(Buffers, CountersStayExactUnderConcurrentUse) {
   EXPECT_GE(end.peak, start.current + 4096);
 }
 
+TEST_F(BufferLogTest, TheNthCountedAllocationFailsAndNoOther) {
+  OpenLog(LOGMODE_IMMEDIATE);
+  TestHooks& hooks = testhooks::Hooks();
+  for (int64_t n : {1, 2, 4}) {
+    hooks.allocationsCounted = 0;
+    hooks.failAllocationAt = n;
+    BufferDescriptor buffers[4] = {};
+    for (int64_t i = 1; i <= 4; ++i)
+      EXPECT_EQ(ReallocateBuffer(64, &buffers[i - 1]), i == n ? STATUS_OUT_OF_MEMORY : 0) << "N = " << n;
+    EXPECT_EQ(hooks.allocationsCounted.load(), 4);
+    hooks.failAllocationAt = 0;
+    for (BufferDescriptor& buffer : buffers) DeallocateBuffer(&buffer);
+  }
+  CloseAndRead();
+}
+
 TEST_F(BufferLogTest, FailedAllocationsLeaveConsistentDescriptors) {
   OpenLog(LOGMODE_IMMEDIATE);
   const BufferUsage start = GetBufferUsage();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
 #include <vector>
 
 #include "../test_hooks_support.h"
@@ -63,6 +64,9 @@ void StopAtFirst(void* context, int32_t, int32_t) { static_cast<std::atomic<bool
 void Fail(void*, int32_t item, int32_t) {
   if (item == 2) throw 7;
 }
+void RunOutOfMemory(void*, int32_t item, int32_t) {
+  if (item == 3) throw std::bad_alloc();
+}
 
 TEST(Parallel, AStopEndsTheRunAndAFailingItemIsReported) {
   std::atomic<bool> stop{false};
@@ -71,6 +75,12 @@ TEST(Parallel, AStopEndsTheRunAndAFailingItemIsReported) {
   EXPECT_FALSE(stopped.workerFailed);
   const ParallelOutcome failed = RunInParallel(ParallelWork{Fail, nullptr, 5, 2, false, nullptr, nullptr});
   EXPECT_TRUE(failed.workerFailed);
+  EXPECT_FALSE(failed.outOfMemory);
+  // A worker out of memory is told apart: the caller reports memory, not a
+  // failure of its own.
+  const ParallelOutcome exhausted = RunInParallel(ParallelWork{RunOutOfMemory, nullptr, 5, 2, false, nullptr, nullptr});
+  EXPECT_TRUE(exhausted.workerFailed);
+  EXPECT_TRUE(exhausted.outOfMemory);
 }
 
 }  // namespace

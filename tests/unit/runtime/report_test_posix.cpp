@@ -34,10 +34,24 @@ TEST_F(DebugLogTest, Utf8TextBecomesUtf16) {
 TEST_F(DebugLogTest, UserMessagesGoToStandardErrorOnlyFromTheUiThread) {
   OpenLog(LOGMODE_IMMEDIATE);
   ::testing::internal::CaptureStderr();
+  ShowPendingUserMessages();  // what earlier tests' workers left
+  ::testing::internal::GetCapturedStderr();
+  const uint32_t errorsBefore = UserErrorMessageCount();
+  ::testing::internal::CaptureStderr();
   REPORT_USER(STYLE_INFORMATION, "Hello", "from the %s thread", "UI");
-  std::thread([] { REPORT_USER(STYLE_INFORMATION, "Hello", "from a worker"); }).join();
+  std::thread([] {
+    REPORT_USER(STYLE_ERROR, "Hello", "from a worker");
+    REPORT_USER(STYLE_ERROR, "Hello", "from a worker");
+    ShowPendingUserMessages();  // not the UI thread: shows nothing
+  }).join();
   std::string shown = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(shown, "Hello: from the UI thread\n");
+  // The worker's message waits for the UI thread, which shows it once.
+  ::testing::internal::CaptureStderr();
+  ShowPendingUserMessages();
+  ShowPendingUserMessages();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Hello: from a worker\n");
+  EXPECT_EQ(UserErrorMessageCount(), errorsBefore + 2);
   std::string text = CloseAndRead();
   EXPECT_TRUE(Contains(text, "User Message: 'Hello' - 'from the UI thread'"));
   EXPECT_TRUE(Contains(text, "User Message: 'Hello' - 'from a worker'"));

@@ -10,6 +10,7 @@
 
 #include "hostkit/active_host.h"
 #include "hostkit/host.h"
+#include "hostkit/host_code.h"
 
 namespace hostkit {
 
@@ -37,6 +38,17 @@ void Stub(F& slot) {
   slot = &Unsupported<F>::Call;
 }
 
+// A host procedure as the module calls it: its body runs as host code.
+template <auto F>
+struct InHost;
+template <typename R, typename... Args, R (*F)(Args...)>
+struct InHost<F> {
+  static R Call(Args... args) {
+    HostCodeScope scope;
+    return F(args...);
+  }
+};
+
 }  // namespace
 
 void ActivateHost(Host* host) { g_active = host; }
@@ -50,6 +62,13 @@ struct HostCallbacks {
     if (host && host->inSelector_ && std::this_thread::get_id() != host->selectorThread_)
       ++host->stats_.callsFromOtherThreads;
     return host;
+  }
+
+  // Counts one request of the module for memory of the host's; true when
+  // the options say to refuse this one.
+  static bool Refuse(Host* host) {
+    const int32_t request = ++host->stats_.allocationRequests;
+    return host->options_.refuseAllocationAtRequest > 0 && request == host->options_.refuseAllocationAtRequest;
   }
 
   // --- record procedures -------------------------------------------------
@@ -136,7 +155,7 @@ struct HostCallbacks {
   // --- handles --------------------------------------------------------------
   static Handle NewHandle(int32_t size) {
     Host* host = Enter();
-    if (!host) return nullptr;
+    if (!host || Refuse(host)) return nullptr;
     try {
       return host->handles_.New(size);
     } catch (...) {
@@ -152,6 +171,7 @@ struct HostCallbacks {
   }
   static OSErr SetHandleSize(Handle handle, int32_t size) {
     Host* host = Enter();
+    if (host && Refuse(host)) return memFullErr;
     return host ? host->handles_.SetSize(handle, size) : nilHandleErr;
   }
   static Ptr LockHandle(Handle handle, Boolean) {
@@ -176,6 +196,7 @@ struct HostCallbacks {
     }
     if (key == propSerialString) {
       if (!complex) return paramErr;
+      if (Refuse(host)) return memFullErr;
       static const char kSerial[] = "hostkit";
       *complex = host->handles_.NewFromBytes(std::vector<uint8_t>(kSerial, kSerial + sizeof kSerial - 1));
       return *complex ? noErr : memFullErr;
@@ -199,7 +220,7 @@ struct HostCallbacks {
   }
   static PIReadDescriptor OpenRead(PIDescriptorHandle descriptor, DescriptorKeyID* keys) {
     Host* host = Enter();
-    if (!host || !host->handles_.IsValid(descriptor)) return nullptr;
+    if (!host || !host->handles_.IsValid(descriptor) || Refuse(host)) return nullptr;
     try {
       DescriptorItems items;
       if (!DecodeDescriptor(host->handles_.Bytes(descriptor), &items)) return nullptr;
@@ -272,7 +293,7 @@ struct HostCallbacks {
   }
   static PIWriteDescriptor OpenWrite() {
     Host* host = Enter();
-    if (!host) return nullptr;
+    if (!host || Refuse(host)) return nullptr;
     try {
       auto writer = std::make_unique<DescriptorWriter>();
       void* token = writer.get();
@@ -291,6 +312,7 @@ struct HostCallbacks {
     host->writers_.erase(found);
     if (!newDescriptor) return paramErr;
     *newDescriptor = nullptr;
+    if (Refuse(host)) return memFullErr;
     try {
       *newDescriptor = host->handles_.NewFromBytes(EncodeDescriptor(writer->items()));
     } catch (...) {
@@ -377,6 +399,7 @@ struct HostCallbacks {
   static SPErr AllocateBlock(size_t size, void** block) {
     Host* host = Enter();
     if (!host || !block) return kSPBadParameterError;
+    if (Refuse(host)) return kSPOutOfMemoryError;
     *block = std::malloc(size ? size : 1);
     if (!*block) return kSPOutOfMemoryError;
     ++host->blocks_;
@@ -394,6 +417,7 @@ struct HostCallbacks {
   static SPErr ReallocateBlock(void* block, size_t size, void** newBlock) {
     Host* host = Enter();
     if (!host || !newBlock) return kSPBadParameterError;
+    if (Refuse(host)) return kSPOutOfMemoryError;
     void* result = std::realloc(block, size ? size : 1);
     if (!result) return kSPOutOfMemoryError;
     if (!block) ++host->blocks_;
@@ -430,6 +454,7 @@ struct HostCallbacks {
     Host* host = Enter();
     if (!host || !out) return paramErr;
     *out = nullptr;
+    if (Refuse(host)) return memFullErr;
     try {
       auto object = std::make_unique<DescriptorItems>(std::move(items));
       void* token = object.get();
@@ -608,113 +633,116 @@ struct HostCallbacks {
   }
 };
 
+// The procedures' addresses as the module gets them: every body runs as host
+// code (hostkit/host_code.h).
+#define HOST_PROC(...) &InHost<&HostCallbacks::__VA_ARGS__>::Call
+
 void Host::BuildSuites() {
-  using C = HostCallbacks;
   handleProcs_.handleProcsVersion = kCurrentHandleProcsVersion;
   handleProcs_.numHandleProcs = kCurrentHandleProcsCount;
-  handleProcs_.newProc = &C::NewHandle;
-  handleProcs_.disposeProc = &C::DisposeHandle;
-  handleProcs_.getSizeProc = &C::GetHandleSize;
-  handleProcs_.setSizeProc = &C::SetHandleSize;
-  handleProcs_.lockProc = &C::LockHandle;
-  handleProcs_.unlockProc = &C::UnlockHandle;
-  handleProcs_.recoverSpaceProc = &C::RecoverSpace;
-  handleProcs_.disposeRegularHandleProc = &C::DisposeHandle;
+  handleProcs_.newProc = HOST_PROC(NewHandle);
+  handleProcs_.disposeProc = HOST_PROC(DisposeHandle);
+  handleProcs_.getSizeProc = HOST_PROC(GetHandleSize);
+  handleProcs_.setSizeProc = HOST_PROC(SetHandleSize);
+  handleProcs_.lockProc = HOST_PROC(LockHandle);
+  handleProcs_.unlockProc = HOST_PROC(UnlockHandle);
+  handleProcs_.recoverSpaceProc = HOST_PROC(RecoverSpace);
+  handleProcs_.disposeRegularHandleProc = HOST_PROC(DisposeHandle);
 
   propertyProcs_.propertyProcsVersion = kCurrentPropertyProcsVersion;
   propertyProcs_.numPropertyProcs = kCurrentPropertyProcsCount;
-  propertyProcs_.getPropertyProc = &C::GetProperty;
-  propertyProcs_.setPropertyProc = &C::SetProperty;
+  propertyProcs_.getPropertyProc = HOST_PROC(GetProperty);
+  propertyProcs_.setPropertyProc = HOST_PROC(SetProperty);
 
   readProcs_.readDescriptorProcsVersion = kCurrentReadDescriptorProcsVersion;
   readProcs_.numReadDescriptorProcs = kCurrentReadDescriptorProcsCount;
-  readProcs_.openReadDescriptorProc = &C::OpenRead;
-  readProcs_.closeReadDescriptorProc = &C::CloseRead;
-  readProcs_.getKeyProc = &C::GetKey;
-  readProcs_.getIntegerProc = &C::GetInteger;
-  readProcs_.getFloatProc = &C::GetFloat;
-  readProcs_.getUnitFloatProc = &C::GetUnitFloat;
-  readProcs_.getBooleanProc = &C::GetBoolean;
-  readProcs_.getTextProc = &C::ReadUnsupported<Handle*>;
-  readProcs_.getAliasProc = &C::ReadUnsupported<Handle*>;
-  readProcs_.getEnumeratedProc = &C::GetEnumerated;
-  readProcs_.getClassProc = &C::ReadUnsupported<DescriptorTypeID*>;
-  readProcs_.getSimpleReferenceProc = &C::ReadUnsupported<PIDescriptorSimpleReference*>;
-  readProcs_.getObjectProc = &C::ReadUnsupported<DescriptorTypeID*, PIDescriptorHandle*>;
-  readProcs_.getCountProc = &C::ReadUnsupported<uint32_t*>;
-  readProcs_.getStringProc = &C::ReadUnsupported<Str255*>;
-  readProcs_.getPinnedIntegerProc = &C::GetPinnedInteger;
-  readProcs_.getPinnedFloatProc = &C::GetPinnedFloat;
-  readProcs_.getPinnedUnitFloatProc = &C::GetPinnedUnitFloat;
+  readProcs_.openReadDescriptorProc = HOST_PROC(OpenRead);
+  readProcs_.closeReadDescriptorProc = HOST_PROC(CloseRead);
+  readProcs_.getKeyProc = HOST_PROC(GetKey);
+  readProcs_.getIntegerProc = HOST_PROC(GetInteger);
+  readProcs_.getFloatProc = HOST_PROC(GetFloat);
+  readProcs_.getUnitFloatProc = HOST_PROC(GetUnitFloat);
+  readProcs_.getBooleanProc = HOST_PROC(GetBoolean);
+  readProcs_.getTextProc = HOST_PROC(ReadUnsupported<Handle*>);
+  readProcs_.getAliasProc = HOST_PROC(ReadUnsupported<Handle*>);
+  readProcs_.getEnumeratedProc = HOST_PROC(GetEnumerated);
+  readProcs_.getClassProc = HOST_PROC(ReadUnsupported<DescriptorTypeID*>);
+  readProcs_.getSimpleReferenceProc = HOST_PROC(ReadUnsupported<PIDescriptorSimpleReference*>);
+  readProcs_.getObjectProc = HOST_PROC(ReadUnsupported<DescriptorTypeID*, PIDescriptorHandle*>);
+  readProcs_.getCountProc = HOST_PROC(ReadUnsupported<uint32_t*>);
+  readProcs_.getStringProc = HOST_PROC(ReadUnsupported<Str255*>);
+  readProcs_.getPinnedIntegerProc = HOST_PROC(GetPinnedInteger);
+  readProcs_.getPinnedFloatProc = HOST_PROC(GetPinnedFloat);
+  readProcs_.getPinnedUnitFloatProc = HOST_PROC(GetPinnedUnitFloat);
 
   writeProcs_.writeDescriptorProcsVersion = kCurrentWriteDescriptorProcsVersion;
   writeProcs_.numWriteDescriptorProcs = kCurrentWriteDescriptorProcsCount;
-  writeProcs_.openWriteDescriptorProc = &C::OpenWrite;
-  writeProcs_.closeWriteDescriptorProc = &C::CloseWrite;
-  writeProcs_.putIntegerProc = &C::PutInteger;
-  writeProcs_.putFloatProc = &C::PutFloat;
-  writeProcs_.putUnitFloatProc = &C::PutUnitFloat;
-  writeProcs_.putBooleanProc = &C::PutBoolean;
-  writeProcs_.putTextProc = &C::WriteUnsupported<DescriptorKeyID, Handle>;
-  writeProcs_.putAliasProc = &C::WriteUnsupported<DescriptorKeyID, Handle>;
-  writeProcs_.putEnumeratedProc = &C::PutEnumerated;
-  writeProcs_.putClassProc = &C::WriteUnsupported<DescriptorKeyID, DescriptorTypeID>;
-  writeProcs_.putSimpleReferenceProc = &C::WriteUnsupported<DescriptorKeyID, const PIDescriptorSimpleReference*>;
-  writeProcs_.putObjectProc = &C::WriteUnsupported<DescriptorKeyID, DescriptorTypeID, PIDescriptorHandle>;
-  writeProcs_.putCountProc = &C::WriteUnsupported<DescriptorKeyID, uint32_t>;
-  writeProcs_.putStringProc = &C::WriteUnsupported<DescriptorKeyID, const unsigned char*>;
-  writeProcs_.putScopedClassProc = &C::WriteUnsupported<DescriptorKeyID, DescriptorTypeID>;
-  writeProcs_.putScopedObjectProc = &C::WriteUnsupported<DescriptorKeyID, DescriptorTypeID, PIDescriptorHandle>;
+  writeProcs_.openWriteDescriptorProc = HOST_PROC(OpenWrite);
+  writeProcs_.closeWriteDescriptorProc = HOST_PROC(CloseWrite);
+  writeProcs_.putIntegerProc = HOST_PROC(PutInteger);
+  writeProcs_.putFloatProc = HOST_PROC(PutFloat);
+  writeProcs_.putUnitFloatProc = HOST_PROC(PutUnitFloat);
+  writeProcs_.putBooleanProc = HOST_PROC(PutBoolean);
+  writeProcs_.putTextProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, Handle>);
+  writeProcs_.putAliasProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, Handle>);
+  writeProcs_.putEnumeratedProc = HOST_PROC(PutEnumerated);
+  writeProcs_.putClassProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, DescriptorTypeID>);
+  writeProcs_.putSimpleReferenceProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, const PIDescriptorSimpleReference*>);
+  writeProcs_.putObjectProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, DescriptorTypeID, PIDescriptorHandle>);
+  writeProcs_.putCountProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, uint32_t>);
+  writeProcs_.putStringProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, const unsigned char*>);
+  writeProcs_.putScopedClassProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, DescriptorTypeID>);
+  writeProcs_.putScopedObjectProc = HOST_PROC(WriteUnsupported<DescriptorKeyID, DescriptorTypeID, PIDescriptorHandle>);
 
-  basicSuite_.AcquireSuite = &C::AcquireSuite;
-  basicSuite_.ReleaseSuite = &C::ReleaseSuite;
-  basicSuite_.IsEqual = &C::IsEqual;
-  basicSuite_.AllocateBlock = &C::AllocateBlock;
-  basicSuite_.FreeBlock = &C::FreeBlock;
-  basicSuite_.ReallocateBlock = &C::ReallocateBlock;
-  basicSuite_.Undefined = &C::Undefined;
+  basicSuite_.AcquireSuite = HOST_PROC(AcquireSuite);
+  basicSuite_.ReleaseSuite = HOST_PROC(ReleaseSuite);
+  basicSuite_.IsEqual = HOST_PROC(IsEqual);
+  basicSuite_.AllocateBlock = HOST_PROC(AllocateBlock);
+  basicSuite_.FreeBlock = HOST_PROC(FreeBlock);
+  basicSuite_.ReallocateBlock = HOST_PROC(ReallocateBlock);
+  basicSuite_.Undefined = HOST_PROC(Undefined);
 
-  errorSuite_.SetErrorFromPString = &C::SetErrorFromPString;
-  errorSuite_.SetErrorFromCString = &C::SetErrorFromCString;
-  errorSuite_.SetErrorFromZString = &C::SetErrorFromZString;
+  errorSuite_.SetErrorFromPString = HOST_PROC(SetErrorFromPString);
+  errorSuite_.SetErrorFromCString = HOST_PROC(SetErrorFromCString);
+  errorSuite_.SetErrorFromZString = HOST_PROC(SetErrorFromZString);
 
-  registryProcs_.Register = &C::Register;
-  registryProcs_.Erase = &C::RegistryErase;
-  registryProcs_.Get = &C::RegistryGet;
+  registryProcs_.Register = HOST_PROC(Register);
+  registryProcs_.Erase = HOST_PROC(RegistryErase);
+  registryProcs_.Get = HOST_PROC(RegistryGet);
 
   PSActionDescriptorProcs& a = actionProcs_;
-  a.Make = &C::Make;
-  a.Free = &C::Free;
-  a.GetType = &C::GetType;
-  a.GetKey = &C::GetKeyAt;
-  a.HasKey = &C::HasKey;
-  a.GetCount = &C::GetCount;
+  a.Make = HOST_PROC(Make);
+  a.Free = HOST_PROC(Free);
+  a.GetType = HOST_PROC(GetType);
+  a.GetKey = HOST_PROC(GetKeyAt);
+  a.HasKey = HOST_PROC(HasKey);
+  a.GetCount = HOST_PROC(GetCount);
   Stub(a.IsEqual);
-  a.Erase = &C::Erase;
-  a.Clear = &C::Clear;
-  a.PutInteger = &C::ActionPutInteger;
-  a.PutFloat = &C::ActionPutFloat;
-  a.PutUnitFloat = &C::ActionPutUnitFloat;
+  a.Erase = HOST_PROC(Erase);
+  a.Clear = HOST_PROC(Clear);
+  a.PutInteger = HOST_PROC(ActionPutInteger);
+  a.PutFloat = HOST_PROC(ActionPutFloat);
+  a.PutUnitFloat = HOST_PROC(ActionPutUnitFloat);
   Stub(a.PutString);
-  a.PutBoolean = &C::ActionPutBoolean;
+  a.PutBoolean = HOST_PROC(ActionPutBoolean);
   Stub(a.PutList);
   Stub(a.PutObject);
   Stub(a.PutGlobalObject);
-  a.PutEnumerated = &C::ActionPutEnumerated;
+  a.PutEnumerated = HOST_PROC(ActionPutEnumerated);
   Stub(a.PutReference);
   Stub(a.PutClass);
   Stub(a.PutGlobalClass);
   Stub(a.PutAlias);
-  a.GetInteger = &C::ActionGetInteger;
-  a.GetFloat = &C::ActionGetFloat;
-  a.GetUnitFloat = &C::ActionGetUnitFloat;
+  a.GetInteger = HOST_PROC(ActionGetInteger);
+  a.GetFloat = HOST_PROC(ActionGetFloat);
+  a.GetUnitFloat = HOST_PROC(ActionGetUnitFloat);
   Stub(a.GetStringLength);
   Stub(a.GetString);
-  a.GetBoolean = &C::ActionGetBoolean;
+  a.GetBoolean = HOST_PROC(ActionGetBoolean);
   Stub(a.GetList);
   Stub(a.GetObject);
   Stub(a.GetGlobalObject);
-  a.GetEnumerated = &C::ActionGetEnumerated;
+  a.GetEnumerated = HOST_PROC(ActionGetEnumerated);
   Stub(a.GetReference);
   Stub(a.GetClass);
   Stub(a.GetGlobalClass);
@@ -726,9 +754,9 @@ void Host::BuildSuites() {
   Stub(a.HandleToDescriptor);
   Stub(a.PutZString);
   Stub(a.GetZString);
-  a.PutData = &C::ActionPutData;
-  a.GetDataLength = &C::ActionGetDataLength;
-  a.GetData = &C::ActionGetData;
+  a.PutData = HOST_PROC(ActionPutData);
+  a.GetDataLength = HOST_PROC(ActionGetDataLength);
+  a.GetData = HOST_PROC(ActionGetData);
   Stub(a.PutInteger64);
   Stub(a.GetInteger64);
   // Version 5 slots are not offered (AcquireSuite refuses version 5), but
@@ -739,10 +767,12 @@ void Host::BuildSuites() {
   Stub(a.PutBookmark);
   Stub(a.GetBookmark);
 
-  record_.abortProc = &C::TestAbort;
-  record_.progressProc = &C::Progress;
-  advanceProc_ = &C::AdvanceState;
+  record_.abortProc = HOST_PROC(TestAbort);
+  record_.progressProc = HOST_PROC(Progress);
+  advanceProc_ = HOST_PROC(AdvanceState);
   record_.advanceState = advanceProc_;
 }
+
+#undef HOST_PROC
 
 }  // namespace hostkit

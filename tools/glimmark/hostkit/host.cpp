@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hostkit/active_host.h"
+#include "hostkit/host_code.h"
 #include "hostkit/host_platform.h"
 
 namespace hostkit {
@@ -164,6 +165,7 @@ void Host::ApplyOptions() {
 }
 
 int16_t Host::Call(int16_t selector, void* recordPointer) {
+  HostCodeScope hostCode;
   if (!entry_) return errPlugInHostInsufficient;
   ActivateHost(this);
   selectorThread_ = std::this_thread::get_id();
@@ -172,7 +174,10 @@ int16_t Host::Call(int16_t selector, void* recordPointer) {
   errorString_[0] = 0;
   int16_t result = options_.incomingResult;
   const auto start = std::chrono::steady_clock::now();
-  entry_(selector, recordPointer, &dataSlot_, &result);
+  {
+    ModuleCodeScope module;
+    entry_(selector, recordPointer, &dataSlot_, &result);
+  }
   const std::chrono::duration<double> inside = std::chrono::steady_clock::now() - start;
   // Output handed out during the call reaches the image when the call ends.
   if (selector != filterSelectorAbout) FlushOutput();
@@ -182,6 +187,7 @@ int16_t Host::Call(int16_t selector, void* recordPointer) {
 }
 
 int16_t Host::CallAbout() {
+  HostCodeScope hostCode;
   about_ = AboutRecord{};
   about_.platformData = options_.offerPlatformData ? &platformData_ : nullptr;
   about_.sSPBasic = options_.offerBasicSuite ? &basicSuite_ : nullptr;
@@ -189,16 +195,19 @@ int16_t Host::CallAbout() {
 }
 
 int16_t Host::CallParameters() {
+  HostCodeScope hostCode;
   SetUpRecord();
   return Call(filterSelectorParameters, &record_);
 }
 
 int16_t Host::CallPrepare() {
+  HostCodeScope hostCode;
   SetUpRecord();
   return Call(filterSelectorPrepare, &record_);
 }
 
 int16_t Host::CallStart() {
+  HostCodeScope hostCode;
   ForgetRunSnapshot();
   if (options_.revertFailedStart) {
     runSnapshot_ = image_.pixels;
@@ -222,6 +231,7 @@ int16_t Host::CallStart() {
 }
 
 int16_t Host::CallContinue() {
+  HostCodeScope hostCode;
   OSErr result = Deliver();
   if (result == noErr) result = Call(filterSelectorContinue, &record_);
   if (result != noErr) RevertRun();
@@ -229,6 +239,7 @@ int16_t Host::CallContinue() {
 }
 
 int16_t Host::CallFinish() {
+  HostCodeScope hostCode;
   const int16_t result = Call(filterSelectorFinish, &record_);
   if (result != noErr) RevertRun();
   ForgetRunSnapshot();  // the run is over either way
@@ -238,6 +249,7 @@ int16_t Host::CallFinish() {
 int16_t Host::CallRaw(int16_t selector) { return Call(selector, &record_); }
 
 int16_t Host::RunFilter(bool withParameters) {
+  HostCodeScope hostCode;
   int16_t status = noErr;
   if (withParameters && (status = CallParameters()) != noErr) return status;
   if ((status = CallPrepare()) != noErr) return status;

@@ -71,6 +71,12 @@ struct HostOptions {
   // from 1 in each Host's stats); 0 = never.
   int32_t failAdvanceStateAtCall = 0;
   OSErr advanceStateFailure = memFullErr;
+  // The N-th request of the module for memory of the host's (counting from 1
+  // in each Host's stats: new and resized handles, basic-suite blocks, action
+  // descriptors, descriptor readers and writers and the descriptor a writer
+  // hands back, complex properties) is refused as out of memory, the way a
+  // host answers when it has none left; 0 = never.
+  int32_t refuseAllocationAtRequest = 0;
   // Behave like the engine that serves a request for one plane p > 0 as
   // plane 0 (input and output), and refreshes input only when the input
   // rectangle changes.
@@ -143,6 +149,7 @@ struct HostStats {
   int32_t errorSuiteCalls = 0;
   std::string lastErrorSuiteText;
   int32_t callsFromOtherThreads = 0;
+  int32_t allocationRequests = 0;       // see HostOptions::refuseAllocationAtRequest
   std::vector<SelectorCall> selectors;  // every selector called, in order
 };
 

@@ -52,6 +52,13 @@ bool Module::Load(const std::string& path, std::string* error) {
   return true;
 }
 
+Module Module::FromEntry(PluginMainProc entry, const std::string& name) {
+  Module module;
+  module.entry_ = entry;
+  module.path_ = entry != nullptr ? name : std::string();
+  return module;
+}
+
 void Module::Unload() {
   entry_ = nullptr;
   CloseLibrary(std::exchange(library_, nullptr));

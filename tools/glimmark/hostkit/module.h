@@ -22,6 +22,10 @@ class Module {
   // Loads the library and finds PluginMain. On failure nothing stays loaded
   // and *error says why.
   bool Load(const std::string& path, std::string* error);
+  // A module whose PluginMain is already in this process (linked into the
+  // host program itself, as the fault sweeps do): nothing is loaded or
+  // unloaded; `name` stands in for the path.
+  static Module FromEntry(PluginMainProc entry, const std::string& name = "(linked in)");
   void Unload();
 
   bool IsLoaded() const { return entry_ != nullptr; }
