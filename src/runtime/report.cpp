@@ -5,13 +5,13 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <vector>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "runtime/debug_log.h"

@@ -60,8 +60,8 @@ void ShowFailedAllocations(bool show) { g_show = show; }
 
 }  // namespace sweep
 
-using sweep::AllocateOrThrow;
 using sweep::Allocate;
+using sweep::AllocateOrThrow;
 using sweep::Free;
 constexpr std::size_t kPlain = alignof(std::max_align_t);
 

@@ -34,6 +34,7 @@
 // before (so that first-use allocations are swept too) and follows it with
 // an undisturbed run that must succeed as if nothing had happened.
 #include <fcntl.h>
+#include <lcms2.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -50,8 +51,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <lcms2.h>
 
 #include "counting_new.h"
 #include "hostkit/host.h"
@@ -269,11 +268,21 @@ Outcome RunOnce(const Document& doc, Kind kind, int64_t n) {
 
     const hostkit::HostStats& stats = host.stats();
     switch (kind) {
-      case Kind::kAlloc: outcome.opportunities = g_hooks.allocationsCounted.load(); break;
-      case Kind::kHostAlloc: outcome.opportunities = stats.allocationRequests; break;
-      case Kind::kAdvance: outcome.opportunities = stats.advanceStateCalls; break;
-      case Kind::kCancel: outcome.opportunities = stats.abortCalls; break;
-      case Kind::kProgressCancel: outcome.opportunities = progressSeen; break;
+      case Kind::kAlloc:
+        outcome.opportunities = g_hooks.allocationsCounted.load();
+        break;
+      case Kind::kHostAlloc:
+        outcome.opportunities = stats.allocationRequests;
+        break;
+      case Kind::kAdvance:
+        outcome.opportunities = stats.advanceStateCalls;
+        break;
+      case Kind::kCancel:
+        outcome.opportunities = stats.abortCalls;
+        break;
+      case Kind::kProgressCancel:
+        outcome.opportunities = progressSeen;
+        break;
     }
     outcome.reached = n > 0 && outcome.opportunities >= n;
     outcome.outputDeliveries = stats.outputDeliveries;
@@ -349,12 +358,18 @@ std::string Judge(Kind kind, const Outcome& o, const std::vector<uint8_t>& origi
   int16_t expected = 0;
   switch (kind) {
     case Kind::kAlloc:
-    case Kind::kHostAlloc: expected = memFullErr; break;
+    case Kind::kHostAlloc:
+      expected = memFullErr;
+      break;
     // An image the host would not hand over ends Start as bad parameters
     // (the module's documented answer); a refused write keeps the host's code.
-    case Kind::kAdvance: expected = o.refusedRead ? paramErr : memFullErr; break;
+    case Kind::kAdvance:
+      expected = o.refusedRead ? paramErr : memFullErr;
+      break;
     case Kind::kCancel:
-    case Kind::kProgressCancel: expected = userCanceledErr; break;
+    case Kind::kProgressCancel:
+      expected = userCanceledErr;
+      break;
   }
   if (o.status != expected) return "status " + std::to_string(o.status) + " instead of " + std::to_string(expected);
   if (o.pixels != original) {
@@ -439,8 +454,9 @@ Judged RunAndJudge(const Document& doc, Kind kind, const char* kindName, int64_t
     } else if (o.addedBlocks + next.addedBlocks != undisturbed.addedBlocks ||
                o.addedBufferBytes + next.addedBufferBytes != undisturbed.addedBufferBytes) {
       fault = "it and the run after it left " + std::to_string(o.addedBlocks + next.addedBlocks) + " blocks and " +
-              std::to_string(o.addedBufferBytes + next.addedBufferBytes) + " tracked bytes behind, two undisturbed runs " +
-              std::to_string(undisturbed.addedBlocks) + " and " + std::to_string(undisturbed.addedBufferBytes);
+              std::to_string(o.addedBufferBytes + next.addedBufferBytes) +
+              " tracked bytes behind, two undisturbed runs " + std::to_string(undisturbed.addedBlocks) + " and " +
+              std::to_string(undisturbed.addedBufferBytes);
     }
   }
   judged.fault = !fault.empty();
@@ -679,10 +695,9 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<Document> docs;
-  for (const Document& doc :
-       {MakeDocument("rgb8", 1, kPlain), MakeDocument("rgb16", 2, kPlain), MakeDocument("rgb32", 4, kPlain),
-        MakeDocument("rgb8-selection", 1, kSoftSelection), MakeDocument("rgb16-profile", 2, kProfile),
-        MakeDocument("rgb8-wide", 1, kWide)}) {
+  for (const Document& doc : {MakeDocument("rgb8", 1, kPlain), MakeDocument("rgb16", 2, kPlain),
+                              MakeDocument("rgb32", 4, kPlain), MakeDocument("rgb8-selection", 1, kSoftSelection),
+                              MakeDocument("rgb16-profile", 2, kProfile), MakeDocument("rgb8-wide", 1, kWide)}) {
     if (docNames.empty() || std::find(docNames.begin(), docNames.end(), doc.name) != docNames.end())
       docs.push_back(doc);
   }
@@ -693,11 +708,9 @@ int main(int argc, char** argv) {
   }
   // Every name given must name something.
   for (const std::string& name : kindNames)
-    if (std::none_of(kinds.begin(), kinds.end(), [&name](const KindName& k) { return name == k.name; }))
-      return Usage();
+    if (std::none_of(kinds.begin(), kinds.end(), [&name](const KindName& k) { return name == k.name; })) return Usage();
   for (const std::string& name : docNames)
-    if (std::none_of(docs.begin(), docs.end(), [&name](const Document& d) { return name == d.name; }))
-      return Usage();
+    if (std::none_of(docs.begin(), docs.end(), [&name](const Document& d) { return name == d.name; })) return Usage();
   if (!UseTemporaryHome()) {
     std::perror("fault_sweep: no temporary home");
     return 2;
@@ -714,15 +727,15 @@ int main(int argc, char** argv) {
               "warned", "per-run");
   for (const KindName& kind : kinds) {
     for (const Document& doc : docs) {
-      const bool transferKind = kind.kind == Kind::kAdvance || kind.kind == Kind::kCancel ||
-                                kind.kind == Kind::kProgressCancel;
+      const bool transferKind =
+          kind.kind == Kind::kAdvance || kind.kind == Kind::kCancel || kind.kind == Kind::kProgressCancel;
       if (!doc.everyKind && !transferKind) continue;
       const Tally t = Sweep(doc, kind.kind, kind.name, sampling, cold);
       failures += t.failures;
       std::printf("%-16s %-15s %6lld %9lld %8lld %5lld %6lld %7lld\n", kind.name, doc.name.c_str(),
                   static_cast<long long>(t.runs), static_cast<long long>(t.completedAt),
-                  static_cast<long long>(t.failures), static_cast<long long>(t.late),
-                  static_cast<long long>(t.warned), static_cast<long long>(t.perRun));
+                  static_cast<long long>(t.failures), static_cast<long long>(t.late), static_cast<long long>(t.warned),
+                  static_cast<long long>(t.perRun));
       std::fflush(stdout);
     }
   }
