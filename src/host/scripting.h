@@ -18,7 +18,7 @@
 #include "params/parameter_set.h"
 
 // Status of ReadScriptingParameters when its working copy cannot be had (the
-// basic suite's out-of-memory value). Start turns it into -50.
+// basic suite's out-of-memory value). Start ends as out of memory (-108).
 constexpr int16_t SCRIPTING_OUT_OF_MEMORY = -148;
 
 // Reads the host's descriptor into a copy of the factory set and decides
