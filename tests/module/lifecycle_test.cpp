@@ -13,6 +13,7 @@
 
 #include "hostkit/host.h"
 #include "hostkit/module.h"
+#include "user_messages.h"
 
 namespace {
 
@@ -223,6 +224,8 @@ TEST_F(ModuleRun, HostWithoutHandleProceduresGetsAnErrorNotACrash) {
   HostOptions options;
   options.offerHandleProcs = false;
   auto host = NewHost(options);
+  // The user hears that memory ran out (on Windows a message box to answer).
+  moduletest::UserMessageCapture capture;
   EXPECT_EQ(host->CallParameters(), memFullErr);
   EXPECT_EQ(host->CallStart(), filterBadParameters);
   // Too few procedures counts as none.
@@ -231,13 +234,18 @@ TEST_F(ModuleRun, HostWithoutHandleProceduresGetsAnErrorNotACrash) {
   auto other = NewHost(few);
   EXPECT_EQ(other->CallParameters(), memFullErr);
   EXPECT_EQ(other->OutstandingSuites(), 0);
+  EXPECT_FALSE(capture.Stop().empty());
 }
 
 TEST_F(ModuleRun, RefusedHandleAllocationIsOutOfMemory) {
   auto host = NewHost();
   host->handles().SetAllocationLimit(1);  // the parameters fit, the data block does not
+  moduletest::UserMessageCapture capture;
   EXPECT_EQ(host->CallParameters(), memFullErr);
   EXPECT_EQ(host->OutstandingSuites(), 0);
+  const std::vector<std::string> messages = capture.Stop();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.back().find("not enough memory"), std::string::npos) << messages.back();
 }
 
 #if !defined(_WIN32)
