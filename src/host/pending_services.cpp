@@ -3,7 +3,6 @@
 #include "host/plugin_globals.h"
 #include "runtime/report.h"
 
-void IdentifyPrimaryDisplayAdapter() {}
 void RemoveDialogMessageHook() {}
 
 void LoadDialogLibraries() {}

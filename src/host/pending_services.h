@@ -8,7 +8,6 @@
 #include "params/parameter_set.h"
 
 // InitializePlugin / ShutdownPlugin.
-void IdentifyPrimaryDisplayAdapter();
 void RemoveDialogMessageHook();
 
 // Parameters and Prepare.

@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "gl/gpu_information.h"
 #include "host/pending_services.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
@@ -162,7 +163,7 @@ void InitializePlugin(WindowHandle hostWindow) {
   OpenDebugLog(LOGMODE_THREADED);
   InitializeBufferUsageTracking();
   InitializeHelpViewer();
-  IdentifyPrimaryDisplayAdapter();
+  GetPrimaryGPUInformation();
   if (!InitializeImageEditorProgressBar(ProgressHostProcs{HostProgress, HostAbortRequested, StoreProgressStatus}))
     SetStatus(STATUS_OUT_OF_MEMORY);
   if (PlatformModuleHandle() == nullptr)

@@ -60,3 +60,35 @@ bool PlatformEnvironmentVariable(const char* name, std::string* value);
 // are undefined; PlatformFreeLarge takes the size it was allocated with.
 void* PlatformAllocateLarge(size_t size);
 void PlatformFreeLarge(void* block, size_t size);
+
+// Machine-wide settings: named 32-bit numbers and texts under one key. On
+// Windows a registry key below HKEY_LOCAL_MACHINE; natively a small text file
+// of the same path below the XDG configuration folder ($XDG_CONFIG_HOME, else
+// $HOME/.config), replaced whole on every write. Each call answers a system
+// error code (Win32 error natively errno), 0 for success.
+//
+// A key opened for writing is created when missing (*created says so); one
+// opened for reading only is never created, and a missing one answers a
+// "not found" code. Users without administrator rights may read the machine
+// key but not write it: that answers an "access denied" code.
+struct MachineSettingsKey;
+uint32_t PlatformOpenMachineSettings(const char* keyPath, bool forWriting, MachineSettingsKey** key, bool* created);
+uint32_t PlatformReadMachineNumber(MachineSettingsKey* key, const char* name, uint32_t* value);
+// Texts longer than maxBytes - 1 bytes are refused, not cut.
+uint32_t PlatformReadMachineText(MachineSettingsKey* key, const char* name, std::string* text, size_t maxBytes);
+uint32_t PlatformWriteMachineNumber(MachineSettingsKey* key, const char* name, uint32_t value);
+uint32_t PlatformWriteMachineText(MachineSettingsKey* key, const char* name, const char* text);
+uint32_t PlatformCloseMachineSettings(MachineSettingsKey* key);
+bool PlatformErrorIsNotFound(uint32_t code);
+bool PlatformErrorIsAccessDenied(uint32_t code);
+
+// The primary display adapter as the system lists it; false natively and
+// when no adapter is marked primary.
+struct DisplayDeviceInfo {
+  std::string name;         // "\\.\DISPLAY1"
+  std::string description;  // the adapter's marketing name
+  uint32_t stateFlags;
+  std::string deviceId;     // "PCI\VEN_10DE&DEV_1C82&SUBSYS_..."
+  std::string deviceKey;
+};
+bool PlatformPrimaryDisplayDevice(DisplayDeviceInfo* device);

@@ -60,23 +60,6 @@ const uint32_t STYLE_ICON_MASK = 0xF0;
 
 bool IsUiThread() { return UiThreadKnown && UiThreadId == PlatformCurrentThreadId(); }
 
-// The names of the standard OpenGL error codes. The OpenGL layer has its own
-// richer text; reporting keeps this small table so that it needs no OpenGL.
-const char* OpenGLErrorText(uint32_t code) {
-  switch (code) {
-    case 0x0000: return "GL_NO_ERROR";
-    case 0x0500: return "GL_INVALID_ENUM";
-    case 0x0501: return "GL_INVALID_VALUE";
-    case 0x0502: return "GL_INVALID_OPERATION";
-    case 0x0503: return "GL_STACK_OVERFLOW";
-    case 0x0504: return "GL_STACK_UNDERFLOW";
-    case 0x0505: return "GL_OUT_OF_MEMORY";
-    case 0x0506: return "GL_INVALID_FRAMEBUFFER_OPERATION";
-    case 0x0507: return "GL_CONTEXT_LOST";
-    default: return "Unknown OpenGL Error";
-  }
-}
-
 std::string SystemErrorText(uint32_t code) {
   std::string text = PlatformSystemErrorText(code);
   return text.empty() ? std::string("Unidentified System Error") : text;
@@ -129,7 +112,7 @@ void LogReport(const DebugMessage& message, const char* caption, const char* tex
               SystemErrorText(message.code).c_str(), caption, text);
       break;
     case OPENGL_ERROR:
-      LogLine("%s : Line %u: OpenGL Error: '%s' : '%s' - '%s'\n", time, line, OpenGLErrorText(message.code), caption,
+      LogLine("%s : Line %u: OpenGL Error: '%s' : '%s' - '%s'\n", time, line, GetOpenGLErrorText(message.code).c_str(), caption,
               text);
       break;
     case EVENT_MONITOR:
@@ -295,4 +278,21 @@ void ShowPostedMessage(void* block, WindowHandle owner) {
   const char* text = caption + std::strlen(caption) + 1;
   PlatformShowMessageBox(owner, text, caption, header->iconStyle);
   std::free(block);
+}
+
+std::string GetOpenGLErrorText(uint32_t code) {
+  switch (code) {
+    case 0x0000: return "Success";
+    case 0x0500: return "An invalid enumeration was specified";
+    case 0x0501: return "An invalid value was specified";
+    case 0x0502: return "An invalid operation was attempted";
+    case 0x0503: return "A stack overflow has occurred";
+    case 0x0504: return "A stack underflow has occurred";
+    case 0x0505: return "OpenGL memory is exhausted";
+    default: {
+      char text[256];
+      std::snprintf(text, sizeof text, "Unrecognized OpenGL Error %X", code);
+      return text;
+    }
+  }
 }

@@ -13,6 +13,7 @@
 // themselves reported and may only reach the queue.
 #include <cstdarg>
 #include <cstdint>
+#include <string>
 
 using WindowHandle = void*;
 
@@ -114,3 +115,8 @@ void ShowPendingUserMessages();
 // process started: a caller compares the count before and after a step to
 // learn whether the user was told of a failure.
 uint32_t UserErrorMessageCount();
+
+// The text of an OpenGL error code for the log ("Unrecognized OpenGL Error
+// 506" for codes beyond the classic six). Kept here, not with the OpenGL
+// layer, so that reporting needs no OpenGL.
+std::string GetOpenGLErrorText(uint32_t code);

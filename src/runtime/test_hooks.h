@@ -33,6 +33,9 @@ struct TestHooks {
   std::atomic<int> failAnalysisWorkerStart{-1};  // the same for the next analysis pass
   std::atomic<bool> stopParameterFileWriteBeforeReplace{false};  // writes stop before their rename
   std::atomic<bool> stopSettingsWriteBeforeReplace{false};
+  // Machine-wide settings open for writing as for a user without
+  // administrator rights: access denied.
+  std::atomic<bool> machineSettingsReadOnly{false};
   // Observers and switches.
   std::atomic<AnalysisRowObserver> analysisRowObserver{nullptr};
   std::atomic<bool> analysisMemosDisabled{false};

@@ -8,6 +8,7 @@
 // Nothing may leave these routines by exception: their callers are C code.
 #include <windows.h>
 
+#include "gl/install_configuration.h"
 #include "runtime/report.h"
 
 namespace {
@@ -34,8 +35,13 @@ int __stdcall ConfigureOptions(HWND, HINSTANCE, LPSTR, int) noexcept {
   return 0;
 }
 
-void __stdcall InstallConfiguration(HWND, HINSTANCE, LPSTR, int) noexcept {
-  ReportUnavailable("Installation configuration");
+// The command line is the product version an installer records.
+void __stdcall InstallConfiguration(HWND, HINSTANCE, LPSTR commandLine, int) noexcept {
+  try {
+    RunInstallConfiguration(commandLine);
+  } catch (...) {
+    // An installer can do nothing with a failure; the log has what was seen.
+  }
 }
 
 // Dialog procedures: FALSE lets the dialog manager apply its defaults.

@@ -74,7 +74,7 @@ TEST_F(DebugLogTest, EachCategoryHasItsLineFormat) {
   ReportMessage(&unknownSystem, STYLE_ERROR, "Cap", "system");
   DebugMessage gl = MakeDebugMessage(104, OPENGL_ERROR, 0x0502);
   ReportMessage(&gl, STYLE_ERROR, "Cap", "gl");
-  DebugMessage glUnknown = MakeDebugMessage(105, OPENGL_ERROR, 0x1234);
+  DebugMessage glUnknown = MakeDebugMessage(105, OPENGL_ERROR, 0x0506);
   ReportMessage(&glUnknown, STYLE_ERROR, "Cap", "gl2");
   DebugMessage event = MakeDebugMessage(106, EVENT_MONITOR);
   ReportTrace(&event, "event %u", 7u);
@@ -91,8 +91,8 @@ TEST_F(DebugLogTest, EachCategoryHasItsLineFormat) {
   EXPECT_EQ(body[0], "HH:MM:SS Thread ID: Line 101: Debug Message: 'Cap' - 'debug 1'");
   EXPECT_EQ(body[1], "HH:MM:SS Thread ID: Line 102: User Message: 'Heads up' - 'user text'");
   EXPECT_EQ(body[2], "HH:MM:SS Thread ID: Line 103: System Error: 'Unidentified System Error' : 'Cap' - 'system'");
-  EXPECT_EQ(body[3], "HH:MM:SS : Line 104: OpenGL Error: 'GL_INVALID_OPERATION' : 'Cap' - 'gl'");
-  EXPECT_EQ(body[4], "HH:MM:SS : Line 105: OpenGL Error: 'Unknown OpenGL Error' : 'Cap' - 'gl2'");
+  EXPECT_EQ(body[3], "HH:MM:SS : Line 104: OpenGL Error: 'An invalid operation was attempted' : 'Cap' - 'gl'");
+  EXPECT_EQ(body[4], "HH:MM:SS : Line 105: OpenGL Error: 'Unrecognized OpenGL Error 506' : 'Cap' - 'gl2'");
   EXPECT_EQ(body[5], "HH:MM:SS Thread ID: Line 106: Event Monitor: event 7");
   // Both C libraries we build with describe ENOENT this way.
   EXPECT_EQ(body[6], "HH:MM:SS Thread ID: Line 107: C Run-Time Library Error: 'No such file or directory' : 'Cap' - 'crt'");
@@ -132,7 +132,7 @@ TEST_F(DebugLogTest, LineFeedIsAddedOnlyWhenMissing) {
   ASSERT_EQ(body.size(), 4u);
   EXPECT_TRUE(Contains(body[0], "ends with a line feed"));
   EXPECT_TRUE(Contains(body[1], "does not"));
-  EXPECT_TRUE(Contains(body[2], "GL_INVALID_ENUM"));
+  EXPECT_TRUE(Contains(body[2], "An invalid enumeration was specified"));
   EXPECT_TRUE(Contains(body[3], "last"));
 }
 
