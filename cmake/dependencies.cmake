@@ -38,8 +38,12 @@ else()
   target_link_libraries(glimmark_zlib INTERFACE ZLIB::ZLIB)
   target_link_libraries(glimmark_png INTERFACE PNG::PNG)
   target_link_libraries(glimmark_tiff INTERFACE TIFF::TIFF)
+endif()
+if(NOT WIN32)
+  # Native OpenGL: the plug-in's portable OpenGL code runs in tests on EGL
+  # contexts without a window system.
   set(OpenGL_GL_PREFERENCE GLVND)
-  find_package(OpenGL COMPONENTS OpenGL EGL)
+  find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL)
 endif()
 
 # GLEW: targets link glimmark::glew, and only a build in which one does sets

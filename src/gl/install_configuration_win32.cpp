@@ -8,9 +8,10 @@
 #include "runtime/user_folders.h"
 
 void RunInstallConfiguration(const char* commandLine) {
+  // The header is written when the queue opens.
+  SetInstallationLogHeader(true);
   OpenDebugLoggingQueue(nullptr, "Glimmark 2");
   InitializeUserDataFolders();
-  SetInstallationLogHeader(true);
   OpenDebugLog(LOGMODE_THREADED);
   InitializeBufferUsageTracking();
   BeginOpenGLSettingsRun();

@@ -84,6 +84,9 @@ uint32_t PlatformOpenMachineSettings(const char* keyPath, bool forWriting, Machi
   if (created != nullptr) *created = false;
   std::string folder;
   if (keyPath == nullptr || !SettingsFolder(&folder)) return ENOENT;
+  std::string testKey;
+  TestHooks* testHooks = ActiveTestHooks();
+  if (testHooks != nullptr && testHooks->Override(TEST_OVERRIDE_MACHINE_SETTINGS, &testKey)) keyPath = testKey.c_str();
   std::string relative(keyPath);
   for (char& c : relative)
     if (c == '\\') c = '/';

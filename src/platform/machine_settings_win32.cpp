@@ -18,6 +18,8 @@ uint32_t PlatformOpenMachineSettings(const char* keyPath, bool forWriting, Machi
   if (created != nullptr) *created = false;
   TestHooks* hooks = ActiveTestHooks();
   if (forWriting && hooks != nullptr && hooks->machineSettingsReadOnly.load()) return ERROR_ACCESS_DENIED;
+  std::string testKey;
+  if (hooks != nullptr && hooks->Override(TEST_OVERRIDE_MACHINE_SETTINGS, &testKey)) keyPath = testKey.c_str();
   HKEY handle = nullptr;
   LSTATUS status;
   if (forWriting) {

@@ -15,6 +15,7 @@ enum TestOverride : int {
   TEST_OVERRIDE_HOST_EXECUTABLE,   // the host's path as scripting sees it
   TEST_OVERRIDE_HELP_VIEWER,       // the program started as the help viewer
   TEST_OVERRIDE_DEBUG_LOG_FOLDER,  // where the debug log is written
+  TEST_OVERRIDE_MACHINE_SETTINGS,  // the key machine-wide settings use instead of the product's
   TEST_OVERRIDE_COUNT
 };
 

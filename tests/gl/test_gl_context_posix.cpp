@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "gl/gl_support.h"
 #include "gl/glew_contexts.h"
 #include "test_gl_context.h"
 
@@ -45,7 +46,8 @@ bool TestGLContext::Create() {
     failure_ = "eglBindAPI(EGL_OPENGL_API) failed";
     return false;
   }
-  const EGLint attributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+  // No window: the default surface type (window) would rule out every config.
+  const EGLint attributes[] = {EGL_SURFACE_TYPE, 0, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
   EGLConfig config = nullptr;
   EGLint count = 0;
   if (!eglChooseConfig(display, attributes, &config, 1, &count) || count == 0) {
@@ -69,6 +71,8 @@ bool TestGLContext::Create() {
     return false;
   }
   handle_ = new EglContext{display, context};
+  // As the plug-in's own contexts do after creation.
+  LogOpenGLImplementation(context);
   // Mesa's renderer stands in for a driver here: the window path of the
   // Windows build, where Mesa's formats count as accelerated.
   accelerated_ = true;

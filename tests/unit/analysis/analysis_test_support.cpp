@@ -10,20 +10,11 @@
 #include "image/pixel_access.h"
 #include "table_stand_in.h"
 
-#if __has_include(<stb/stb_image.h>)
-#define GLIMMARK_TEST_PNG 1
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wall"
-#pragma GCC diagnostic ignored "-Wextra"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
-#endif
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
 
 namespace analysistest {
 namespace {
@@ -200,18 +191,55 @@ std::string TestDataFolder() {
   return folder != nullptr ? std::string(folder) : std::string();
 }
 
-bool LoadPhoto(const std::string& path, OwnedImage* out, std::string* reason) {
-#if GLIMMARK_TEST_PNG
-  int width = 0, height = 0, channels = 0;
-  const bool sixteen = stbi_is_16_bit(path.c_str()) != 0;
-  std::unique_ptr<void, void (*)(void*)> data(
-      sixteen ? static_cast<void*>(stbi_load_16(path.c_str(), &width, &height, &channels, 3))
-              : static_cast<void*>(stbi_load(path.c_str(), &width, &height, &channels, 3)),
-      stbi_image_free);
-  if (!data) {
-    *reason = "cannot read " + path;
+namespace {
+
+// The photo's RGB samples as stored (8 or 16 bits, machine byte order),
+// through libpng like the tool's own reader; false with a reason.
+bool ReadPngRgb(const std::string& path, std::vector<uint8_t>* data, int* width, int* height, bool* sixteen,
+                std::string* reason) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *reason = "cannot open " + path;
     return false;
   }
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  bool ok = false;
+  std::vector<png_bytep> rows;
+  if (info != nullptr && setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_set_expand(png);
+    png_set_gray_to_rgb(png);
+    png_set_strip_alpha(png);
+    if (png_get_bit_depth(png, info) == 16) png_set_swap(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    *width = static_cast<int>(png_get_image_width(png, info));
+    *height = static_cast<int>(png_get_image_height(png, info));
+    *sixteen = png_get_bit_depth(png, info) == 16;
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    data->assign(rowBytes * static_cast<size_t>(*height), 0);
+    rows.resize(static_cast<size_t>(*height));
+    for (int y = 0; y < *height; ++y) rows[static_cast<size_t>(y)] = data->data() + rowBytes * static_cast<size_t>(y);
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    ok = true;
+  }
+  png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
+  std::fclose(file);
+  if (!ok) *reason = "cannot read " + path;
+  return ok;
+}
+
+}  // namespace
+
+bool LoadPhoto(const std::string& path, OwnedImage* out, std::string* reason) {
+  int width = 0, height = 0;
+  bool sixteen = false;
+  std::vector<uint8_t> bytes;
+  if (!ReadPngRgb(path, &bytes, &width, &height, &sixteen, reason)) return false;
+  const uint8_t* data = bytes.data();
   const ImageRect rect{0, 0, width, height};
   const uint32_t mode = sixteen ? IMAGE_MODE_RGB16 : IMAGE_MODE_RGB8;
   if (!CreateImage(rect, false, &out->image, rect, mode, nullptr, 2.2, false, nullptr)) {
@@ -220,7 +248,7 @@ bool LoadPhoto(const std::string& path, OwnedImage* out, std::string* reason) {
   }
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
   if (sixteen) {
-    const auto* src = static_cast<const uint16_t*>(data.get());
+    const auto* src = reinterpret_cast<const uint16_t*>(data);
     auto* dst = static_cast<uint16_t*>(out->image.pixels.buffer);
     for (size_t i = 0; i < pixels; ++i) {
       dst[i * 4] = src[i * 3];
@@ -229,7 +257,7 @@ bool LoadPhoto(const std::string& path, OwnedImage* out, std::string* reason) {
       dst[i * 4 + 3] = 65535;
     }
   } else {
-    const auto* src = static_cast<const uint8_t*>(data.get());
+    const uint8_t* src = data;
     auto* dst = static_cast<uint8_t*>(out->image.pixels.buffer);
     for (size_t i = 0; i < pixels; ++i) {  // blue first in memory
       dst[i * 4] = src[i * 3 + 2];
@@ -239,12 +267,6 @@ bool LoadPhoto(const std::string& path, OwnedImage* out, std::string* reason) {
     }
   }
   return true;
-#else
-  (void)path;
-  (void)out;
-  *reason = "no PNG reader in this build";
-  return false;
-#endif
 }
 
 const LightSourceRecord* Nearest(const std::vector<LightSourceRecord>& table, double x, double y, double within) {

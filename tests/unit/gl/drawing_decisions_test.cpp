@@ -10,6 +10,7 @@
 #include "gl/gl_support.h"
 #include "gl/gpu_information.h"
 #include "gl/pixel_format.h"
+#include "gl/texture_formats.h"
 #include "runtime/report.h"
 
 namespace {
@@ -192,6 +193,22 @@ TEST(DrawingModes, NamesVendorsAndTheInstallersChoice) {
   const int32_t rows[][4] = {{1, 1, 1, 1}, {2, 1, 1, 2}, {3, 1, 1, 3}, {4, 1, 1, 4}, {1, 0, 4, 4}, {2, 0, 4, 4},
                              {3, 0, 4, 4}, {4, 0, 4, 4}, {0, 1, 1, 1}, {7, 1, 1, 1}, {7, 0, 4, 4}, {-3, 1, 3, 3}};
   for (const auto& r : rows) EXPECT_EQ(InstalledDrawingMode(r[0], r[1] != 0, r[2]), r[3]) << "stored " << r[0];
+}
+
+TEST(TextureFormatNames, DataTypesAndInternalFormatsForTheLog) {
+  EXPECT_EQ(DataTypeName(0x1400), "GL_BYTE");
+  EXPECT_EQ(DataTypeName(0x1401), "GL_UNSIGNED_BYTE");
+  EXPECT_EQ(DataTypeName(0x140B), "GL_HALF_FLOAT");
+  EXPECT_EQ(DataTypeName(0x140C), "Unrecognized: 0x140C");
+  EXPECT_EQ(DataTypeName(0x13FF), "Unrecognized: 0x13FF");
+  // First, last and a few between of the table, by the tokens' own values.
+  EXPECT_STREQ(InternalFormatName(0x1908), "GL_RGBA");
+  EXPECT_STREQ(InternalFormatName(0x8058), "GL_RGBA8");
+  EXPECT_STREQ(InternalFormatName(0x881A), "GL_RGBA16F");
+  EXPECT_STREQ(InternalFormatName(0x8814), "GL_RGBA32F");
+  EXPECT_STREQ(InternalFormatName(0x888A), "GL_FLOAT_RGBA16_NV");
+  EXPECT_STREQ(InternalFormatName(0x822E), "GL_R32F");
+  EXPECT_STREQ(InternalFormatName(0x1907), "Unrecognized");  // GL_RGB: not a texture format of the table
 }
 
 TEST(GPUInformation, DeviceIdTextsAndRemoteSessions) {

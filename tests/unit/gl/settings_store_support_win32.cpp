@@ -1,13 +1,26 @@
 #include <windows.h>
 
-#include "gl/drawing_settings.h"
+#include <string>
+
+#include "../test_hooks_support.h"
 #include "settings_store_support.h"
 
 namespace storetest {
 
-// The suites run in a Wine prefix of their own: its machine key is theirs.
-void UsePrivateStore() {}
+namespace {
+const std::string& TestParent() {
+  static const std::string parent =
+      "Software\\Brightwerk Software\\Glimmark Tests\\" + std::to_string(GetCurrentProcessId());
+  return parent;
+}
+}  // namespace
 
-void RemoveStore() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, OPENGL_SETTINGS_KEY); }
+// The suites of one Wine prefix run side by side: each process keeps its
+// settings under a key of its own, never the product's.
+void UsePrivateStore() {
+  testhooks::Hooks().SetOverride(TEST_OVERRIDE_MACHINE_SETTINGS, (TestParent() + "\\OpenGLSettings").c_str());
+}
+
+void RemoveStore() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, TestParent().c_str()); }
 
 }  // namespace storetest

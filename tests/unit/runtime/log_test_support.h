@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../test_hooks_support.h"
+#include "platform/platform.h"
 #include "runtime/folders.h"
 #include "runtime/report.h"
 
@@ -108,7 +109,8 @@ class DebugLogTest : public ::testing::Test {
     std::error_code ignored;
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = std::filesystem::temp_directory_path() /
-              ("glimmark-logtest-" + std::string(info->name()) + "-" + std::to_string(Unique()));
+              ("glimmark-logtest-" + std::string(info->name()) + "-" + std::to_string(ProcessId()) + "-" +
+               std::to_string(Unique()));
     std::filesystem::remove_all(folder_, ignored);
     std::filesystem::create_directories(folder_);
     testhooks::Hooks().SetOverride(TEST_OVERRIDE_DEBUG_LOG_FOLDER, folder_.string().c_str());
@@ -122,6 +124,13 @@ class DebugLogTest : public ::testing::Test {
     std::filesystem::remove_all(folder_, ignored);
   }
 
+  // Several test processes may run one test at once (the same test under
+  // different settings): their folders must differ too. A thread id is
+  // unique among live processes on both systems.
+  static unsigned long ProcessId() {
+    static const unsigned long id = PlatformCurrentThreadId();
+    return id;
+  }
   static unsigned Unique() {
     static unsigned counter = 0;
     return ++counter;
