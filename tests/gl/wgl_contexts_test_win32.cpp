@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "gl/gl_api.h"
 #include "gl/glew_contexts.h"
@@ -161,6 +162,42 @@ TEST_F(WglContextTest, RefusedPixelFormatsAndBadReleasesLeaveNothingBehind) {
   EXPECT_NE(log.find("CreateScreenContext():  Could not SetPixelFormat for OpenGL use."), std::string::npos) << log;
   EXPECT_NE(log.find("ReleaseOpenGLContext() - Invalid OpenGLContext specified."), std::string::npos);
   EXPECT_NE(log.find("DestroyHiddenOpenGLContext() - An invalid OpenGL context was specified."), std::string::npos);
+}
+
+// The preview draws on a worker thread into a child window. Under Wine on
+// Xvfb such a child's frames never reach the screen (nor GDI reads of its
+// DC), so tests read what it shows from the GL side: the back buffer just
+// before the swap, as the preview copies it into its screen bitmaps.
+TEST_F(WglContextTest, AChildWindowsFrameIsReadBackOnItsDrawingThread) {
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 120, 90, nullptr,
+                                nullptr, nullptr, nullptr);
+  ASSERT_NE(parent, nullptr);
+  HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 100, 70, parent, nullptr, nullptr, nullptr);
+  ASSERT_NE(child, nullptr);
+  uint8_t pixel[4] = {};
+  bool made = false;
+  std::thread([&] {
+    PIXELFORMATDESCRIPTOR descriptor{};
+    bool accelerated = false;
+    int format = SelectPixelFormat(child, false, &descriptor, &accelerated);
+    RECT client{};
+    GetClientRect(child, &client);
+    OpenGLContext context = CreateScreenContext(child, client, format, descriptor);
+    made = context.type == CONTEXT_TYPE_SCREEN;
+    if (!made) return;
+    glClearColor(0.25f, 0.5f, 0.75f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glReadBuffer(GL_BACK);
+    glReadPixels(50, 35, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    SwapBuffers(context.dc);
+    ReleaseOpenGLContext(&context);
+  }).join();
+  DestroyWindow(parent);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(pixel[0], 64);
+  EXPECT_EQ(pixel[1], 128);
+  EXPECT_EQ(pixel[2], 191);
+  EXPECT_EQ(pixel[3], 255);
 }
 
 // Not a limit, a number for the notes: what one probe costs in a running
