@@ -86,3 +86,18 @@ TEST(ShaderDecisions, TheGammaProgramsVersionForEachPath) {
 }
 
 }  // namespace
+
+#include "gl/texture_sets.h"
+
+namespace {
+
+TEST(TextureSizes, PowersOfTwoAroundATileSize) {
+  const int32_t rows[][3] = {{1, 2, 0},     {2, 2, 2},     {3, 4, 2},         {300, 512, 256},
+                             {512, 512, 512}, {16385, 32768, 16384}, {(1 << 24) + 1, (1 << 24) + 1, 1 << 24}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(PowerOfTwoAtLeast(r[0]), r[1]) << r[0];
+    EXPECT_EQ(PowerOfTwoAtMost(r[0]), r[2]) << r[0];
+  }
+}
+
+}  // namespace
