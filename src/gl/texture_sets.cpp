@@ -13,6 +13,8 @@
 namespace {
 
 int32_t SizeCap = 0;
+FrameGammaCorrector GammaCorrector = nullptr;
+TextureSet PreviewSets[4];
 
 // Buffer objects through the OpenGL 1.5 entry points when the context
 // reports 1.5, through ARB_vertex_buffer_object's otherwise.
@@ -486,4 +488,218 @@ void DestroyTextureSet(TextureSet* set) {
   if (set->framebuffer != 0) glDeleteFramebuffers(1, &set->framebuffer);
   *set = TextureSet{};
   CHECK_OPENGL_ERROR("DestroyTextureSet() - Failed to release the texture set.");
+}
+
+void SetFrameGammaCorrector(FrameGammaCorrector corrector) { GammaCorrector = corrector; }
+
+bool CreateTextureSetFromFramebuffer(int32_t drawableWidth, int32_t drawableHeight, const ImageRect& source,
+                                     TextureSet* set) {
+  CHECK_OPENGL_ERROR("Error on entry into CreateTextureSetFromFramebuffer()");
+  const TextureFormat& format = DrawingState().formats[SixteenBitComposite() ? TEXTURE_FORMAT_16 : TEXTURE_FORMAT_8];
+  const GLenum internalFormat = format.internalFormat;
+  const GLenum dataType = format.dataType;
+  const size_t bytesPerPixel = static_cast<size_t>(format.pixelDepth);
+  const int32_t sourceWidth = source.right - source.left;
+  const int32_t sourceHeight = source.bottom - source.top;
+  if (sourceWidth <= 0 || sourceHeight <= 0 || bytesPerPixel == 0) {
+    REPORT_DEBUG("CreateTextureSetFromFramebuffer() - Nothing to copy.");
+    return false;
+  }
+  set->bottomUp = 1;
+  const bool powerOfTwo = MustUsePowerOfTwoSizedTextures();
+  const TextureSize limit = GetMaximumTextureSize(powerOfTwo, true);
+  if (!SubdivideImage(set, source, limit.width, limit.height)) return false;
+
+  bool ok = true;
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glPushAttrib(GL_TEXTURE_BIT);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  // Bottom-up rows of the source, padded like the set's bounds so that
+  // power-of-two storage read from them stays inside.
+  const size_t bufferBytes = static_cast<size_t>(set->bounds.right - set->bounds.left) *
+                             static_cast<size_t>(set->bounds.bottom - set->bounds.top + 1) * bytesPerPixel;
+  const GLint readY = drawableHeight - source.bottom;
+  const uint8_t* buffer = nullptr;  // offsets into the pixel buffer, or client memory
+  bool haveBuffer = false;
+  const bool blueFirst = !DrawingState().gpuAcceleration;
+  if (set->pixelBuffer != 0) {
+    BindBuffer(GL_PIXEL_PACK_BUFFER, set->pixelBuffer);
+    if (bufferBytes > static_cast<size_t>(set->pixelBufferSize)) {
+      BufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bufferBytes), nullptr, set->pixelBufferUsage);
+      set->pixelBufferSize = static_cast<int32_t>(bufferBytes);
+    }
+    glReadPixels(source.left, readY, sourceWidth, sourceHeight, GL_RGBA, dataType, nullptr);
+    BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    BindBuffer(GL_PIXEL_UNPACK_BUFFER, set->pixelBuffer);
+    if (set->correctGamma) {
+      void* pixels = MapBuffer(GL_PIXEL_UNPACK_BUFFER, GL_READ_WRITE);
+      if (pixels == nullptr) {
+        REPORT_DEBUG("Failed to map texture set PBO.");
+        ok = false;
+      } else {
+        if (GammaCorrector != nullptr)
+          GammaCorrector(pixels, static_cast<size_t>(sourceWidth) * static_cast<size_t>(sourceHeight), dataType, false);
+        if (!UnmapBuffer(GL_PIXEL_UNPACK_BUFFER)) {
+          REPORT_DEBUG("Failed to unmap texture set PBO.");
+          ok = false;
+        }
+      }
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, sourceWidth);
+    if (CHECK_OPENGL_ERROR("Failed to create PBO in CreateTextureSetFromFramebuffer()") != 0) ok = false;
+    haveBuffer = true;
+  } else if (set->correctGamma) {
+    if (ReallocateBuffer(bufferBytes, &set->readBuffer) != 0) {
+      ok = false;
+    } else {
+      glReadPixels(source.left, readY, sourceWidth, sourceHeight, blueFirst ? GL_BGRA : GL_RGBA, dataType,
+                   set->readBuffer.buffer);
+      if (GammaCorrector != nullptr)
+        GammaCorrector(set->readBuffer.buffer, static_cast<size_t>(sourceWidth) * static_cast<size_t>(sourceHeight),
+                       dataType, blueFirst);
+      buffer = static_cast<const uint8_t*>(set->readBuffer.buffer);
+      glPixelStorei(GL_UNPACK_ROW_LENGTH, sourceWidth);
+      haveBuffer = true;
+    }
+  }
+  const GLenum bufferFormat = set->pixelBuffer == 0 && blueFirst ? GL_BGRA : GL_RGBA;
+
+  BufferDescriptor padded{};
+  for (uint32_t i = 0; ok && i < set->tileCount; ++i) {
+    TextureTile& tile = Tiles(set)[i];
+    const size_t offset = (static_cast<size_t>(tile.left - source.left) +
+                           static_cast<size_t>(source.bottom - tile.bottom) * static_cast<size_t>(sourceWidth)) *
+                          bytesPerPixel;
+    const uint8_t* from = set->pixelBuffer != 0 ? reinterpret_cast<const uint8_t*>(offset) : buffer + offset;
+    const GLint frameY = drawableHeight - tile.bottom;
+    glBindTexture(GL_TEXTURE_2D, tile.texture);
+    if (tile.needsStorage && powerOfTwo) {
+      if (haveBuffer) {
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), tile.textureWidth, tile.textureHeight, 0,
+                     bufferFormat, dataType, from);
+        if (CHECK_OPENGL_ERROR("CreateTextureSetFromFramebuffer() - Failed to complete glTexImage2D() from PBO") != 0)
+          ok = false;
+      } else if (tile.left + tile.textureWidth > drawableWidth || frameY + tile.textureHeight > drawableHeight) {
+        // The storage reaches past the drawable: read the tile alone into a
+        // zeroed buffer of the storage size.
+        const size_t bytes =
+            static_cast<size_t>(tile.textureWidth) * static_cast<size_t>(tile.textureHeight) * bytesPerPixel;
+        if (ReallocateBuffer(bytes, &padded) != 0) {
+          ok = false;
+          break;
+        }
+        std::memset(padded.buffer, 0, bytes);
+        glPixelStorei(GL_PACK_ROW_LENGTH, tile.textureWidth);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, tile.textureWidth);
+        glReadPixels(tile.left, frameY, tile.width, tile.height, GL_RGBA, dataType, padded.buffer);
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), tile.textureWidth, tile.textureHeight, 0,
+                     GL_RGBA, dataType, padded.buffer);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        if (CHECK_OPENGL_ERROR(
+                "CreateTextureSetFromFramebuffer() - Failed to complete glTexImage2D() from PaddedTextureBuffer") != 0)
+          ok = false;
+      } else {
+        glCopyTexImage2D(GL_TEXTURE_2D, 0, internalFormat, tile.left, frameY, tile.textureWidth, tile.textureHeight, 0);
+        if (CHECK_OPENGL_ERROR(
+                "CreateTextureSetFromFramebuffer() - Failed to complete glCopyTexImage2D() from frame buffer") != 0)
+          ok = false;
+      }
+      if (ok) tile.needsStorage = 0;
+    } else if (tile.needsStorage) {
+      if (haveBuffer) {
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), tile.width, tile.height, 0, bufferFormat,
+                     dataType, from);
+        if (CHECK_OPENGL_ERROR(
+                "CreateTextureSetFromFramebuffer() - Failed to complete glTexImage2D() from PBO, non power of two") != 0)
+          ok = false;
+      } else {
+        glCopyTexImage2D(GL_TEXTURE_2D, 0, internalFormat, tile.left, frameY, tile.width, tile.height, 0);
+        if (CHECK_OPENGL_ERROR("CreateTextureSetFromFramebuffer() - Failed to complete glCopyTexImage2D() from frame "
+                               "buffer, non power of two") != 0)
+          ok = false;
+      }
+      if (ok) tile.needsStorage = 0;
+    } else if (haveBuffer) {
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tile.width, tile.height, bufferFormat, dataType, from);
+      if (CHECK_OPENGL_ERROR("CreateTextureSetFromFramebuffer() - Failed to complete glTexSubImage2D() from PBO") != 0)
+        ok = false;
+    } else {
+      glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tile.left, frameY, tile.width, tile.height);
+      if (CHECK_OPENGL_ERROR(
+              "CreateTextureSetFromFramebuffer() - Failed to complete glCopyTexSubImage2D() from frame buffer") != 0)
+        ok = false;
+    }
+  }
+  DeallocateBuffer(&padded);
+  if (set->pixelBuffer != 0) BindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+  glPopAttrib();
+  glPopClientAttrib();
+  if (ok) {
+    set->scaleX = set->scaleY = 0;
+    if (set->vertexBuffer != 0) ok = UpdateVertexBuffer(set);
+  }
+  return CHECK_OPENGL_ERROR("Creation of Texture Set from framebuffer Failed") == 0 && ok;
+}
+
+bool CreateTextureSetFromDIB(TextureSet* set, const DibDescription& dib, Image* image) {
+  if (dib.compression != 0) {
+    REPORT_DEBUG("DIB Section compression mode %d unsupported at this time.", static_cast<int>(dib.compression));
+    return false;
+  }
+  if (dib.bitCount != 24 && dib.bitCount != 32) {
+    REPORT_DEBUG("DIB Section  %d bit depth unsupported at this time.", dib.bitCount);
+    return false;
+  }
+  const int32_t height = dib.height < 0 ? -dib.height : dib.height;
+  const int32_t bytesPerPixel = dib.bitCount / 8;
+  if (dib.width <= 0 || height <= 0 || dib.bits == nullptr || dib.rowStride < dib.width * bytesPerPixel) {
+    REPORT_DEBUG("CreateTextureSetFromDIB() - The DIB section has no usable pixels.");
+    return false;
+  }
+  const ImageRect rect{0, 0, dib.width, height};
+  if (!CreateImage(rect, false, image, rect, IMAGE_MODE_RGB8, nullptr, 2.2, false, nullptr)) return false;
+  // Rows are copied in memory order: bottom-up DIBs give bottom-up images.
+  set->bottomUp = dib.height >= 0 ? 1 : 0;
+  const bool rgba = image->glPixelFormat == GL_RGBA;
+  if (!rgba && image->glPixelFormat != GL_BGRA) {
+    REPORT_DEBUG(bytesPerPixel == 4 ? "Image pixel format 0x%X for 32 bit pixels is unsupported at this time."
+                                    : "Image pixel format 0x%X for 24 bit pixels is unsupported at this time.",
+                 image->glPixelFormat);
+    return false;
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* from = static_cast<const uint8_t*>(dib.bits) + static_cast<size_t>(y) * dib.rowStride;
+    uint8_t* to = static_cast<uint8_t*>(image->pixels.buffer) + static_cast<size_t>(y) * image->bufferWidth * 4;
+    for (int32_t x = 0; x < dib.width; ++x, from += bytesPerPixel, to += 4) {
+      // DIB pixels are blue first.
+      to[0] = rgba ? from[2] : from[0];
+      to[1] = from[1];
+      to[2] = rgba ? from[0] : from[2];
+      to[3] = bytesPerPixel == 4 ? from[3] : 255;
+    }
+  }
+  return CreateTextureSetFromImage(set, *image, 1.0, 1.0, 0, 0, 1.0, rect);
+}
+
+TextureSet* PreviewTextureSet(int index) { return index >= 0 && index < 4 ? &PreviewSets[index] : nullptr; }
+
+void InitializeTextureSets(bool gammaShaderAvailable) {
+  const bool accelerated = DrawingState().gpuAcceleration;
+  const bool vbo = UseVertexBufferObjects();
+  const bool pbo = UsePixelBufferObjects();
+  const bool fbo = UseFrameBufferObjects() && !MustUsePowerOfTwoSizedTextures();
+  const GLint smooth = accelerated ? GL_LINEAR : GL_NEAREST;
+  TextureSet* sets = PreviewSets;
+  sets[COMPOSITE_SET].correctGamma = !gammaShaderAvailable && accelerated ? 1 : 0;
+  ConfigureTextureSet(&sets[HOST_IMAGE_SET], GL_NEAREST, smooth, vbo, GL_STATIC_DRAW, pbo, GL_STATIC_DRAW, false);
+  ConfigureTextureSet(&sets[EFFECTS_SET], GL_NEAREST, smooth, vbo, GL_DYNAMIC_DRAW, pbo && !fbo, GL_DYNAMIC_DRAW, fbo);
+  ConfigureTextureSet(&sets[COMPOSITE_SET], GL_NEAREST, GL_NEAREST, vbo, GL_DYNAMIC_DRAW,
+                      pbo && (!fbo || sets[COMPOSITE_SET].correctGamma), GL_DYNAMIC_DRAW, fbo);
+  ConfigureTextureSet(&sets[SPLASH_SET], GL_NEAREST, GL_NEAREST, false, GL_STATIC_DRAW, false, GL_STATIC_DRAW, false);
+}
+
+void DestroyPreviewTextureSets() {
+  for (TextureSet& set : PreviewSets) DestroyTextureSet(&set);
 }

@@ -88,6 +88,37 @@ ImageRect ImageExcerpt(const Image& image, double scaleX, double scaleY, int32_t
 // of the image's pixel buffer.
 bool CreateTextureSetFromImage(TextureSet* set, const Image& image, double scaleX, double scaleY, int32_t scrollX,
                                int32_t scrollY, double zoom, const ImageRect& viewRect);
+// Pixels read back from the frame buffer are corrected for the display's
+// gamma in software when the set asks for it (no gamma shader): the preview
+// registers how (pixel count, OpenGL data type, blue first or not).
+using FrameGammaCorrector = void (*)(void* pixels, size_t pixelCount, uint32_t dataType, bool blueFirst);
+void SetFrameGammaCorrector(FrameGammaCorrector corrector);
+
+// The frame buffer's source rectangle (top-down coordinates of a drawable of
+// the given size) as the set's textures, rows bottom-up.
+bool CreateTextureSetFromFramebuffer(int32_t drawableWidth, int32_t drawableHeight, const ImageRect& source,
+                                     TextureSet* set);
+
+// A device-independent bitmap as the splash screen shows it: 24 or 32 bits
+// per pixel, uncompressed, rows bottom-up when height is positive.
+struct DibDescription {
+  int32_t width;
+  int32_t height;  // negative: top-down rows
+  int32_t rowStride;
+  int32_t bitCount;
+  uint32_t compression;  // 0: none
+  const void* bits;
+};
+// Copies the bitmap into *image (made here, the caller releases it) and
+// builds the set from it at scale 1.
+bool CreateTextureSetFromDIB(TextureSet* set, const DibDescription& dib, Image* image);
+
+// The preview's four sets, configured for the current context.
+enum PreviewTextureSetIndex { HOST_IMAGE_SET = 0, EFFECTS_SET = 1, COMPOSITE_SET = 2, SPLASH_SET = 3 };
+TextureSet* PreviewTextureSet(int index);
+void InitializeTextureSets(bool gammaShaderAvailable);
+void DestroyPreviewTextureSets();
+
 // Draws every tile's quad with its texture; texturing, colour and blending
 // are the caller's.
 bool DrawImageTextureSet(TextureSet* set);

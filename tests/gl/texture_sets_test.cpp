@@ -140,6 +140,77 @@ TEST_F(TextureSetTest, PowerOfTwoStorageIsPaddedAndReusedWhenTilesShrink) {
   EXPECT_EQ(static_cast<const TextureTile*>(set_.tiles.buffer)[0].textureWidth, 2);
 }
 
+// What the preview reads back from its frame buffer comes back the right
+// way up and unchanged, through pixel buffers or straight copies.
+TEST_F(TextureSetTest, FrameBufferCopiesDrawBackUnchanged) {
+  for (int32_t mode : {OPTIMIZE_FOR_QUALITY, OPTIMIZE_FOR_COMPATIBILITY}) {
+    UseMode(mode);
+    ReleaseImage(&image_);
+    DestroyTextureSet(&set_);
+    SetMaximumTextureSizeCap(0);
+    MakeImage(600, 400);
+    ASSERT_EQ(DrawBackMismatches(mode == OPTIMIZE_FOR_QUALITY), 0u);
+    // Draw the image again into the set's frame buffer and copy that.
+    ASSERT_TRUE(AttachFBOWithRenderBuffer(&set_, 600, 400));
+    glEnable(GL_TEXTURE_2D);
+    ASSERT_TRUE(DrawImageTextureSet(&set_));
+    glDisable(GL_TEXTURE_2D);
+    TextureSet copy{};
+    ConfigureTextureSet(&copy, GL_NEAREST, GL_NEAREST, UseVertexBufferObjects(), GL_DYNAMIC_DRAW,
+                        UsePixelBufferObjects(), GL_DYNAMIC_DRAW, true);
+    SetMaximumTextureSizeCap(256);
+    ASSERT_TRUE(CreateTextureSetFromFramebuffer(600, 400, ImageRect{0, 0, 600, 400}, &copy)) << "mode " << mode;
+    EXPECT_GT(copy.tileCount, 1u);
+    ASSERT_TRUE(AttachFBOWithRenderBuffer(&copy, 600, 400));
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_TEXTURE_2D);
+    ASSERT_TRUE(DrawImageTextureSet(&copy));
+    glDisable(GL_TEXTURE_2D);
+    std::vector<uint8_t> back(600 * 400 * 4);
+    glReadPixels(0, 0, 600, 400, GL_BGRA, GL_UNSIGNED_BYTE, back.data());
+    DetachFBO();
+    DestroyTextureSet(&copy);
+    size_t mismatches = 0;
+    const auto* p = static_cast<const uint8_t*>(image_.pixels.buffer);
+    for (int32_t y = 0; y < 400; ++y)
+      mismatches += std::memcmp(back.data() + static_cast<size_t>(399 - y) * 600 * 4,
+                                p + static_cast<size_t>(y) * image_.bufferWidth * 4, 600 * 4) != 0;
+    EXPECT_EQ(mismatches, 0u) << "rows differing, mode " << mode;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  }
+}
+
+TEST_F(TextureSetTest, ABottomUpBitmapShowsItsTopRowOnTop) {
+  UseMode(OPTIMIZE_FOR_QUALITY);
+  // 3 x 2 pixels of 24 bits, rows padded to 12 bytes, bottom row first.
+  const uint8_t bits[24] = {10, 20, 30, 11, 21, 31, 12, 22, 32, 0, 0, 0,    // bottom row (blue, green, red)
+                            40, 50, 60, 41, 51, 61, 42, 52, 62, 0, 0, 0};  // top row
+  const DibDescription dib{3, 2, 12, 24, 0, bits};
+  ConfigureTextureSet(&set_, GL_NEAREST, GL_NEAREST, false, GL_STATIC_DRAW, false, GL_STATIC_DRAW, true);
+  ASSERT_TRUE(CreateTextureSetFromDIB(&set_, dib, &image_));
+  ASSERT_TRUE(AttachFBOWithRenderBuffer(&set_, 3, 2));
+  SetGLSize(GLRect{0, 0, 3, 2});
+  glEnable(GL_TEXTURE_2D);
+  ASSERT_TRUE(DrawImageTextureSet(&set_));
+  glDisable(GL_TEXTURE_2D);
+  uint8_t topLeft[4] = {}, bottomRight[4] = {};
+  glReadPixels(0, 1, 1, 1, GL_BGRA, GL_UNSIGNED_BYTE, topLeft);
+  glReadPixels(2, 0, 1, 1, GL_BGRA, GL_UNSIGNED_BYTE, bottomRight);
+  DetachFBO();
+  EXPECT_EQ(topLeft[0], 40);
+  EXPECT_EQ(topLeft[2], 60);
+  EXPECT_EQ(topLeft[3], 255);
+  EXPECT_EQ(bottomRight[0], 12);
+  EXPECT_EQ(bottomRight[2], 32);
+
+  const DibDescription compressed{3, 2, 12, 24, 1, bits};
+  Image other{};
+  EXPECT_FALSE(CreateTextureSetFromDIB(&set_, compressed, &other));
+  const DibDescription paletted{3, 2, 12, 8, 0, bits};
+  EXPECT_FALSE(CreateTextureSetFromDIB(&set_, paletted, &other));
+  ReleaseImage(&other);
+}
+
 TEST_F(TextureSetTest, TileEdgesMeetInsideAndKeepTheBorder) {
   UseMode(OPTIMIZE_FOR_QUALITY);
   ConfigureTextureSet(&set_, GL_NEAREST, GL_NEAREST, false, GL_STATIC_DRAW, false, GL_STATIC_DRAW, false);
