@@ -121,10 +121,10 @@ const Image& Haze() {
 
 // A table that only counts what it is given.
 uint64_t g_records = 0;
-int16_t CountPreallocate(uint32_t) { return 0; }
-void CountList(int32_t, const LightSourceList& list) { g_records += list.count; }
-void Nothing() {}
-void ResetCount() { g_records = 0; }
+int16_t CountPreallocate(void*, uint32_t) { return 0; }
+void CountList(void*, int32_t, const LightSourceList& list) { g_records += list.count; }
+void Nothing(void*) {}
+void ResetCount(void*) { g_records = 0; }
 
 bool Linearize(Image* image) {
   LinearizeImage(image);
@@ -141,7 +141,7 @@ void Analyse(benchmark::State& state, const Image& host) {
     setup.hostImage = &host;
     setup.convertToLinearWorking = Linearize;
     setup.resultCode = &resultCode;
-    setup.table = LightSourceTableRoutines{CountPreallocate, CountList, Nothing, ResetCount};
+    setup.table = LightSourceTableRoutines{nullptr, CountPreallocate, CountList, Nothing, ResetCount};
     setup.workerCount = workers;
     LightSourceAnalysis* analysis = nullptr;
     if (!StartLightSourceAnalysis(setup, &analysis)) {
