@@ -109,8 +109,10 @@ void ReleaseNewestProfileBlock() {
 // convert both ways with the standard profile, as the plug-in reads the image
 // through it and writes its result back through it.
 bool HostProfileFitsImageMode(cmsHPROFILE profile, int32_t mode) {
-  const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
-  const cmsProfileClassSignature profileClass = cmsGetDeviceClass(profile);
+  // Signatures as numbers: a foreign profile may carry any value, which an
+  // enumeration variable cannot hold.
+  const uint32_t space = cmsGetColorSpace(profile);
+  const uint32_t profileClass = cmsGetDeviceClass(profile);
   const bool classUsable = profileClass == cmsSigInputClass || profileClass == cmsSigDisplayClass ||
                            profileClass == cmsSigOutputClass || profileClass == cmsSigColorSpaceClass;
   const bool spaceUsable = space == cmsSigRgbData || (space == cmsSigGrayData && IsGrayscaleImageMode(mode));

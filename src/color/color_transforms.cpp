@@ -55,7 +55,8 @@ bool SameXYZTag(cmsHPROFILE a, cmsHPROFILE b, cmsTagSignature tag) {
 // colorants) and white points agree, so that they cancel and only the tone
 // curves remain. Only a hint: the tables are checked against the transform.
 bool ChannelsMayStaySeparate(cmsHPROFILE in, cmsHPROFILE out) {
-  const cmsColorSpaceSignature a = cmsGetColorSpace(in), b = cmsGetColorSpace(out);
+  // Numbers, not the enumeration: a profile may carry any signature.
+  const uint32_t a = cmsGetColorSpace(in), b = cmsGetColorSpace(out);
   if (a == cmsSigGrayData && b == cmsSigGrayData) return true;
   if (a != cmsSigRgbData || b != cmsSigRgbData) return false;
   if (!cmsIsMatrixShaper(in) || !cmsIsMatrixShaper(out)) return false;

@@ -24,8 +24,9 @@ std::string RefusalReason(const hostkit::HostImage& document) {
   cmsHPROFILE profile = cmsOpenProfileFromMemTHR(GetColorContext(), document.iccProfile.data(),
                                                  static_cast<cmsUInt32Number>(document.iccProfile.size()));
   if (profile == nullptr) return "cannot be read as an ICC profile (it is damaged, or not a profile)";
-  const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
-  const cmsProfileClassSignature profileClass = cmsGetDeviceClass(profile);
+  // Numbers, not the enumerations: a foreign profile may carry any signature.
+  const uint32_t space = cmsGetColorSpace(profile);
+  const uint32_t profileClass = cmsGetDeviceClass(profile);
   cmsCloseProfile(profile);
   const bool grayDocument = document.colourPlanes() == 1;
   const std::string documentKind = grayDocument ? "a gray document" : "an RGB document";
