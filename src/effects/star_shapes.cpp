@@ -133,6 +133,10 @@ int32_t RenderValue(ParameterIndex index, int32_t stored) {
 
 }  // namespace
 
+double SpikeWidth(int32_t sharpness, int32_t diagonal) {
+  return (std::pow(sharpness * 0.01, 3.5) + 0.003) * 0.5 * 10000.0 / std::max(diagonal, 1);
+}
+
 void PrepareStarEffectSettings(const RenderingParameters& p, int32_t diagonal, int32_t bytesPerChannel, bool gray,
                                StarEffectSettings* s) {
   // Quantity is the low half of the set's 32 bits at its offset.
@@ -152,7 +156,7 @@ void PrepareStarEffectSettings(const RenderingParameters& p, int32_t diagonal, i
 
   const double i = s->intensity / 100.0;
   s->spikePeak = static_cast<uint32_t>(std::pow(i, 2.8) * FRACTION_SCALE);
-  s->spikeWidth = (std::pow(s->sharpness * 0.01, 3.5) + 0.003) * 0.5 * 10000.0 / s->diagonal;
+  s->spikeWidth = SpikeWidth(s->sharpness, s->diagonal);
   s->spikeFalloff = std::pow(i, 0.28) * 200.0 / (s->length + 28);
 
   // Distances reach at most sqrt(2) x 4D quarter pixels.

@@ -64,6 +64,10 @@ inline bool DrawsFlare(const StarEffectSettings& s) { return s.softFlare >= 1; }
 void PrepareStarEffectSettings(const RenderingParameters& parameters, int32_t diagonal, int32_t bytesPerChannel,
                                bool gray, StarEffectSettings* settings);
 
+// The cross-section steepness of a spike of this sharpness (0..100, or a
+// little more in the preview) on an image of diagonal D.
+double SpikeWidth(int32_t sharpness, int32_t diagonal);
+
 // Zeroes both shapes and binds them to their generators and to `settings`,
 // which must outlive them; builds the trigonometric tables.
 void SetUpStarEffectShapes(SamplingShape* spikeShape, SamplingShape* flareShape, const StarEffectSettings* settings);
