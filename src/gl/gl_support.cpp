@@ -31,6 +31,8 @@ bool SetGLSize(const GLRect& client) {
                             height) == 0;
 }
 
+const char* OpenGLString(unsigned int name) { return reinterpret_cast<const char*>(glGetString(name)); }
+
 OpenGLCapabilities CapabilitiesFromGLEW() {
   OpenGLCapabilities c{};
   c.version1_4 = GLEW_VERSION_1_4;
@@ -82,8 +84,7 @@ std::string FormatOpenGLImplementation(const void* renderingContext, const char*
 }
 
 void LogOpenGLImplementation(const void* renderingContext) {
-  auto text = [](GLenum name) { return reinterpret_cast<const char*>(glGetString(name)); };
-  std::string block =
-      FormatOpenGLImplementation(renderingContext, text(GL_VERSION), text(GL_VENDOR), text(GL_RENDERER), text(GL_EXTENSIONS));
+  std::string block = FormatOpenGLImplementation(renderingContext, OpenGLString(GL_VERSION), OpenGLString(GL_VENDOR),
+                                                 OpenGLString(GL_RENDERER), OpenGLString(GL_EXTENSIONS));
   REPORT_TRACE("%s", block.c_str());
 }

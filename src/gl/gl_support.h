@@ -23,6 +23,11 @@ uint32_t CheckOpenGLError(uint32_t line, const char* format, ...) __attribute__(
 // Viewport and projection for drawing in pixels: origin top left, y down.
 bool SetGLSize(const GLRect& client);
 
+// glGetString as text, null when the context has none. It is an entry
+// point of the system's OpenGL library itself, so it may be asked before
+// glewInit().
+const char* OpenGLString(unsigned int name);
+
 // What GLEW found for the current context, after glewInit().
 OpenGLCapabilities CapabilitiesFromGLEW();
 

@@ -19,12 +19,11 @@ std::mutex TableLock;
 GLEWContextDescriptor Table[GLEW_CONTEXT_SLOTS];
 
 const char* GLText(GLenum name) {
-  const GLubyte* text = glGetString(name);
-  return text != nullptr ? reinterpret_cast<const char*>(text) : "";
+  const char* text = OpenGLString(name);
+  return text != nullptr ? text : "";
 }
 
-// glGetString is an entry point of the system's OpenGL library itself, not
-// one GLEW loads, so it can be asked before glewInit().
+// Asked before glewInit(): OpenGLString needs no GLEW.
 std::string CurrentImplementation() {
   return std::string(GLText(GL_VENDOR)) + "' '" + GLText(GL_RENDERER) + "' '" + GLText(GL_VERSION);
 }
@@ -32,6 +31,11 @@ std::string CurrentImplementation() {
 unsigned long long Bits(const void* handle) { return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)); }
 
 }  // namespace
+
+bool CoreFrameBufferEntryPoints() {
+  const GLEWContext* context = glewGetContext();
+  return context != nullptr && (context->capabilities.version3_0 || context->capabilities.arbFramebufferObject);
+}
 
 bool CreateGLEWContext() {
   void* rc = CurrentRenderingContext();

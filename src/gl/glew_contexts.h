@@ -39,3 +39,8 @@ void DeleteGLEWContext(void* renderingContext);
 // descriptor.
 const GLEWContext* glewGetContext();
 int LiveGLEWContextCount();
+
+// Frame buffer objects through the core entry points (OpenGL 3.0 or
+// ARB_framebuffer_object) rather than EXT_framebuffer_object's, for the
+// current context.
+bool CoreFrameBufferEntryPoints();

@@ -11,11 +11,6 @@ namespace {
 
 OpenGLDrawingState State{};
 
-const char* Text(GLenum name) {
-  const GLubyte* text = glGetString(name);
-  return text != nullptr ? reinterpret_cast<const char*>(text) : nullptr;
-}
-
 const char* TrueFalse(bool value) { return value ? "true" : "false"; }
 
 FeatureSwitches CurrentSwitches() {
@@ -25,17 +20,13 @@ FeatureSwitches CurrentSwitches() {
                                context->capabilities);
 }
 
-bool UsesSixteenBitComposite() {
-  return GlobalOpenGLSettings().drawingMode == OPTIMIZE_FOR_QUALITY && State.gpuAcceleration &&
-         State.formats[TEXTURE_FORMAT_16].internalFormat != State.formats[TEXTURE_FORMAT_8].internalFormat;
-}
 
 }  // namespace
 
 const OpenGLDrawingState& DrawingState() { return State; }
 
 int32_t DetermineOpenGLVendor() {
-  const char* vendor = Text(GL_VENDOR);
+  const char* vendor = OpenGLString(GL_VENDOR);
   if (vendor == nullptr) {
     CHECK_OPENGL_ERROR("DetermineOpenGLVendor() - Failed to obtain OpenGL vendor string.");
     return VENDOR_UNKNOWN;
@@ -48,7 +39,7 @@ int32_t DetermineDefaultDrawingMode(bool gpuAcceleration) {
     return DefaultDrawingModeFor(false, gpuAcceleration, nullptr, nullptr, OpenGLCapabilities{});
   const GLEWContext* context = glewGetContext();
   OpenGLCapabilities caps = context != nullptr ? context->capabilities : OpenGLCapabilities{};
-  return DefaultDrawingModeFor(true, gpuAcceleration, Text(GL_VENDOR), Text(GL_RENDERER), caps);
+  return DefaultDrawingModeFor(true, gpuAcceleration, OpenGLString(GL_VENDOR), OpenGLString(GL_RENDERER), caps);
 }
 
 bool InitializeOpenGLDrawingSettings(bool gpuAcceleration, int16_t* resultCode) {
@@ -62,7 +53,7 @@ bool InitializeOpenGLDrawingSettings(bool gpuAcceleration, int16_t* resultCode) 
                     "InitializeOpenGLDrawingSettings() - Could not write OpenGL settings to registry.");
     }
   }
-  const char* version = Text(GL_VERSION);
+  const char* version = OpenGLString(GL_VERSION);
   std::string versionText = version != nullptr ? version : "";
   State.versionText = versionText.substr(0, versionText.find(' '));
   State.vendor = DetermineOpenGLVendor();
@@ -99,10 +90,11 @@ bool UseOffscreenBitmap() { return State.switches.useOffscreenBitmap; }
 bool UseShaderProgram() { return State.switches.useShaderProgram; }
 bool MustUsePowerOfTwoSizedTextures() { return State.switches.mustUsePowerOfTwoSizedTextures; }
 
-uint32_t CompositeInternalFormat() {
-  return State.formats[UsesSixteenBitComposite() ? TEXTURE_FORMAT_16 : TEXTURE_FORMAT_8].internalFormat;
+const TextureFormat& CompositeTextureFormat() {
+  const bool sixteen = GlobalOpenGLSettings().drawingMode == OPTIMIZE_FOR_QUALITY && State.gpuAcceleration &&
+                       State.formats[TEXTURE_FORMAT_16].internalFormat != State.formats[TEXTURE_FORMAT_8].internalFormat;
+  return State.formats[sixteen ? TEXTURE_FORMAT_16 : TEXTURE_FORMAT_8];
 }
 
-uint32_t CompositeDataType() {
-  return State.formats[UsesSixteenBitComposite() ? TEXTURE_FORMAT_16 : TEXTURE_FORMAT_8].dataType;
-}
+uint32_t CompositeInternalFormat() { return CompositeTextureFormat().internalFormat; }
+uint32_t CompositeDataType() { return CompositeTextureFormat().dataType; }

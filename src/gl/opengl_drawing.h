@@ -39,5 +39,6 @@ bool MustUsePowerOfTwoSizedTextures();
 
 // The format of every preview texture and render buffer: 16-bit where
 // quality is asked for on an accelerated context that has a distinct one.
+const TextureFormat& CompositeTextureFormat();
 uint32_t CompositeInternalFormat();
 uint32_t CompositeDataType();

@@ -279,7 +279,7 @@ int32_t ShaderTypeFor(int32_t mode, bool accelerated, const OpenGLCapabilities& 
 }
 
 bool GetSupportedGLSLVersion() {
-  const GLubyte* text = glGetString(GL_SHADING_LANGUAGE_VERSION);
+  const char* versionText = OpenGLString(GL_SHADING_LANGUAGE_VERSION);
   const GLenum error = glGetError();
   if (error != GL_NO_ERROR) {
     const GLEWContext* context = glewGetContext();
@@ -294,7 +294,6 @@ bool GetSupportedGLSLVersion() {
                  static_cast<int>(error));
     return false;
   }
-  const char* versionText = reinterpret_cast<const char*>(text);
   if (!ParseGLSLVersionText(versionText, &Support.version)) {
     REPORT_DEBUG("GetSupportedGLSLVersion() Failed to parse GLSL extension version information '%s'.",
                  versionText != nullptr ? versionText : "");

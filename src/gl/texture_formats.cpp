@@ -196,9 +196,7 @@ bool CharacterizeBestFormats(bool useFrameBufferObjects, int32_t vendor, Texture
       {GL_RGBA, GL_FLOAT, 32}, {GL_FLOAT_RGBA32_NV, GL_FLOAT, 32}, {GL_RGBA32F_ARB, GL_FLOAT, 32}};
 
   ProbeObjects probe{};
-  const GLEWContext* context = glewGetContext();
-  probe.coreFrameBuffers =
-      context != nullptr && (context->capabilities.version3_0 || context->capabilities.arbFramebufferObject);
+  probe.coreFrameBuffers = CoreFrameBufferEntryPoints();
   bool result = false;
   bool frameBuffersMade = false;
 

@@ -47,16 +47,6 @@ double* Vertices(TextureSet* set, uint32_t tile) {
   return reinterpret_cast<double*>(static_cast<uint8_t*>(set->vertices.buffer) + tile * TEXTURE_VERTEX_RECORD_BYTES);
 }
 
-bool SixteenBitComposite() {
-  const OpenGLDrawingState& state = DrawingState();
-  return GlobalOpenGLSettings().drawingMode == OPTIMIZE_FOR_QUALITY && state.gpuAcceleration &&
-         state.formats[TEXTURE_FORMAT_16].internalFormat != state.formats[TEXTURE_FORMAT_8].internalFormat;
-}
-
-uint32_t ImageInternalFormat() {
-  return DrawingState().formats[SixteenBitComposite() ? TEXTURE_FORMAT_16 : TEXTURE_FORMAT_8].internalFormat;
-}
-
 // A storage upload that was not granted what it asked for still draws, but
 // with other precision: worth a warning in the log.
 void CheckGrantedFormat(GLenum requested) {
@@ -89,7 +79,7 @@ void SetMaximumTextureSizeCap(int32_t cap) { SizeCap = cap; }
 TextureSize GetMaximumTextureSize(bool roundToPowerOfTwo, bool limitToViewport) {
   GLint size = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
-  const GLenum format = ImageInternalFormat() != 0 ? ImageInternalFormat() : GL_RGBA8;
+  const GLenum format = CompositeInternalFormat() != 0 ? CompositeInternalFormat() : GL_RGBA8;
   while (size > 64) {
     glTexImage2D(GL_PROXY_TEXTURE_2D, 0, static_cast<GLint>(format), size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     GLint width = 0;
@@ -238,7 +228,7 @@ ImageRect ImageExcerpt(const Image& image, double scaleX, double scaleY, int32_t
 bool CreateTextureSetFromImage(TextureSet* set, const Image& image, double scaleX, double scaleY, int32_t scrollX,
                                int32_t scrollY, double zoom, const ImageRect& viewRect) {
   CHECK_OPENGL_ERROR("Error on entry into CreateTextureSetFromImage()");
-  const GLenum internalFormat = ImageInternalFormat();
+  const GLenum internalFormat = CompositeInternalFormat();
   const size_t bytesPerPixel = static_cast<size_t>(image.channels) * static_cast<size_t>(image.bytesPerChannel);
   const ImageRect excerpt = ImageExcerpt(image, scaleX, scaleY, scrollX, scrollY, zoom, viewRect);
   // The excerpt is read from the pixel buffer, which holds bufferRect.
@@ -461,9 +451,7 @@ bool AttachFBOWithRenderBuffer(TextureSet* set, int32_t width, int32_t height) {
 
 void DetachFBO() {
   const GLEWContext* context = glewGetContext();
-  const bool core =
-      context != nullptr && (context->capabilities.version3_0 || context->capabilities.arbFramebufferObject);
-  if (core) {
+  if (CoreFrameBufferEntryPoints()) {
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -495,7 +483,7 @@ void SetFrameGammaCorrector(FrameGammaCorrector corrector) { GammaCorrector = co
 bool CreateTextureSetFromFramebuffer(int32_t drawableWidth, int32_t drawableHeight, const ImageRect& source,
                                      TextureSet* set) {
   CHECK_OPENGL_ERROR("Error on entry into CreateTextureSetFromFramebuffer()");
-  const TextureFormat& format = DrawingState().formats[SixteenBitComposite() ? TEXTURE_FORMAT_16 : TEXTURE_FORMAT_8];
+  const TextureFormat& format = CompositeTextureFormat();
   const GLenum internalFormat = format.internalFormat;
   const GLenum dataType = format.dataType;
   const size_t bytesPerPixel = static_cast<size_t>(format.pixelDepth);

@@ -79,6 +79,20 @@ bool MakeRenderingContext(HDC dc, const RECT& client, int pixelFormat, const PIX
   return true;
 }
 
+// A memory DC compatible with the window's; the window DC goes back at once.
+HDC CompatibleMemoryDC(HWND window, const char* noWindowDC, const char* noMemoryDC) {
+  HDC windowDC = GetDC(window);
+  if (windowDC == nullptr) {
+    REPORT_LAST_ERROR("%s", noWindowDC);
+    return nullptr;
+  }
+  HDC dc = CreateCompatibleDC(windowDC);
+  const DWORD error = GetLastError();
+  ReleaseDC(window, windowDC);
+  if (dc == nullptr) REPORT_SYSTEM_ERROR(error, "%s", noMemoryDC);
+  return dc;
+}
+
 int32_t Width(const RECT& r) { return r.right - r.left; }
 int32_t Height(const RECT& r) { return r.bottom - r.top; }
 
@@ -197,17 +211,9 @@ OpenGLContext CreateScreenContext(HWND window, const RECT& client, int pixelForm
 OpenGLContext CreateBitmapContext(HWND proxyWindow, ContextBitmap* screenBitmap, const RECT& client, int pixelFormat,
                                   const PIXELFORMATDESCRIPTOR& descriptor) {
   OpenGLContext context{};
-  HDC windowDC = GetDC(proxyWindow);
-  if (windowDC == nullptr) {
-    REPORT_LAST_ERROR("CreateBitmapContext() - Failed to get Proxy Window device context.");
-    return context;
-  }
-  HDC dc = CreateCompatibleDC(windowDC);
-  ReleaseDC(proxyWindow, windowDC);
-  if (dc == nullptr) {
-    REPORT_LAST_ERROR("CreateBitmapContext() - Failed to create compatible device context.");
-    return context;
-  }
+  HDC dc = CompatibleMemoryDC(proxyWindow, "CreateBitmapContext() - Failed to get Proxy Window device context.",
+                              "CreateBitmapContext() - Failed to create compatible device context.");
+  if (dc == nullptr) return context;
   // The shared bitmap belongs to one DC at a time; a stale size is remade.
   if (screenBitmap->savedDCState != 0) {
     REPORT_DEBUG("CreateBitmapContext() - The screen bitmap is still attached to another device context.");
@@ -242,17 +248,9 @@ OpenGLContext CreateBitmapContext(HWND proxyWindow, ContextBitmap* screenBitmap,
 OpenGLContext CreateBitmapContextWithBitmap(HWND window, const RECT& client, int pixelFormat,
                                             const PIXELFORMATDESCRIPTOR& descriptor) {
   OpenGLContext context{};
-  HDC windowDC = GetDC(window);
-  if (windowDC == nullptr) {
-    REPORT_LAST_ERROR("CreateBitmapContextWithBitmap() - Failed to get window device context.");
-    return context;
-  }
-  HDC dc = CreateCompatibleDC(windowDC);
-  ReleaseDC(window, windowDC);
-  if (dc == nullptr) {
-    REPORT_LAST_ERROR("CreateBitmapContextWithBitmap() - Failed to create compatible device context.");
-    return context;
-  }
+  HDC dc = CompatibleMemoryDC(window, "CreateBitmapContextWithBitmap() - Failed to get window device context.",
+                              "CreateBitmapContextWithBitmap() - Failed to create compatible device context.");
+  if (dc == nullptr) return context;
   if (!CreateContextBitmap(&context.bitmap, dc, Width(client), Height(client))) {
     REPORT_DEBUG("CreateBitmapContextWithBitmap() - Failed to create context bitmap.");
     DeleteDC(dc);

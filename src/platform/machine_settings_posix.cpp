@@ -1,8 +1,6 @@
 // Machine-wide settings of the native build: the registry key becomes a text
-// file of "name=type:value" lines. Writes replace the file whole (temporary
-// beside it, flushed, renamed), so a reader never sees half a file.
-#include <fcntl.h>
-#include <sys/stat.h>
+// file of "name=type:value" lines. Writes replace the file whole, as the
+// settings files are written, so a reader never sees half a file.
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "runtime/test_hooks.h"
+#include "runtime/user_folders.h"
 
 struct MachineSettingsKey {
   std::string path;
@@ -56,25 +55,11 @@ int LoadValues(MachineSettingsKey* key) {
 int SaveValues(const MachineSettingsKey& key) {
   std::string text;
   for (const auto& entry : key.values) text += entry.first + "=" + entry.second + "\n";
-  std::string temporary = key.path + ".tmp" + std::to_string(getpid());
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return errno;
+  std::string temporary;
   int error = 0;
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (error == 0 && fsync(fd) != 0) error = errno;
-  if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && std::rename(temporary.c_str(), key.path.c_str()) != 0) error = errno;
-  if (error != 0) unlink(temporary.c_str());
-  return error;
+  const ReplacingWriteStep step = WriteFileReplacing(key.path, text.data(), text.size(), false, &temporary, &error);
+  if (step == ReplacingWriteStep::Done) return 0;
+  return error != 0 ? error : EIO;
 }
 
 }  // namespace
