@@ -34,7 +34,10 @@ unsigned long long Bits(const void* handle) { return static_cast<unsigned long l
 
 bool CoreFrameBufferEntryPoints() {
   const GLEWContext* context = glewGetContext();
-  return context != nullptr && (context->capabilities.version3_0 || context->capabilities.arbFramebufferObject);
+  // GLEW loads these entry points with ARB_framebuffer_object only, whatever
+  // the version: a 3.0 context whose extension list lacks it has none.
+  return context != nullptr && (context->capabilities.version3_0 || context->capabilities.arbFramebufferObject) &&
+         glGenFramebuffers != nullptr;
 }
 
 bool CreateGLEWContext() {

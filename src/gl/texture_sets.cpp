@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gl/buffer_objects.h"
 #include "gl/drawing_settings.h"
 #include "gl/gl_api.h"
 #include "gl/gl_support.h"
@@ -16,31 +17,7 @@ int32_t SizeCap = 0;
 FrameGammaCorrector GammaCorrector = nullptr;
 TextureSet PreviewSets[4];
 
-// Buffer objects through the OpenGL 1.5 entry points when the context
-// reports 1.5, through ARB_vertex_buffer_object's otherwise.
-bool CoreBuffers() {
-  const GLEWContext* context = glewGetContext();
-  return context != nullptr && context->capabilities.version1_5;
-}
-void GenBuffer(GLuint* name) { CoreBuffers() ? glGenBuffers(1, name) : glGenBuffersARB(1, name); }
-void DeleteBuffer(GLuint* name) {
-  if (*name == 0) return;
-  CoreBuffers() ? glDeleteBuffers(1, name) : glDeleteBuffersARB(1, name);
-  *name = 0;
-}
-void BindBuffer(GLenum target, GLuint name) { CoreBuffers() ? glBindBuffer(target, name) : glBindBufferARB(target, name); }
-void BufferData(GLenum target, GLsizeiptr size, const void* data, GLenum usage) {
-  CoreBuffers() ? glBufferData(target, size, data, usage) : glBufferDataARB(target, size, data, usage);
-}
-void BufferSubData(GLenum target, GLsizeiptr size, const void* data) {
-  CoreBuffers() ? glBufferSubData(target, 0, size, data) : glBufferSubDataARB(target, 0, size, data);
-}
-void* MapBuffer(GLenum target, GLenum access) {
-  return CoreBuffers() ? glMapBuffer(target, access) : glMapBufferARB(target, access);
-}
-bool UnmapBuffer(GLenum target) {
-  return (CoreBuffers() ? glUnmapBuffer(target) : glUnmapBufferARB(target)) == GL_TRUE;
-}
+using namespace glbuffers;
 
 TextureTile* Tiles(TextureSet* set) { return static_cast<TextureTile*>(set->tiles.buffer); }
 double* Vertices(TextureSet* set, uint32_t tile) {
@@ -120,8 +97,7 @@ void ConfigureTextureSet(TextureSet* set, int32_t magFilter, int32_t minFilter, 
   }
   if (pixelBuffer && set->pixelBuffer == 0) GenBuffer(&set->pixelBuffer);
   if (frameBuffer && set->framebuffer == 0) {
-    glGenFramebuffers(1, &set->framebuffer);
-    glGenRenderbuffers(1, &set->renderbuffer);
+    GenFrameBuffers(&set->framebuffer, &set->renderbuffer);
     GLint dims[2] = {};
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, dims);
     set->maxViewportWidth = dims[0];
@@ -423,23 +399,21 @@ bool AttachFBOWithRenderBuffer(TextureSet* set, int32_t width, int32_t height) {
     return false;
   }
   const GLenum format = CompositeInternalFormat();
-  glBindFramebuffer(GL_FRAMEBUFFER, set->framebuffer);
-  glBindRenderbuffer(GL_RENDERBUFFER, set->renderbuffer);
+  BindFrameBuffers(set->framebuffer, set->renderbuffer);
   if (width != set->renderbufferWidth || height != set->renderbufferHeight) {
-    glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
+    RenderBufferStorage(format, width, height);
     set->renderbufferWidth = width;
     set->renderbufferHeight = height;
   }
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, set->renderbuffer);
-  const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-  if (status != GL_FRAMEBUFFER_COMPLETE) {
+  AttachRenderBuffer(set->renderbuffer);
+  GLenum status = 0;
+  if (!FrameBufferComplete(&status)) {
     REPORT_DEBUG("Frame Buffer Object was incomplete. Status = 0x%X", status);
     DetachFBO();
     set->renderbufferWidth = set->renderbufferHeight = 0;
     return false;
   }
-  GLint granted = 0;
-  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_INTERNAL_FORMAT, &granted);
+  const GLint granted = RenderBufferInternalFormat();
   if (format != GL_RGBA && static_cast<GLenum>(granted) != format) {
     REPORT_DEBUG("Frame Buffer Object was not granted the required format (0x%X vs. 0x%X).",
                  static_cast<unsigned>(granted), format);
@@ -451,15 +425,9 @@ bool AttachFBOWithRenderBuffer(TextureSet* set, int32_t width, int32_t height) {
 
 void DetachFBO() {
   const GLEWContext* context = glewGetContext();
-  if (CoreFrameBufferEntryPoints()) {
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
-    glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  } else if (context != nullptr && context->capabilities.extFramebufferObject) {
-    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_RENDERBUFFER_EXT, 0);
-    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, 0);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-  }
+  if (context == nullptr || (!CoreFrameBufferEntryPoints() && !context->capabilities.extFramebufferObject)) return;
+  AttachRenderBuffer(0);
+  BindFrameBuffers(0, 0);
 }
 
 void DestroyTextureSet(TextureSet* set) {
@@ -472,8 +440,7 @@ void DestroyTextureSet(TextureSet* set) {
   DeallocateBuffer(&set->readBuffer);
   DeleteBuffer(&set->vertexBuffer);
   DeleteBuffer(&set->pixelBuffer);
-  if (set->renderbuffer != 0) glDeleteRenderbuffers(1, &set->renderbuffer);
-  if (set->framebuffer != 0) glDeleteFramebuffers(1, &set->framebuffer);
+  DeleteFrameBuffers(&set->framebuffer, &set->renderbuffer);
   *set = TextureSet{};
   CHECK_OPENGL_ERROR("DestroyTextureSet() - Failed to release the texture set.");
 }

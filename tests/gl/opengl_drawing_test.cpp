@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "gl/buffer_objects.h"
 #include "gl/gl_api.h"
 #include "gl/glew_contexts.h"
 #include "gl/opengl_drawing.h"
@@ -43,17 +44,16 @@ class OpenGLDrawingTest : public logtest::DebugLogTest {
 // its precision.
 double RoundTripError(const TextureFormat& format, const float colour[4]) {
   GLuint frameBuffer = 0, renderBuffer = 0;
-  glGenFramebuffers(1, &frameBuffer);
-  glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
-  glGenRenderbuffers(1, &renderBuffer);
-  glBindRenderbuffer(GL_RENDERBUFFER, renderBuffer);
-  glRenderbufferStorage(GL_RENDERBUFFER, format.internalFormat, 4, 4);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderBuffer);
+  glbuffers::GenFrameBuffers(&frameBuffer, &renderBuffer);
+  glbuffers::BindFrameBuffers(frameBuffer, renderBuffer);
+  glbuffers::RenderBufferStorage(format.internalFormat, 4, 4);
+  glbuffers::AttachRenderBuffer(renderBuffer);
   double error = 1.0;
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+  GLenum status = 0;
+  if (glbuffers::FrameBufferComplete(&status)) {
     glViewport(0, 0, 4, 4);
     glDisable(GL_SCISSOR_TEST);
-    glClampColor(GL_CLAMP_READ_COLOR, GL_FALSE);
+    if (glClampColor != nullptr) glClampColor(GL_CLAMP_READ_COLOR, GL_FALSE);
     glClearColor(colour[0], colour[1], colour[2], colour[3]);
     glClear(GL_COLOR_BUFFER_BIT);
     float pixel[4] = {};
@@ -61,9 +61,8 @@ double RoundTripError(const TextureFormat& format, const float colour[4]) {
     error = 0;
     for (int i = 0; i < 4; ++i) error = std::fmax(error, std::fabs(pixel[i] - colour[i]));
   }
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  glDeleteRenderbuffers(1, &renderBuffer);
-  glDeleteFramebuffers(1, &frameBuffer);
+  glbuffers::BindFrameBuffers(0, 0);
+  glbuffers::DeleteFrameBuffers(&frameBuffer, &renderBuffer);
   return glGetError() == GL_NO_ERROR ? error : 1.0;
 }
 
