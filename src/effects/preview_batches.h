@@ -47,9 +47,9 @@ struct SpikeTextureLayout {
   int32_t textureHeight;
 };
 // (After BuildEffectTables: the rotation reads the cosine table.)
-// The quad of one point at `angleTenths` (0 points right, growing
-// clockwise with y downwards; the spike texture's own direction is 900),
-// rotated about (px, py).
+// The quad of one point rotated about (px, py): `angleTenths` is the
+// point's angle (0 points right, growing clockwise with y downwards) less
+// 900, so that -900 runs the texture's +x to the right.
 void SpikeQuad(double px, double py, int32_t angleTenths, const SpikeTextureLayout& layout, const float colour[4],
                PreviewVertex quad[4]);
 

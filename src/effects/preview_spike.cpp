@@ -19,7 +19,8 @@ bool GeneratePreviewSpike(SubShape* subShape, const StarEffectSettings& settings
 
 bool PreviewSpikeNeedsRebuild(const RenderingParameters& previous, const RenderingParameters& current) {
   return previous.length != current.length || previous.intensity != current.intensity ||
-         previous.spikeSharpness != current.spikeSharpness || previous.colorSaturation != current.colorSaturation;
+         previous.spikeSharpness != current.spikeSharpness || previous.colorSaturation != current.colorSaturation ||
+         previous.rainbowFrequency != current.rainbowFrequency;
 }
 
 bool PreviewFlareNeedsRebuild(const RenderingParameters& previous, const RenderingParameters& current) {

@@ -16,7 +16,7 @@ void PreparePreviewSpikeSettings(const RenderingParameters& parameters, int32_t 
                                  bool gray, StarEffectSettings* settings);
 // Appends the single spike's samples to an empty sub-shape (quarter 0, 0).
 bool GeneratePreviewSpike(SubShape* subShape, const StarEffectSettings& settings);
-// The spike depends on Length, Intensity, Spike Sharpness and Color
-// Saturation; the flare on Length only.
+// The spike depends on Length, Intensity, Spike Sharpness, Color Saturation
+// and the Rainbow Frequency that sets its tint; the flare on Length only.
 bool PreviewSpikeNeedsRebuild(const RenderingParameters& previous, const RenderingParameters& current);
 bool PreviewFlareNeedsRebuild(const RenderingParameters& previous, const RenderingParameters& current);

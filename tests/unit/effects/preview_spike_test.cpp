@@ -76,6 +76,7 @@ TEST(PreviewSpike, RebuiltOnlyForTheSettingsItDependsOn) {
       {[](RenderingParameters* p) { p->intensity += 1; }, true, false},
       {[](RenderingParameters* p) { p->spikeSharpness += 1; }, true, false},
       {[](RenderingParameters* p) { p->colorSaturation += 1; }, true, false},
+      {[](RenderingParameters* p) { p->rainbowFrequency += 1; }, true, false},
       {[](RenderingParameters* p) { p->angle += 1; }, false, false},
       {[](RenderingParameters* p) { p->numberOfPoints += 2; }, false, false},
       {[](RenderingParameters* p) { p->softFlareIntensity += 1; }, false, false},

@@ -1,0 +1,496 @@
+#include "gl/preview_effects.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "color/blend.h"
+#include "color/color_management.h"
+#include "color/color_transforms.h"
+#include "effects/effect_drawing.h"
+#include "effects/effect_tables.h"
+#include "effects/preview_spike.h"
+#include "gl/buffer_objects.h"
+#include "gl/gl_api.h"
+#include "gl/gl_support.h"
+#include "gl/glew_contexts.h"
+#include "gl/opengl_drawing.h"
+#include "gl/texture_sets.h"
+#include "runtime/report.h"
+
+using namespace glbuffers;
+
+namespace {
+
+constexpr uint32_t FULL = 0xFFFFFFFEu;
+constexpr const char* LOW_MEMORY = "Low memory.  Check image - some effects may not be rendered.";
+
+void ReportUnexpected(uint32_t line, const char* text) {
+  DebugMessage message = MakeDebugMessage(line, DEBUG_MESSAGE);
+  ReportMessage(&message, STYLE_ERROR, CAPTION_UNEXPECTED_ERROR, "%s", text);
+}
+
+// Whether the textures of a shape still hold what this frame needs.
+bool TexturesCurrent(const PreviewShape& shape, const PreviewFrame& frame, bool changed) {
+  return shape.ready && !changed && shape.builtDiagonal == frame.diagonal &&
+         shape.builtBytesPerChannel == frame.bytesPerChannel && shape.builtGray == frame.gray;
+}
+
+void RememberBuild(PreviewShape* shape, const PreviewFrame& frame) {
+  shape->previous = *frame.parameters;
+  shape->builtDiagonal = frame.diagonal;
+  shape->builtBytesPerChannel = frame.bytesPerChannel;
+  shape->builtGray = frame.gray;
+}
+
+int32_t StorageSize(const PreviewEffects& effects, int32_t used) {
+  // One empty texel beyond the used part (see the header).
+  return effects.powerOfTwo ? PowerOfTwoAtLeast(used + 1) : used + 1;
+}
+
+// Draws the shape at the nine brightness levels into the texture image over
+// `rect` (its storage, the light's pixel at offset 0, 0) and loads each.
+bool DrawTextureLevels(PreviewEffects* effects, PreviewShape* shape, const ImageRect& rect,
+                       ColorProfileHandle displayProfile) {
+  const uint32_t mode = effects->sixteenBit ? IMAGE_MODE_RGB16 : IMAGE_MODE_RGB8;
+  Image* image = &shape->textureImage;
+  for (int32_t level = 0; level < PREVIEW_LEVELS; ++level) {
+    int16_t status = 0;
+    // Made again per level: the conversion leaves it in the display profile.
+    if (!CreateImage(rect, true, image, rect, mode, GetLinearWorkingProfile(), 1.0, false, &status)) return false;
+    std::memset(image->pixels.buffer, 0, image->pixels.size);
+    const uint32_t brightness = FULL >> (8 - level);
+    const StampColour colour{brightness, brightness, brightness, FULL};
+    if (!DrawShapeInto(&shape->shape, image, rect, colour, QuarterPoint{0, 0, 0, 0}, BLEND_PREMULTIPLY,
+                       BLEND_PRECISE))
+      return false;
+    if (!ConvertColorOf(image, displayProfile != nullptr ? displayProfile : GetStandardProfile(), 0)) return false;
+    LinearizeImage(image);
+    if (!LoadShapeTexture(effects, shape, level)) return false;
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return true;
+}
+
+int32_t LargestTextureSize() {
+  const TextureSize size = GetMaximumTextureSize(false, false);
+  return std::max<int32_t>(2, std::min(size.width, size.height));
+}
+
+// The light source's colour in the display's linear colours. The colour is
+// scaled up to full before the conversion, whose channels carry 16 bits,
+// and back afterwards, so that faint lights keep their hue.
+void DisplayColour(uint32_t colour[3], ColorProfileHandle displayProfile) {
+  const uint32_t brightest = std::max(colour[0], std::max(colour[1], colour[2]));
+  if (brightest == 0) return;
+  const double scale = static_cast<double>(0xFFFF0000u) / brightest;
+  uint32_t scaled[3];
+  for (int c = 0; c < 3; ++c)
+    scaled[c] = static_cast<uint32_t>(std::min(colour[c] * scale, static_cast<double>(0xFFFF0000u))) & 0xFFFF0000u;
+  if (!ConvertColorTriple(GetLinearWorkingProfile(), scaled,
+                          displayProfile != nullptr ? displayProfile : GetStandardProfile()))
+    return;  // reported; the colour stays as measured
+  for (int c = 0; c < 3; ++c)
+    colour[c] = static_cast<uint32_t>(std::min(scaled[c] / scale, static_cast<double>(FULL)));
+}
+
+bool Aborted(const PreviewFrame& frame) {
+  return frame.abort != nullptr && frame.abort->load(std::memory_order_relaxed);
+}
+
+// Copies a full batch to its buffer objects before the next one starts.
+void UploadFullBatch(PreviewBatch* /*batch*/, void* context) {
+  auto* shape = static_cast<PreviewShape*>(context);
+  const int32_t index = shape->batches.batchCount - 1;
+  if (CopyShapeVerticesToVBO(shape, index) && CopyShapeIndexArraysToVBO(shape, index))
+    shape->buffers[static_cast<size_t>(index)].uploaded = true;
+}
+
+bool AppendQuad(PreviewEffects* effects, PreviewShape* shape, int32_t level, const PreviewVertex quad[4]) {
+  const bool appended = AppendPreviewQuad(&shape->batches, level, quad,
+                                          effects->bufferObjects ? UploadFullBatch : nullptr, shape);
+  if (appended) {
+    // A batch starts without buffer objects of its own and not uploaded.
+    try {
+      if (shape->buffers.size() < shape->batches.batches.size())
+        shape->buffers.resize(shape->batches.batches.size(), PreviewBatchBuffers{});
+    } catch (...) {
+      REPORT_USER(STYLE_WARNING, "Warning", "%s", LOW_MEMORY);
+      return false;
+    }
+    shape->buffers[static_cast<size_t>(shape->batches.batchCount - 1)].uploaded = false;
+    return true;
+  }
+  REPORT_USER(STYLE_WARNING, "Warning", "%s", LOW_MEMORY);
+  return false;
+}
+
+void ResetBatches(PreviewShape* shape) {
+  ResetPreviewBatches(&shape->batches);
+  for (PreviewBatchBuffers& b : shape->buffers) b.uploaded = false;
+}
+
+bool EnsureTextureNames(PreviewEffects* effects) {
+  // GL_CLAMP would blend the border colour into the edge texels.
+  const GLEWContext* context = glewGetContext();
+  const GLint wrap = context != nullptr && GLEW_VERSION_1_2 ? GL_CLAMP_TO_EDGE : GL_CLAMP;
+  for (PreviewShape* shape : {&effects->spike, &effects->flare}) {
+    GLuint names[PREVIEW_SLOTS] = {};
+    glGenTextures(PREVIEW_SLOTS, names);
+    for (int32_t i = 0; i < PREVIEW_SLOTS; ++i) {
+      shape->slots[i].texture = names[i];
+      glBindTexture(GL_TEXTURE_2D, names[i]);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, effects->filter);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, effects->filter);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+    }
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return CHECK_OPENGL_ERROR("OpenGL Function Failed") == 0;
+}
+
+}  // namespace
+
+bool SetUpPreviewEffectShapes(PreviewEffects* effects) {
+  DestroyFilterEffects_OpenGL(effects);
+  effects->bufferObjects = UseVertexBufferObjects();
+  effects->powerOfTwo = MustUsePowerOfTwoSizedTextures();
+  effects->pixelBuffers = !effects->powerOfTwo && effects->bufferObjects && UsePixelBufferObjects();
+  effects->sixteenBit = CompositeTextureFormat().internalFormat != DrawingState().formats[TEXTURE_FORMAT_8].internalFormat;
+  effects->filter = DrawingState().gpuAcceleration ? GL_LINEAR : GL_NEAREST;
+  effects->spike.isSpike = true;
+  effects->flare.isSpike = false;
+  SetUpStarEffectShapes(&effects->spike.shape, &effects->flare.shape, &effects->flare.settings);
+  effects->spike.shape.parameter = &effects->spike.settings;
+  for (PreviewShape* shape : {&effects->spike, &effects->flare}) {
+    std::memset(static_cast<void*>(&shape->previous), 0xFF, sizeof shape->previous);
+    shape->ready = false;
+  }
+  if (!EnsureTextureNames(effects)) return false;
+  if (effects->pixelBuffers) {
+    for (PreviewShape* shape : {&effects->spike, &effects->flare})
+      for (PreviewShapeSlot& slot : shape->slots) GenBuffer(&slot.pixelBuffer);
+    if (CHECK_OPENGL_ERROR("OpenGL Function Failed") != 0) return false;
+  }
+  effects->setUp = true;
+  return true;
+}
+
+bool UpdatePreviewSpikeTextures(PreviewEffects* effects, const PreviewFrame& frame) {
+  PreviewShape* shape = &effects->spike;
+  if (TexturesCurrent(*shape, frame, PreviewSpikeNeedsRebuild(shape->previous, *frame.parameters))) return true;
+  shape->ready = false;
+  PreparePreviewSpikeSettings(*frame.parameters, frame.diagonal, frame.bytesPerChannel, frame.gray, &shape->settings);
+  SubShape* sub = &shape->shape.subShapes[SubShapeIndex(0, 0)];
+  sub->generated = 0;
+  sub->sampleCount = 0;
+  sub->left = sub->top = sub->right = sub->bottom = 0;
+  if (!GeneratePreviewSpike(sub, shape->settings)) return false;
+  // The spike was made pointing down; the texture wants it along +x.
+  auto* samples = static_cast<ShapeSample*>(sub->samples.buffer);
+  for (int32_t i = 0; i < sub->sampleCount; ++i) std::swap(samples[i].dx, samples[i].dy);
+  std::swap(sub->left, sub->top);
+  std::swap(sub->right, sub->bottom);
+  sub->generated = 1;
+  shape->usedWidth = shape->usedHeight = 0;
+  if (sub->sampleCount > 0) {
+    const int32_t half = LargestTextureSize() / 2;
+    const int32_t across = std::min({std::max({-sub->top, sub->bottom - 1, 0}), half - 1});
+    shape->usedWidth = std::min(std::max(sub->right, 1), half);
+    shape->usedHeight = 2 * across + 1;
+    shape->originX = 0;
+    shape->originY = across;
+    const ImageRect rect{0, -across, StorageSize(*effects, shape->usedWidth),
+                         -across + StorageSize(*effects, shape->usedHeight)};
+    if (!DrawTextureLevels(effects, shape, rect, frame.displayProfile)) return false;
+  }
+  RememberBuild(shape, frame);
+  shape->ready = true;
+  return true;
+}
+
+bool UpdatePreviewFlareTextures(PreviewEffects* effects, const PreviewFrame& frame) {
+  PreviewShape* shape = &effects->flare;
+  if (TexturesCurrent(*shape, frame, PreviewFlareNeedsRebuild(shape->previous, *frame.parameters))) return true;
+  shape->ready = false;
+  PrepareStarEffectSettings(*frame.parameters, frame.diagonal, frame.bytesPerChannel, frame.gray, &shape->settings);
+  shape->usedWidth = shape->usedHeight = 0;
+  if (shape->settings.length >= 1) {
+    const int32_t reach = std::min(FlareReach(shape->settings), LargestTextureSize() / 2 - 1);
+    shape->usedWidth = shape->usedHeight = 2 * reach + 1;
+    shape->originX = shape->originY = reach;
+    const int32_t storage = StorageSize(*effects, shape->usedWidth);
+    const ImageRect rect{-reach, -reach, -reach + storage, -reach + storage};
+    if (!DrawTextureLevels(effects, shape, rect, frame.displayProfile)) return false;
+  }
+  RememberBuild(shape, frame);
+  shape->ready = true;
+  return true;
+}
+
+bool LoadShapeTexture(PreviewEffects* effects, PreviewShape* shape, int32_t level) {
+  if (level < 0 || level >= PREVIEW_LEVELS) return false;
+  PreviewShapeSlot& slot = shape->slots[PreviewSlotOfLevel(level)];
+  const Image& image = shape->textureImage;
+  const int32_t width = image.bufferWidth;
+  const int32_t height = image.bufferHeight;
+  // Exactly the buffer's rows, never more: the upload cannot read past it.
+  const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4 *
+                       static_cast<size_t>(image.bytesPerChannel);
+  if (bytes == 0 || bytes > image.pixels.size) return false;
+  const void* source = image.pixels.buffer;
+  if (slot.pixelBuffer != 0) {
+    BindBuffer(GL_PIXEL_UNPACK_BUFFER, slot.pixelBuffer);
+    if (slot.pixelBufferSize < bytes) {
+      BufferData(GL_PIXEL_UNPACK_BUFFER, static_cast<GLsizeiptr>(bytes), image.pixels.buffer, GL_STREAM_DRAW);
+      slot.pixelBufferSize = bytes;
+    } else {
+      BufferSubData(GL_PIXEL_UNPACK_BUFFER, static_cast<GLsizeiptr>(bytes), image.pixels.buffer);
+    }
+    if (CHECK_OPENGL_ERROR("LoadShapeTexture() - Failed to copy texture into pixel buffer object.") == 0) {
+      source = nullptr;  // offset 0 of the bound buffer
+    } else {
+      BindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+      slot.pixelBufferSize = 0;
+    }
+  }
+  glBindTexture(GL_TEXTURE_2D, slot.texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  if (slot.textureWidth < width || slot.textureHeight < height) {
+    const GLint internal = static_cast<GLint>(effects->sixteenBit ? CompositeInternalFormat()
+                                                                  : DrawingState().formats[TEXTURE_FORMAT_8].internalFormat);
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, width, height, 0, image.glPixelFormat, image.glDataType, source);
+    slot.textureWidth = width;
+    slot.textureHeight = height;
+  } else {
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, image.glPixelFormat, image.glDataType, source);
+  }
+  if (slot.pixelBuffer != 0) BindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+  if (CHECK_OPENGL_ERROR("LoadShapeTexture() - Load of effect texture bitmap into OpenGL failed.") != 0) {
+    slot.textureWidth = slot.textureHeight = 0;
+    return false;
+  }
+  return true;
+}
+
+bool BuildPreviewSpikeBatches(PreviewEffects* effects, const PreviewFrame& frame) {
+  PreviewShape* shape = &effects->spike;
+  ResetBatches(shape);
+  if (!UpdatePreviewSpikeTextures(effects, frame)) return false;
+  const StarEffectSettings& s = shape->settings;
+  const LightSourceRecord* entries = ListRecords(frame.table);
+  if (s.intensity < 1 || shape->usedWidth == 0 || entries == nullptr) return !Aborted(frame);
+  const PreviewShapeSlot& slot = shape->slots[0];
+  const SpikeTextureLayout layout{shape->usedWidth, shape->usedHeight, slot.textureWidth, slot.textureHeight};
+  const uint32_t threshold = QuantityThreshold(s.quantity);
+  const int32_t points = std::max(1, s.points);
+  for (uint32_t i = 0; i < frame.table->count; ++i) {
+    if (Aborted(frame)) return false;
+    const LightSourceRecord& e = entries[i];
+    StarStamp stamp;
+    if (!SelectLightSource(e, threshold, s, &stamp)) continue;
+    const uint32_t weight = FractionProduct(stamp.spikeAlpha, s.spikePeak);
+    if (weight <= s.minimumVisible) continue;
+    uint32_t colour[3] = {stamp.red, stamp.green, stamp.blue};
+    DisplayColour(colour, frame.displayProfile);
+    const PreviewStamp p = PreviewStampOf(colour, weight);
+    if (p.colour[0] <= 0 && p.colour[1] <= 0 && p.colour[2] <= 0) continue;
+    const double px = e.x + (e.xQuarter + 2) / 4.0;
+    const double py = e.y + (e.yQuarter + 2) / 4.0;
+    for (int32_t point = 0; point < points; ++point) {
+      const int32_t angle = static_cast<int32_t>((10 * static_cast<int64_t>(s.angle) - 900 + point * 3600 / points) %
+                                                 ANGLE_STEPS);
+      PreviewVertex quad[4];
+      SpikeQuad(px, py, angle, layout, p.colour, quad);
+      if (!AppendQuad(effects, shape, p.level, quad)) return false;
+    }
+  }
+  return !Aborted(frame);
+}
+
+bool BuildPreviewFlareBatches(PreviewEffects* effects, const PreviewFrame& frame) {
+  PreviewShape* shape = &effects->flare;
+  ResetBatches(shape);
+  if (!UpdatePreviewFlareTextures(effects, frame)) return false;
+  const StarEffectSettings& s = shape->settings;
+  const LightSourceRecord* entries = ListRecords(frame.table);
+  if (s.softFlare < 1 || shape->usedWidth == 0 || entries == nullptr) return !Aborted(frame);
+  const PreviewShapeSlot& slot = shape->slots[0];
+  // The texture's used part, its texels on the host image's pixels.
+  const float s1 = static_cast<float>(shape->usedWidth) / static_cast<float>(slot.textureWidth);
+  const float t1 = static_cast<float>(shape->usedHeight) / static_cast<float>(slot.textureHeight);
+  const uint32_t threshold = QuantityThreshold(s.quantity);
+  for (uint32_t i = 0; i < frame.table->count; ++i) {
+    if (Aborted(frame)) return false;
+    const LightSourceRecord& e = entries[i];
+    StarStamp stamp;
+    if (!SelectLightSource(e, threshold, s, &stamp) || !stamp.flare) continue;
+    uint32_t colour[3] = {stamp.red, stamp.green, stamp.blue};
+    DisplayColour(colour, frame.displayProfile);
+    const PreviewStamp p = PreviewStampOf(colour, stamp.flareAlpha);
+    if (p.colour[0] <= 0 && p.colour[1] <= 0 && p.colour[2] <= 0) continue;
+    const float left = static_cast<float>(e.x - shape->originX + e.xQuarter / 4.0);
+    const float top = static_cast<float>(e.y - shape->originY + e.yQuarter / 4.0);
+    const float right = left + static_cast<float>(shape->usedWidth);
+    const float bottom = top + static_cast<float>(shape->usedHeight);
+    const float* c = p.colour;
+    const PreviewVertex quad[4] = {{c[0], c[1], c[2], c[3], 0, t1, left, bottom},
+                                   {c[0], c[1], c[2], c[3], s1, t1, right, bottom},
+                                   {c[0], c[1], c[2], c[3], s1, 0, right, top},
+                                   {c[0], c[1], c[2], c[3], 0, 0, left, top}};
+    if (!AppendQuad(effects, shape, p.level, quad)) return false;
+  }
+  return !Aborted(frame);
+}
+
+bool CopyShapeVerticesToVBO(PreviewShape* shape, int32_t batch) {
+  if (batch < 0 || batch >= shape->batches.batchCount || static_cast<size_t>(batch) >= shape->buffers.size()) {
+    ReportUnexpected(__LINE__, "The VertexDescArray pointer is NULL.");
+    return false;
+  }
+  PreviewBatchBuffers& buffers = shape->buffers[static_cast<size_t>(batch)];
+  const std::vector<PreviewVertex>& vertices = shape->batches.batches[static_cast<size_t>(batch)].vertices;
+  if (buffers.vertexBuffer == 0) GenBuffer(&buffers.vertexBuffer);
+  if (buffers.vertexBuffer == 0) {
+    ReportUnexpected(__LINE__, "The Vertex Buffer Object does not exist and could not be created.");
+    return false;
+  }
+  BindBuffer(GL_ARRAY_BUFFER, buffers.vertexBuffer);
+  BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(PreviewVertex)), vertices.data(),
+             GL_STREAM_DRAW);
+  BindBuffer(GL_ARRAY_BUFFER, 0);
+  return CHECK_OPENGL_ERROR("CopyShapeVerticesToVBO() - OpenGL function error detected.") == 0;
+}
+
+bool CopySubShapeIndicesToVBO(PreviewShape* shape, int32_t batch, int32_t slot) {
+  if (batch < 0 || batch >= shape->batches.batchCount || static_cast<size_t>(batch) >= shape->buffers.size() ||
+      slot < 0 || slot >= PREVIEW_SLOTS) {
+    ReportUnexpected(__LINE__, "The SubShape IBDArray Pointer is NULL");
+    return false;
+  }
+  const std::vector<uint16_t>& indices = shape->batches.batches[static_cast<size_t>(batch)].indices[slot];
+  if (indices.empty()) return true;
+  GLuint& name = shape->buffers[static_cast<size_t>(batch)].elementBuffers[slot];
+  if (name == 0) GenBuffer(&name);
+  if (name == 0) {
+    ReportUnexpected(__LINE__, "The Element Vertex Buffer Object does not exist and could not be created.");
+    return false;
+  }
+  BindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
+  BufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint16_t)), indices.data(),
+             GL_STREAM_DRAW);
+  BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  return CHECK_OPENGL_ERROR("CopySubShapeIndicesToVBO() - OpenGL function error detected.") == 0;
+}
+
+bool CopyShapeIndexArraysToVBO(PreviewShape* shape, int32_t batch) {
+  bool ok = true;
+  for (int32_t slot = 0; slot < PREVIEW_SLOTS; ++slot) ok = CopySubShapeIndicesToVBO(shape, batch, slot) && ok;
+  return CHECK_OPENGL_ERROR("CopyShapeIndexArraysToVBO() - OpenGL function error detected.") == 0 && ok;
+}
+
+bool DrawCompositeOpenGLShape(PreviewEffects* effects, PreviewShape* shape) {
+  for (int32_t b = 0; b < shape->batches.batchCount; ++b) {
+    PreviewBatch& batch = shape->batches.batches[static_cast<size_t>(b)];
+    if (batch.vertices.empty()) continue;
+    const char* base = reinterpret_cast<const char*>(batch.vertices.data());
+    bool buffered = false;
+    if (effects->bufferObjects && static_cast<size_t>(b) < shape->buffers.size()) {
+      PreviewBatchBuffers& buffers = shape->buffers[static_cast<size_t>(b)];
+      if (!buffers.uploaded)
+        buffers.uploaded = CopyShapeVerticesToVBO(shape, b) && CopyShapeIndexArraysToVBO(shape, b);
+      buffered = buffers.uploaded;
+    }
+    if (buffered) {
+      BindBuffer(GL_ARRAY_BUFFER, shape->buffers[static_cast<size_t>(b)].vertexBuffer);
+      base = nullptr;  // offsets into the bound buffer
+    }
+    constexpr GLsizei STRIDE = sizeof(PreviewVertex);
+    glColorPointer(4, GL_FLOAT, STRIDE, base + offsetof(PreviewVertex, red));
+    glTexCoordPointer(2, GL_FLOAT, STRIDE, base + offsetof(PreviewVertex, s));
+    glVertexPointer(2, GL_FLOAT, STRIDE, base + offsetof(PreviewVertex, x));
+    for (int32_t slot = 0; slot < PREVIEW_SLOTS; ++slot) {
+      const std::vector<uint16_t>& indices = batch.indices[slot];
+      if (indices.empty()) continue;
+      glBindTexture(GL_TEXTURE_2D, shape->slots[slot].texture);
+      const void* offset = indices.data();
+      if (buffered) {
+        BindBuffer(GL_ELEMENT_ARRAY_BUFFER, shape->buffers[static_cast<size_t>(b)].elementBuffers[slot]);
+        offset = nullptr;
+      }
+      glDrawElements(GL_QUADS, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_SHORT, offset);
+    }
+    if (buffered) {
+      BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+      BindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return CHECK_OPENGL_ERROR("DrawCompositeOpenGLShape() - OpenGL function error detected.") == 0;
+}
+
+bool DrawPreviewFrame(PreviewEffects* effects, const PreviewFrame& frame) {
+  if (!effects->setUp || frame.parameters == nullptr || frame.table == nullptr) return false;
+  const bool spikes = BuildPreviewSpikeBatches(effects, frame);
+  glFlush();
+  const bool flares = spikes && BuildPreviewFlareBatches(effects, frame);
+  glFlush();
+  if (!spikes || !flares || Aborted(frame)) return false;
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  bool ok = DrawCompositeOpenGLShape(effects, &effects->spike);
+  glFlush();
+  ok = DrawCompositeOpenGLShape(effects, &effects->flare) && ok;
+  glFlush();
+  glPopClientAttrib();
+  return ok;
+}
+
+bool DrawPreviewEffectsPass(PreviewEffects* effects, const PreviewFrame& frame, double offsetX, double offsetY,
+                            double zoom) {
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_CURRENT_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glTranslated(offsetX, offsetY, 0);
+  glScaled(zoom, zoom, 1);
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_BLEND);
+  // Screening: each quad's colour s lifts what is there, d + s (1 - d).
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_COLOR);
+  glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  const bool drawn = DrawPreviewFrame(effects, frame);
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+  return CHECK_OPENGL_ERROR("Failed during rendering of Effects.") == 0 && drawn;
+}
+
+void DestroyFilterEffects_OpenGL(PreviewEffects* effects) {
+  if (effects->setUp) {
+    for (PreviewShape* shape : {&effects->spike, &effects->flare}) {
+      for (PreviewShapeSlot& slot : shape->slots) {
+        if (slot.texture != 0) glDeleteTextures(1, &slot.texture);
+      }
+    }
+    CHECK_OPENGL_ERROR("OpenGL Function Failed in DestroyFilterEffects_OpenGL().");
+    for (PreviewShape* shape : {&effects->spike, &effects->flare}) {
+      for (PreviewShapeSlot& slot : shape->slots) DeleteBuffer(&slot.pixelBuffer);
+      for (PreviewBatchBuffers& b : shape->buffers) {
+        DeleteBuffer(&b.vertexBuffer);
+        for (GLuint& name : b.elementBuffers) DeleteBuffer(&name);
+      }
+    }
+  }
+  for (PreviewShape* shape : {&effects->spike, &effects->flare}) {
+    FreeSamplingShape(&shape->shape);
+    ReleaseImage(&shape->textureImage);
+  }
+  *effects = PreviewEffects{};
+}
