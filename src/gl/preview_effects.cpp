@@ -1,6 +1,7 @@
 #include "gl/preview_effects.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -48,6 +49,56 @@ int32_t StorageSize(const PreviewEffects& effects, int32_t used) {
   return effects.powerOfTwo ? PowerOfTwoAtLeast(used + 1) : used + 1;
 }
 
+// The linear value (0..1) of the brightest colour channel of a texel.
+float TexelPeak(const Image& image, int32_t x, int32_t y) {
+  const size_t index = (static_cast<size_t>(y - image.bufferRect.top) * static_cast<size_t>(image.bufferWidth) +
+                        static_cast<size_t>(x - image.bufferRect.left)) * 4;
+  if (image.bytesPerChannel == 2) {
+    const uint16_t* p = static_cast<const uint16_t*>(image.pixels.buffer) + index;
+    return static_cast<float>(std::max({p[0], p[1], p[2]})) / 65535.0f;
+  }
+  const uint8_t* p = static_cast<const uint8_t*>(image.pixels.buffer) + index;
+  return static_cast<float>(std::max({p[0], p[1], p[2]})) / 255.0f;
+}
+
+// Fills shape->reach[level] from the level just drawn into the texture image.
+void MeasureReach(PreviewShape* shape, int32_t level) {
+  const Image& image = shape->textureImage;
+  std::vector<float>& reach = shape->reach[level];
+  const int32_t left = image.bufferRect.left, top = image.bufferRect.top;
+  if (shape->isSpike) {
+    reach.assign(static_cast<size_t>(shape->usedWidth), 0.0f);
+    for (int32_t y = top; y < top + shape->usedHeight; ++y)
+      for (int32_t c = 0; c < shape->usedWidth; ++c) reach[c] = std::max(reach[c], TexelPeak(image, left + c, y));
+  } else {
+    reach.assign(static_cast<size_t>(shape->originX + 1), 0.0f);
+    for (int32_t y = 0; y < shape->usedHeight; ++y)
+      for (int32_t x = 0; x < shape->usedWidth; ++x) {
+        const size_t ring = static_cast<size_t>(std::max(std::abs(x - shape->originX), std::abs(y - shape->originY)));
+        reach[ring] = std::max(reach[ring], TexelPeak(image, left + x, top + y));
+      }
+  }
+  for (size_t i = reach.size(); i-- > 1;) reach[i - 1] = std::max(reach[i - 1], reach[i]);
+}
+
+// How many steps of `reach` a stamp of this brightest vertex colour shows:
+// 0 when none reaches the final render's threshold. One step more than the
+// last visible one: filtering spreads a texel into the next pixel when the
+// light sits between pixels.
+int32_t VisibleSteps(const std::vector<float>& reach, float brightest, float threshold) {
+  // reach never grows with the distance: the first step below is the end.
+  const float needed = threshold / brightest;
+  const auto end = std::partition_point(reach.begin(), reach.end(), [needed](float v) { return v >= needed; });
+  if (end == reach.begin()) return 0;
+  return static_cast<int32_t>(std::min(end - reach.begin() + 1, static_cast<ptrdiff_t>(reach.size())));
+}
+
+// What the final render leaves out: samples below half the minimum visible
+// value, in linear white.
+float VisibilityThreshold(const StarEffectSettings& s) {
+  return static_cast<float>(s.minimumVisible / 2) / 16777215.0f;
+}
+
 // Draws the shape at the nine brightness levels into the texture image over
 // `rect` (its storage, the light's pixel at offset 0, 0) and loads each.
 bool DrawTextureLevels(PreviewEffects* effects, PreviewShape* shape, const ImageRect& rect,
@@ -66,6 +117,7 @@ bool DrawTextureLevels(PreviewEffects* effects, PreviewShape* shape, const Image
       return false;
     if (!ConvertColorOf(image, displayProfile != nullptr ? displayProfile : GetStandardProfile(), 0)) return false;
     LinearizeImage(image);
+    MeasureReach(shape, level);
     if (!LoadShapeTexture(effects, shape, level)) return false;
   }
   glBindTexture(GL_TEXTURE_2D, 0);
@@ -284,26 +336,32 @@ bool BuildPreviewSpikeBatches(PreviewEffects* effects, const PreviewFrame& frame
   if (s.intensity < 1 || shape->usedWidth == 0 || entries == nullptr) return !Aborted(frame);
   const PreviewShapeSlot& slot = shape->slots[0];
   const SpikeTextureLayout layout{shape->usedWidth, shape->usedHeight, slot.textureWidth, slot.textureHeight};
-  const uint32_t threshold = QuantityThreshold(s.quantity);
+  const uint32_t quantity = QuantityThreshold(s.quantity);
+  const float threshold = VisibilityThreshold(s);
   const int32_t points = std::max(1, s.points);
   for (uint32_t i = 0; i < frame.table->count; ++i) {
     if (Aborted(frame)) return false;
     const LightSourceRecord& e = entries[i];
     StarStamp stamp;
-    if (!SelectLightSource(e, threshold, s, &stamp)) continue;
+    if (!SelectLightSource(e, quantity, s, &stamp)) continue;
     const uint32_t weight = FractionProduct(stamp.spikeAlpha, s.spikePeak);
     if (weight <= s.minimumVisible) continue;
     uint32_t colour[3] = {stamp.red, stamp.green, stamp.blue};
     DisplayColour(colour, frame.displayProfile);
     const PreviewStamp p = PreviewStampOf(colour, weight);
     if (p.colour[0] <= 0 && p.colour[1] <= 0 && p.colour[2] <= 0) continue;
+    const int32_t visible = VisibleSteps(shape->reach[p.level], std::max({p.colour[0], p.colour[1], p.colour[2]}),
+                                         threshold);
+    if (visible == 0) continue;
+    SpikeTextureLayout cut = layout;
+    cut.spikeWidth = visible;
     const double px = e.x + (e.xQuarter + 2) / 4.0;
     const double py = e.y + (e.yQuarter + 2) / 4.0;
     for (int32_t point = 0; point < points; ++point) {
       const int32_t angle = static_cast<int32_t>((10 * static_cast<int64_t>(s.angle) - 900 + point * 3600 / points) %
                                                  ANGLE_STEPS);
       PreviewVertex quad[4];
-      SpikeQuad(px, py, angle, layout, p.colour, quad);
+      SpikeQuad(px, py, angle, cut, p.colour, quad);
       if (!AppendQuad(effects, shape, p.level, quad)) return false;
     }
   }
@@ -318,28 +376,36 @@ bool BuildPreviewFlareBatches(PreviewEffects* effects, const PreviewFrame& frame
   const LightSourceRecord* entries = ListRecords(frame.table);
   if (s.softFlare < 1 || shape->usedWidth == 0 || entries == nullptr) return !Aborted(frame);
   const PreviewShapeSlot& slot = shape->slots[0];
-  // The texture's used part, its texels on the host image's pixels.
-  const float s1 = static_cast<float>(shape->usedWidth) / static_cast<float>(slot.textureWidth);
-  const float t1 = static_cast<float>(shape->usedHeight) / static_cast<float>(slot.textureHeight);
-  const uint32_t threshold = QuantityThreshold(s.quantity);
+  const float textureWidth = static_cast<float>(slot.textureWidth);
+  const float textureHeight = static_cast<float>(slot.textureHeight);
+  const uint32_t quantity = QuantityThreshold(s.quantity);
+  const float threshold = VisibilityThreshold(s);
   for (uint32_t i = 0; i < frame.table->count; ++i) {
     if (Aborted(frame)) return false;
     const LightSourceRecord& e = entries[i];
     StarStamp stamp;
-    if (!SelectLightSource(e, threshold, s, &stamp) || !stamp.flare) continue;
+    if (!SelectLightSource(e, quantity, s, &stamp) || !stamp.flare) continue;
     uint32_t colour[3] = {stamp.red, stamp.green, stamp.blue};
     DisplayColour(colour, frame.displayProfile);
     const PreviewStamp p = PreviewStampOf(colour, stamp.flareAlpha);
-    if (p.colour[0] <= 0 && p.colour[1] <= 0 && p.colour[2] <= 0) continue;
-    const float left = static_cast<float>(e.x - shape->originX + e.xQuarter / 4.0);
-    const float top = static_cast<float>(e.y - shape->originY + e.yQuarter / 4.0);
-    const float right = left + static_cast<float>(shape->usedWidth);
-    const float bottom = top + static_cast<float>(shape->usedHeight);
+    const int32_t rings = VisibleSteps(shape->reach[p.level], std::max({p.colour[0], p.colour[1], p.colour[2]}),
+                                       threshold);
+    if (rings == 0) continue;
+    // Texels originX - r .. originX + r on the pixels around the light.
+    const int32_t r = rings - 1;
+    const float x0 = static_cast<float>(shape->originX - r), x1 = static_cast<float>(shape->originX + r + 1);
+    const float y0 = static_cast<float>(shape->originY - r), y1 = static_cast<float>(shape->originY + r + 1);
+    const float left = static_cast<float>(e.x + e.xQuarter / 4.0) - static_cast<float>(r);
+    const float top = static_cast<float>(e.y + e.yQuarter / 4.0) - static_cast<float>(r);
+    const float right = left + static_cast<float>(2 * r + 1);
+    const float bottom = top + static_cast<float>(2 * r + 1);
+    const float s0 = x0 / textureWidth, s1 = x1 / textureWidth;
+    const float t0 = y0 / textureHeight, t1 = y1 / textureHeight;
     const float* c = p.colour;
-    const PreviewVertex quad[4] = {{c[0], c[1], c[2], c[3], 0, t1, left, bottom},
+    const PreviewVertex quad[4] = {{c[0], c[1], c[2], c[3], s0, t1, left, bottom},
                                    {c[0], c[1], c[2], c[3], s1, t1, right, bottom},
-                                   {c[0], c[1], c[2], c[3], s1, 0, right, top},
-                                   {c[0], c[1], c[2], c[3], 0, 0, left, top}};
+                                   {c[0], c[1], c[2], c[3], s1, t0, right, top},
+                                   {c[0], c[1], c[2], c[3], s0, t0, left, top}};
     if (!AppendQuad(effects, shape, p.level, quad)) return false;
   }
   return !Aborted(frame);

@@ -12,6 +12,10 @@
 // column and row beyond what they use, so that filtering at their far edges
 // reads nothing left over from a larger earlier texture.
 //
+// Each quad is cut to the part of its texture that its light source makes
+// visible: a faint light's spike is shorter than a bright one's, as in the
+// final render, and costs only what it shows.
+//
 // Textures are rebuilt only when the settings they depend on change;
 // batches are built every frame. Everything here runs on the preview's
 // render thread with its context current.
@@ -57,6 +61,12 @@ struct PreviewShape {
   int32_t usedHeight;
   int32_t originX;
   int32_t originY;
+  // Per level, how far from the light the shape can still be seen: the
+  // brightest texel (linear, 0..1) at each distance or beyond, along the
+  // spike (columns) or out from the flare's centre (square rings). A quad
+  // ends where even its brightest remaining texel, times its colour, would
+  // stay below what the final render draws.
+  std::vector<float> reach[PREVIEW_LEVELS];
   PreviewBatches batches;
   std::vector<PreviewBatchBuffers> buffers;  // parallel to batches.batches
   PreviewShapeSlot slots[PREVIEW_SLOTS];
