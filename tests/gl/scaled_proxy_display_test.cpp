@@ -1,0 +1,274 @@
+// The preview's whole frame (image, stars, gamma) against the final render
+// of the same photo and settings, as the display shows both; and what the
+// frame does with transparency, zoom and hidden effects.
+#include "preview/scaled_proxy_display.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "color/blend.h"
+#include "color/color_management.h"
+#include "color/color_transforms.h"
+#include "effects/effect_drawing.h"
+#include "gl/gl_api.h"
+#include "gl/gl_support.h"
+#include "gl/opengl_drawing.h"
+#include "gl/texture_sets.h"
+#include "params/parameter_set.h"
+#include "preview/host_proxy_levels.h"
+#include "runtime/buffers.h"
+#include "test_gl_context.h"
+#include "unit/analysis/analysis_test_support.h"
+#include "unit/gl/settings_store_support.h"
+
+namespace {
+
+RenderingParameters ViewOf(int32_t width, int32_t height, double zoom) {
+  ParameterSet set = FACTORY_PARAMETER_SET;
+  RenderingParameters p;
+  InitializeFinalRenderingParameters(&p, &set);
+  p.zoomPercent = zoom;
+  p.viewRect = RenderingRect{0, 0, width, height};
+  p.effectsVisible = 1;
+  return p;
+}
+
+class ScaledProxyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    storetest::UsePrivateStore();
+    ASSERT_TRUE(context_.Create()) << context_.Failure();
+    int16_t status = 0;
+    ASSERT_TRUE(InitializeColorManagement(nullptr, 0, IMAGE_MODE_RGB8, &status));
+    ConfigureTextureSet(&output_, GL_NEAREST, GL_NEAREST, false, GL_STATIC_DRAW, false, GL_STATIC_DRAW, true);
+  }
+  void TearDown() override {
+    if (layer_.initialized) DestroyScaledProxyLayer(&layer_);
+    DestroyTextureSet(&output_);
+    ReleaseHostProxyImage(&proxy_);
+    DeallocateBuffer(&table_.records);
+    ReleaseColorManagement();
+    context_.Release();
+    GlobalOpenGLSettings() = OpenGLSettings{};
+  }
+
+  void StartLayer(int32_t mode, const Image* host) {
+    if (layer_.initialized) DestroyScaledProxyLayer(&layer_);
+    GlobalOpenGLSettings() = OpenGLSettings{"", mode, mode, true};
+    int16_t resultCode = 0;
+    ASSERT_TRUE(InitializeOpenGLDrawingSettings(true, &resultCode));
+    layer_ = ScaledProxyLayer{};
+    layer_.proxy = &proxy_;
+    layer_.hostImage = host;
+    layer_.table = &table_;
+    layer_.screenDrawing = true;
+    LayOutHostProxyLevels(&proxy_, *host);
+    ASSERT_TRUE(InitializeScaledProxyLayer(&layer_));
+  }
+
+  // One pass into a frame buffer of the view's size; display codes, rows
+  // top-down, blue-green-red-alpha.
+  std::vector<uint8_t> Frame(const RenderingParameters& p) {
+    const int32_t w = p.viewRect.right, h = p.viewRect.bottom;
+    EXPECT_TRUE(AttachFBOWithRenderBuffer(&output_, w, h));
+    layer_.outputFramebuffer = output_.framebuffer;
+    UpdateProxyDisplayState(&layer_, p);
+    EXPECT_TRUE(RenderScaledProxyDisplay(&layer_, p));
+    // Off-screen buffers come back as the frame buffer holds them; the
+    // software gamma of a shader-less context applies to them here.
+    std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4), frame(rows.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+    DetachFBO();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    for (int32_t y = 0; y < h; ++y)
+      std::copy_n(&rows[static_cast<size_t>(h - 1 - y) * w * 4], static_cast<size_t>(w) * 4,
+                  &frame[static_cast<size_t>(y) * w * 4]);
+    return frame;
+  }
+
+  TestGLContext context_;
+  ScaledProxyLayer layer_{};
+  HostProxyImage proxy_{};
+  TextureSet output_{};
+  LightSourceList table_{};
+};
+
+// The final render: the effects layer in the working profile, converted to
+// the image's, screened into a copy of the photo, shown in the display's
+// codes (sRGB).
+std::vector<uint8_t> FinalRender(const Image& photo, const LightSourceList& table, const RenderingParameters& p,
+                                 int32_t diagonal) {
+  StarEffectSettings settings;
+  PrepareStarEffectSettings(p, diagonal, 1, false, &settings);
+  EffectShapes shapes{};
+  SetUpEffectShapes(&shapes, settings);
+  BandLayer layer{};
+  int16_t status = 0;
+  EXPECT_TRUE(CreateBandLayer(photo.bufferRect, IMAGE_MODE_RGB8, GetWorkingProfile(),
+                              GetImageGammaOfProfile(GetWorkingProfile()), false, &layer, &status));
+  EXPECT_TRUE(RenderEffectsIntoBandLayer(&layer, &shapes, table, BLEND_PRECISE, nullptr, nullptr));
+  EXPECT_TRUE(ConvertColorOf(&layer.image, photo.profile));
+  Image copy{};
+  EXPECT_TRUE(CreateImage(photo.bufferRect, true, &copy, photo.bufferRect, photo.mode, photo.profile, photo.gamma,
+                          false, &status));
+  std::copy_n(static_cast<const uint8_t*>(photo.pixels.buffer), photo.pixels.size,
+              static_cast<uint8_t*>(copy.pixels.buffer));
+  for (int32_t y = 0; y < photo.height; ++y)
+    for (int32_t x = 0; x < photo.width; ++x) {
+      PixelValue light;
+      layer.image.readPixel(&layer.image, &light, x, y);
+      ScreenIntoImage(light, &copy, x, y, BLEND_PRECISE);
+    }
+  EXPECT_TRUE(ConvertColorOf(&copy, GetStandardProfile()));
+  std::vector<uint8_t> out(static_cast<size_t>(photo.width) * photo.height * 4);
+  for (int32_t y = 0; y < photo.height; ++y)
+    std::copy_n(static_cast<const uint8_t*>(copy.pixels.buffer) + static_cast<size_t>(y) * copy.bufferWidth * 4,
+                static_cast<size_t>(photo.width) * 4, &out[static_cast<size_t>(y) * photo.width * 4]);
+  ReleaseImage(&copy);
+  ReleaseBandLayer(&layer);
+  ReleaseEffectShapes(&shapes);
+  return out;
+}
+
+TEST_F(ScaledProxyTest, APhotosFrameShowsWhatTheFinalRenderMakesOfIt) {
+  const std::string folder = analysistest::TestDataFolder();
+  if (folder.empty()) GTEST_SKIP() << "no test photographs here";
+  analysistest::OwnedImage photo;
+  std::string reason;
+  ASSERT_TRUE(analysistest::LoadPhoto(folder + "/stars_over_mountains.png", &photo, &reason)) << reason;
+  photo.image.profile = GetImageProfile();
+  const analysistest::RunResult run = analysistest::RunAnalysis(photo.image, 2, analysistest::DecodeGamma22);
+  table_.count = static_cast<uint32_t>(run.table.size());
+  ASSERT_EQ(ReallocateBuffer(run.table.size() * sizeof(LightSourceRecord), &table_.records), 0);
+  std::copy(run.table.begin(), run.table.end(), static_cast<LightSourceRecord*>(table_.records.buffer));
+  const int32_t w = photo.image.width, h = photo.image.height;
+  // The view holds the photo at 100 % inside its one-pixel border.
+  const RenderingParameters p = ViewOf(w + 2, h + 2, 100.0);
+  const std::vector<uint8_t> final = FinalRender(photo.image, table_, p, static_cast<int32_t>(std::hypot(w, h) + 1));
+  for (int32_t mode : {OPTIMIZE_FOR_QUALITY, OPTIMIZE_FOR_COMPATIBILITY, OPTIMIZE_NONE}) {
+    StartLayer(mode, &photo.image);
+    const std::vector<uint8_t> frame = Frame(p);
+    std::vector<int> differences;
+    double total = 0;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+          const int d = std::abs(frame[(static_cast<size_t>(y + 1) * (w + 2) + x + 1) * 4 + c] -
+                                 final[(static_cast<size_t>(y) * w + x) * 4 + c]);
+          differences.push_back(d);
+          total += d;
+        }
+    std::sort(differences.begin(), differences.end());
+    const double mean = total / differences.size();
+    const int p99 = differences[differences.size() * 99 / 100];
+    std::printf("mode %d: mean %.3f, p99 %d of 255 over the photo\n", mode, mean, p99);
+    // 8-bit composites hold the image's shadows in linear 8-bit codes, a few
+    // display steps apart: the weak modes are bounded more loosely there.
+    const bool sixteen = mode == OPTIMIZE_FOR_QUALITY;
+    EXPECT_LE(mean, sixteen ? 2.0 : 3.0) << "mode " << mode;
+    EXPECT_LE(p99, sixteen ? 8 : 16) << "mode " << mode;
+  }
+}
+
+TEST_F(ScaledProxyTest, TheImageSitsCentredInsideItsBorderAtAnyZoom) {
+  const struct {
+    ImageRect view;
+    int32_t width, height;
+    double zoom;
+    ImageRect expected;
+  } rows[] = {
+      {{0, 0, 102, 82}, 100, 80, 100.0, {1, 1, 101, 81}},      // fits exactly
+      {{0, 0, 202, 102}, 100, 80, 100.0, {51, 11, 151, 91}},   // centred
+      {{0, 0, 102, 82}, 400, 320, 50.0, {1, 1, 101, 81}},      // larger: cut to the view
+      {{0, 0, 52, 52}, 1, 1, 33.0, {25, 25, 26, 26}},          // never empty
+      {{10, 20, 112, 102}, 300, 240, 33.3333333333, {11, 21, 111, 101}},
+  };
+  for (const auto& r : rows) {
+    const ImageRect got = CenteredImageRect(r.view, r.width, r.height, r.zoom);
+    EXPECT_EQ(got.left, r.expected.left) << r.width << " at " << r.zoom;
+    EXPECT_EQ(got.top, r.expected.top) << r.width << " at " << r.zoom;
+    EXPECT_EQ(got.right, r.expected.right) << r.width << " at " << r.zoom;
+    EXPECT_EQ(got.bottom, r.expected.bottom) << r.width << " at " << r.zoom;
+  }
+}
+
+TEST_F(ScaledProxyTest, SoftwareGammaMatchesTheEncodingOfEveryPixelType) {
+  // Each pixel type encoded with the display's 1 / 2.2, alpha untouched:
+  // mid grey in linear light comes out near 0.5^(1/2.2) = 0.7297.
+  uint8_t bytes[4] = {55, 55, 55, 9};
+  ApplyDisplayGamma(1, GL_UNSIGNED_BYTE, bytes);
+  EXPECT_NEAR(bytes[0], 255 * std::pow(55 / 255.0, 1 / 2.2), 1.0);
+  EXPECT_EQ(bytes[3], 9);
+  uint16_t shorts[4] = {32768, 0, 65535, 7};
+  ApplyDisplayGamma(1, GL_UNSIGNED_SHORT, shorts);
+  EXPECT_NEAR(shorts[0] / 65535.0, 0.7297, 0.001);
+  EXPECT_EQ(shorts[1], 0);
+  EXPECT_EQ(shorts[2], 65535);
+  float floats[4] = {0.5f, 2.0f, -1.0f, 0.25f};
+  ApplyDisplayGamma(1, GL_FLOAT, floats);
+  EXPECT_NEAR(floats[0], 0.7297, 0.001);
+  EXPECT_FLOAT_EQ(floats[1], 1.0f) << "light above white shows as white";
+  EXPECT_FLOAT_EQ(floats[2], 0.0f);
+  EXPECT_FLOAT_EQ(floats[3], 0.25f);
+  uint16_t halves[4] = {FloatToHalf(0.5f), FloatToHalf(0.0f), FloatToHalf(1.0f), FloatToHalf(0.25f)};
+  ApplyDisplayGamma(1, GL_HALF_FLOAT, halves);
+  EXPECT_NEAR(HalfToFloat(halves[0]), 0.7297, 0.001);
+  EXPECT_EQ(HalfToFloat(halves[1]), 0.0f);
+  EXPECT_EQ(HalfToFloat(halves[2]), 1.0f);
+  EXPECT_EQ(HalfToFloat(halves[3]), 0.25f);
+  // The half-float conversion both ways, normals and denormals.
+  for (float v : {0.0f, 1.0f, -2.5f, 65504.0f, 6.1035156e-05f, 5.9604645e-08f, 0.333251953f})
+    EXPECT_EQ(HalfToFloat(FloatToHalf(v)), v) << v;
+}
+
+TEST_F(ScaledProxyTest, TransparencyShowsTheCheckerAndHiddenStarsLeaveTheImage) {
+  // A 64 x 32 image: the left half opaque mid grey, the right half clear.
+  Image host{};
+  const ImageRect rect{0, 0, 64, 32};
+  ASSERT_TRUE(CreateImage(rect, true, &host, rect, IMAGE_MODE_RGB8, GetWorkingProfile(),
+                          GetImageGammaOfProfile(GetWorkingProfile()), false, nullptr));
+  for (int32_t y = 0; y < 32; ++y)
+    for (int32_t x = 0; x < 64; ++x) {
+      const PixelValue v{8388607, 8388607, 8388607, x < 32 ? 0xFFFFFFFEu : 0u, 0xFFFFFFFEu};
+      host.writePixel(&host, &v, x, y);
+    }
+  LightSourceRecord light{};
+  light.x = 16;
+  light.y = 16;
+  light.red = light.green = light.blue = light.brightness = 0x40000000;
+  light.effectWeight = 0xFFFFFFFE;
+  light.state = LIGHT_SOURCE_FORCED;
+  table_.count = 1;
+  ASSERT_EQ(ReallocateBuffer(sizeof light, &table_.records), 0);
+  *static_cast<LightSourceRecord*>(table_.records.buffer) = light;
+  StartLayer(OPTIMIZE_FOR_QUALITY, &host);
+  RenderingParameters p = ViewOf(66, 34, 100.0);
+  auto at = [](const std::vector<uint8_t>& f, int32_t x, int32_t y) { return f[(static_cast<size_t>(y) * 66 + x) * 4]; };
+  std::vector<uint8_t> frame = Frame(p);
+  EXPECT_GT(at(frame, 17, 17), at(frame, 5, 30)) << "a star at the light";
+  // Where the image is clear the checker shows: one repeat of its two
+  // squares per 16 screen pixels, white, then grey.
+  EXPECT_EQ(at(frame, 1 + 34, 1 + 2), 255);
+  EXPECT_LT(at(frame, 1 + 42, 1 + 2), 255);
+  EXPECT_EQ(at(frame, 1 + 50, 1 + 2), 255);
+  // Twice the size, scrolled by 10 view pixels: the light's centre, at
+  // image (16.5, 16.5), lands at 1 + 2 x 16.5 - 10 = 24 in the view.
+  p.zoomPercent = 200;
+  p.scrollX = p.scrollY = 10;
+  frame = Frame(p);
+  EXPECT_GT(at(frame, 24, 24), at(frame, 5, 60 - 30)) << "the star follows zoom and scroll";
+  p.zoomPercent = 100;
+  p.scrollX = p.scrollY = 0;
+  p.effectsVisible = 0;
+  frame = Frame(p);
+  EXPECT_NEAR(at(frame, 17, 17), at(frame, 5, 30), 1) << "no star once hidden";
+  ReleaseImage(&host);
+}
+
+}  // namespace
