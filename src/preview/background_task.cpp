@@ -572,3 +572,10 @@ bool BackgroundTaskRunning() {
   std::shared_ptr<TaskState> task = CurrentTask();
   return task != nullptr && !task->signals.IsSet(TaskSignals::TERMINATE);
 }
+
+bool BackgroundTaskFinished() {
+  std::shared_ptr<TaskState> task = CurrentTask();
+  if (task == nullptr) return true;
+  std::lock_guard<std::mutex> lock(task->endLock);
+  return task->finished;
+}

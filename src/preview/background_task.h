@@ -155,5 +155,7 @@ void ReleaseResizeLock();
 // idle. Answers whether any pass is still running.
 bool SetBackgroundBusy(bool busy);
 
-// Whether a task exists and has not been told to stop.
+// Whether a task exists and has not been told to stop; whether its thread
+// has come to its end (or there is none).
 bool BackgroundTaskRunning();
+bool BackgroundTaskFinished();

@@ -282,6 +282,10 @@ void ApplyDisplayGamma(size_t pixelCount, uint32_t dataType, void* pixels) {
   }
 }
 
+bool FrameNeedsSoftwareGamma(const ScaledProxyLayer& layer) {
+  return !layer.gammaProgram && PreviewTextureSet(COMPOSITE_SET)->correctGamma == 0;
+}
+
 ImageRect CenteredImageRect(const ImageRect& view, int32_t imageWidth, int32_t imageHeight, double zoomPercent) {
   const ImageRect inner{view.left + 1, view.top + 1, view.right - 1, view.bottom - 1};
   const double divisor = 100.0 / zoomPercent;

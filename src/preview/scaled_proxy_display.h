@@ -72,6 +72,11 @@ void UpdateProxyDisplayState(ScaledProxyLayer* layer, const RenderingParameters&
 // viewport is the view. False when a step failed or the pass was aborted.
 bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters& parameters);
 
+// Whether a frame read back from the output still needs the display gamma:
+// neither the gamma program nor the composite's copy applied it (drawing
+// into an off-screen bitmap without a program).
+bool FrameNeedsSoftwareGamma(const ScaledProxyLayer& layer);
+
 // The frame's pixels (RGBA, alpha untouched) encoded for the display as the
 // gamma program would: 8- and 16-bit integers, floats and half floats.
 void ApplyDisplayGamma(size_t pixelCount, uint32_t dataType, void* pixels);

@@ -22,6 +22,7 @@
 #include "params/parameter_set.h"
 #include "preview/host_proxy_levels.h"
 #include "runtime/buffers.h"
+#include "final_render_support.h"
 #include "test_gl_context.h"
 #include "unit/analysis/analysis_test_support.h"
 #include "unit/gl/settings_store_support.h"
@@ -99,43 +100,6 @@ class ScaledProxyTest : public ::testing::Test {
   LightSourceList table_{};
 };
 
-// The final render: the effects layer in the working profile, converted to
-// the image's, screened into a copy of the photo, shown in the display's
-// codes (sRGB).
-std::vector<uint8_t> FinalRender(const Image& photo, const LightSourceList& table, const RenderingParameters& p,
-                                 int32_t diagonal) {
-  StarEffectSettings settings;
-  PrepareStarEffectSettings(p, diagonal, 1, false, &settings);
-  EffectShapes shapes{};
-  SetUpEffectShapes(&shapes, settings);
-  BandLayer layer{};
-  int16_t status = 0;
-  EXPECT_TRUE(CreateBandLayer(photo.bufferRect, IMAGE_MODE_RGB8, GetWorkingProfile(),
-                              GetImageGammaOfProfile(GetWorkingProfile()), false, &layer, &status));
-  EXPECT_TRUE(RenderEffectsIntoBandLayer(&layer, &shapes, table, BLEND_PRECISE, nullptr, nullptr));
-  EXPECT_TRUE(ConvertColorOf(&layer.image, photo.profile));
-  Image copy{};
-  EXPECT_TRUE(CreateImage(photo.bufferRect, true, &copy, photo.bufferRect, photo.mode, photo.profile, photo.gamma,
-                          false, &status));
-  std::copy_n(static_cast<const uint8_t*>(photo.pixels.buffer), photo.pixels.size,
-              static_cast<uint8_t*>(copy.pixels.buffer));
-  for (int32_t y = 0; y < photo.height; ++y)
-    for (int32_t x = 0; x < photo.width; ++x) {
-      PixelValue light;
-      layer.image.readPixel(&layer.image, &light, x, y);
-      ScreenIntoImage(light, &copy, x, y, BLEND_PRECISE);
-    }
-  EXPECT_TRUE(ConvertColorOf(&copy, GetStandardProfile()));
-  std::vector<uint8_t> out(static_cast<size_t>(photo.width) * photo.height * 4);
-  for (int32_t y = 0; y < photo.height; ++y)
-    std::copy_n(static_cast<const uint8_t*>(copy.pixels.buffer) + static_cast<size_t>(y) * copy.bufferWidth * 4,
-                static_cast<size_t>(photo.width) * 4, &out[static_cast<size_t>(y) * photo.width * 4]);
-  ReleaseImage(&copy);
-  ReleaseBandLayer(&layer);
-  ReleaseEffectShapes(&shapes);
-  return out;
-}
-
 TEST_F(ScaledProxyTest, APhotosFrameShowsWhatTheFinalRenderMakesOfIt) {
   const std::string folder = analysistest::TestDataFolder();
   if (folder.empty()) GTEST_SKIP() << "no test photographs here";
@@ -150,7 +114,7 @@ TEST_F(ScaledProxyTest, APhotosFrameShowsWhatTheFinalRenderMakesOfIt) {
   const int32_t w = photo.image.width, h = photo.image.height;
   // The view holds the photo at 100 % inside its one-pixel border.
   const RenderingParameters p = ViewOf(w + 2, h + 2, 100.0);
-  const std::vector<uint8_t> final = FinalRender(photo.image, table_, p, static_cast<int32_t>(std::hypot(w, h) + 1));
+  const std::vector<uint8_t> final = finaltest::FinalRender(photo.image, table_, p, static_cast<int32_t>(std::hypot(w, h) + 1));
   for (int32_t mode : {OPTIMIZE_FOR_QUALITY, OPTIMIZE_FOR_COMPATIBILITY, OPTIMIZE_NONE}) {
     StartLayer(mode, &photo.image);
     const std::vector<uint8_t> frame = Frame(p);

@@ -1,0 +1,174 @@
+// The preview window under Wine: a photo shown with its stars by the
+// background task in each drawing mode (set through the machine store), the
+// frame as the window paints it compared with the final render, saved for
+// people to look at; and closing at any moment.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "color/color_management.h"
+#include "final_render_support.h"
+#include "gl/drawing_settings.h"
+#include "preview/background_task.h"
+#include "preview/host_proxy_levels.h"
+#include "preview/proxy_window.h"
+#include "runtime/buffers.h"
+#include "unit/analysis/analysis_test_support.h"
+#include "unit/gl/settings_store_support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Serves the window's messages until `done` or the time is up.
+template <typename Done>
+bool PumpUntil(Done done, int seconds) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (Clock::now() > end) return false;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(5);
+  }
+  return true;
+}
+
+class ProxyWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    storetest::UsePrivateStore();
+    int16_t status = 0;
+    ASSERT_TRUE(InitializeColorManagement(nullptr, 0, IMAGE_MODE_RGB8, &status));
+  }
+  void TearDown() override {
+    if (frame_ != nullptr) DestroyWindow(frame_);
+    SetPreviewSession(nullptr);
+    ReleaseHostProxyImage(&proxy_);
+    DeallocateBuffer(&table_.records);
+    ReleaseColorManagement();
+    GlobalOpenGLSettings() = OpenGLSettings{};
+  }
+
+  // A top-level window standing in for the dialog, with the preview inside.
+  void Open(int32_t mode, const Image& photo, int32_t width, int32_t height) {
+    OpenGLSettings stored{"", mode, mode, false};
+    ASSERT_TRUE(WriteOpenGLRegistryData(&stored));
+    ASSERT_TRUE(LoadOpenGLDrawingSettings());
+    ASSERT_EQ(GlobalOpenGLSettings().drawingMode, mode);
+    session_ = PreviewSession{};
+    session_.parameters = FACTORY_PARAMETER_SET;
+    session_.view.zoomPercent = 100.0;
+    session_.view.effectsVisible = true;
+    session_.proxy = &proxy_;
+    session_.hostImage = &photo;
+    session_.table = &table_;
+    session_.analysisComplete = &analysed_;
+    LayOutHostProxyLevels(&proxy_, photo);
+    SetPreviewSession(&session_);
+    frame_ = CreateWindowExA(0, "STATIC", "Glimmark preview", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, width + 40,
+                             height + 60, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(frame_, nullptr);
+    proxy_window_ = CreateProxyWindow(frame_, ImageRect{0, 0, width, height}, &session_, &resultCode_);
+    ASSERT_NE(proxy_window_, nullptr);
+    ReleaseMainDialogInitialization();
+    SignalRenderingStarted();
+  }
+
+  // Closing as the dialog does: the stop first, then the windows. The task
+  // must end at once whatever it was doing; Wine itself takes a moment to
+  // take down a window that had an OpenGL context, which is not ours to time.
+  std::chrono::milliseconds Close() {
+    const auto start = Clock::now();
+    AbortBackgroundRendering();
+    while (!BackgroundTaskFinished() && Clock::now() - start < std::chrono::seconds(10)) Sleep(1);
+    const auto ended = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    DestroyWindow(frame_);
+    frame_ = nullptr;
+    return ended;
+  }
+
+  PreviewSession session_{};
+  HostProxyImage proxy_{};
+  LightSourceList table_{};
+  std::atomic<bool> analysed_{true};
+  std::atomic<int16_t> resultCode_{0};
+  HWND frame_ = nullptr;
+  void* proxy_window_ = nullptr;
+};
+
+TEST_F(ProxyWindowTest, ThePhotoWithItsStarsMatchesTheFinalRenderInEveryMode) {
+  const std::string folder = analysistest::TestDataFolder();
+  if (folder.empty()) GTEST_SKIP() << "no test photographs here";
+  analysistest::OwnedImage photo;
+  std::string reason;
+  ASSERT_TRUE(analysistest::LoadPhoto(folder + "/stars_over_mountains.png", &photo, &reason)) << reason;
+  photo.image.profile = GetImageProfile();
+  const analysistest::RunResult run = analysistest::RunAnalysis(photo.image, 2, analysistest::DecodeGamma22);
+  table_.count = static_cast<uint32_t>(run.table.size());
+  ASSERT_EQ(ReallocateBuffer(run.table.size() * sizeof(LightSourceRecord), &table_.records), 0);
+  std::copy(run.table.begin(), run.table.end(), static_cast<LightSourceRecord*>(table_.records.buffer));
+  const int32_t w = photo.image.width, h = photo.image.height;
+  ParameterSet set = FACTORY_PARAMETER_SET;
+  RenderingParameters p;
+  InitializeFinalRenderingParameters(&p, &set);
+  const std::vector<uint8_t> final =
+      finaltest::FinalRender(photo.image, table_, p, static_cast<int32_t>(std::hypot(w, h) + 1));
+  const char* artifacts = std::getenv("GLIMMARK_ARTIFACTS");
+  for (int32_t mode : {OPTIMIZE_FOR_QUALITY, OPTIMIZE_FOR_COMPATIBILITY, OPTIMIZE_NONE}) {
+    Open(mode, photo.image, w + 2, h + 2);
+    ASSERT_TRUE(PumpUntil([] { return ProxyFramesShown() > 0; }, 120)) << "no frame in mode " << mode;
+    EXPECT_EQ(resultCode_.load(), 0);
+    std::vector<uint8_t> shown;
+    int32_t fw = 0, fh = 0;
+    ASSERT_TRUE(CopyShownProxyFrame(&shown, &fw, &fh));
+    ASSERT_EQ(fw, w + 2);
+    ASSERT_EQ(fh, h + 2);
+    if (artifacts != nullptr)
+      finaltest::WritePng((std::string(artifacts) + "/preview_mode" + std::to_string(mode) + "_win64.png").c_str(),
+                          shown.data(), fw, fh, true);
+    std::vector<int> differences;
+    double total = 0;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+          // Bottom-up rows inside the one-pixel border.
+          const int d = std::abs(shown[(static_cast<size_t>(fh - 2 - y) * fw + x + 1) * 4 + c] -
+                                 final[(static_cast<size_t>(y) * w + x) * 4 + c]);
+          differences.push_back(d);
+          total += d;
+        }
+    std::sort(differences.begin(), differences.end());
+    const double mean = total / static_cast<double>(differences.size());
+    const int p99 = differences[differences.size() * 99 / 100];
+    std::printf("window, mode %d: mean %.3f, p99 %d of 255 over the photo\n", mode, mean, p99);
+    const bool sixteen = mode == OPTIMIZE_FOR_QUALITY;
+    EXPECT_LE(mean, sixteen ? 2.0 : 3.0) << "mode " << mode;
+    EXPECT_LE(p99, sixteen ? 8 : 16) << "mode " << mode;
+    EXPECT_LT(Close().count(), 1000) << "closing waits for nothing";
+  }
+}
+
+TEST_F(ProxyWindowTest, ClosingBeforeTheAnalysisEndsNeverHangs) {
+  Image tiny{};
+  const ImageRect rect{0, 0, 32767, 2};
+  ASSERT_TRUE(CreateImage(rect, true, &tiny, rect, IMAGE_MODE_RGB8, GetImageProfile(), 2.2, false, nullptr));
+  analysed_ = false;  // an analysis that never finishes
+  Open(OPTIMIZE_FOR_QUALITY, tiny, 300, 200);
+  PumpUntil([] { return false; }, 1);
+  EXPECT_EQ(ProxyFramesShown(), 0u) << "nothing is drawn before the analysis is done";
+  EXPECT_LT(Close().count(), 1000);
+  EXPECT_FALSE(BackgroundTaskRunning());
+  ReleaseImage(&tiny);
+}
+
+}  // namespace
