@@ -124,6 +124,86 @@ bool DrawTextureLevels(PreviewEffects* effects, PreviewShape* shape, const Image
   return true;
 }
 
+// The flare's levels without stamping every texel: its colour is grey and
+// its weight a function of the distance index alone, so each level's value
+// per index is worked out once — blended, converted and made linear as the
+// texture image would be — on a strip of one pixel per index, and the
+// texels are filled from the strip. The same values as stamping the shape,
+// for a fraction of the conversions.
+bool DrawFlareLevels(PreviewEffects* effects, PreviewShape* shape, const ImageRect& rect,
+                     ColorProfileHandle displayProfile) {
+  const StarEffectSettings& s = shape->settings;
+  const uint32_t mode = effects->sixteenBit ? IMAGE_MODE_RGB16 : IMAGE_MODE_RGB8;
+  const int32_t indexCount = static_cast<int32_t>(s.flareProfile.size());
+  if (indexCount == 0 || s.flareBounds.size() != s.flareProfile.size() + 1) return true;
+  // Each used texel's distance index (-1 beyond the profile), for all levels.
+  std::vector<int32_t> indices;
+  try {
+    indices.assign(static_cast<size_t>(shape->usedWidth) * static_cast<size_t>(shape->usedHeight), -1);
+  } catch (...) {
+    REPORT_USER(STYLE_WARNING, "Warning", "%s", LOW_MEMORY);
+    return false;
+  }
+  for (int32_t y = 0; y < shape->usedHeight; ++y)
+    for (int32_t x = 0; x < shape->usedWidth; ++x) {
+      const int64_t dx = 4 * static_cast<int64_t>(x - shape->originX), dy = 4 * static_cast<int64_t>(y - shape->originY);
+      const auto at = std::upper_bound(s.flareBounds.begin(), s.flareBounds.end(), dx * dx + dy * dy);
+      const int64_t k = (at - s.flareBounds.begin()) - 1;
+      if (k >= 0 && k < indexCount) indices[static_cast<size_t>(y) * shape->usedWidth + x] = static_cast<int32_t>(k);
+    }
+  Image strip{};
+  const ImageRect stripRect{0, 0, indexCount, 1};
+  Image* image = &shape->textureImage;
+  ColorProfileHandle display = displayProfile != nullptr ? displayProfile : GetStandardProfile();
+  bool ok = true;
+  for (int32_t level = 0; ok && level < PREVIEW_LEVELS; ++level) {
+    int16_t status = 0;
+    ok = CreateImage(stripRect, true, &strip, stripRect, mode, GetLinearWorkingProfile(), 1.0, false, &status) &&
+         CreateImage(rect, true, image, rect, mode, GetLinearWorkingProfile(), 1.0, false, &status);
+    if (!ok) break;
+    std::memset(strip.pixels.buffer, 0, strip.pixels.size);
+    // Every level writes the same texels (the rest stay clear).
+    if (level == 0) std::memset(image->pixels.buffer, 0, image->pixels.size);
+    // What stamping the shape at this brightness writes for each index.
+    const uint32_t brightness = FractionProduct(FULL >> (8 - level), FULL);
+    const uint32_t hidden = MinimumVisibleValue(image->bytesPerChannel) / 2;
+    for (int32_t k = 0; k < indexCount; ++k) {
+      const uint32_t weight = s.flareProfile[static_cast<size_t>(k)];
+      if (weight < s.minimumVisible) continue;
+      const uint32_t alpha = FractionProduct(FULL, weight);
+      if (FractionProduct(brightness, alpha) < hidden) continue;
+      const BlendPixel source{brightness, brightness, brightness, alpha, 0};
+      BlendPixel target{0, 0, 0, 0, 0};
+      BlendPixels(&source, &target, BLEND_PREMULTIPLY, BLEND_PRECISE);
+      const PixelValue out{target.red, target.green, target.blue, target.coverage, 0xFFFFFFFFu};
+      strip.writePixel(&strip, &out, k, 0);
+    }
+    ok = ConvertColorOf(&strip, display);
+    if (!ok) break;
+    LinearizeImage(&strip);
+    const size_t pixelBytes = 4 * static_cast<size_t>(image->bytesPerChannel);
+    const auto* from = static_cast<const uint8_t*>(strip.pixels.buffer);
+    auto* to = static_cast<uint8_t*>(image->pixels.buffer);
+    for (int32_t y = 0; y < shape->usedHeight; ++y)
+      for (int32_t x = 0; x < shape->usedWidth; ++x) {
+        const int32_t k = indices[static_cast<size_t>(y) * shape->usedWidth + x];
+        if (k < 0) continue;
+        std::memcpy(to + (static_cast<size_t>(y) * image->bufferWidth + x) * pixelBytes,
+                    from + static_cast<size_t>(k) * pixelBytes, pixelBytes);
+      }
+    // Brightest on each square ring: where it comes nearest, mid-side.
+    std::vector<float>& reach = shape->reach[level];
+    reach.assign(static_cast<size_t>(shape->originX + 1), 0.0f);
+    for (int32_t r = 0; r <= shape->originX; ++r)
+      reach[static_cast<size_t>(r)] = TexelPeak(*image, rect.left + shape->originX + r, rect.top + shape->originY);
+    for (size_t i = reach.size(); i-- > 1;) reach[i - 1] = std::max(reach[i - 1], reach[i]);
+    ok = LoadShapeTexture(effects, shape, level);
+  }
+  ReleaseImage(&strip);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return ok;
+}
+
 int32_t LargestTextureSize() {
   const TextureSize size = GetMaximumTextureSize(false, false);
   return std::max<int32_t>(2, std::min(size.width, size.height));
@@ -274,7 +354,7 @@ bool UpdatePreviewFlareTextures(PreviewEffects* effects, const PreviewFrame& fra
     shape->originX = shape->originY = reach;
     const int32_t storage = StorageSize(*effects, shape->usedWidth);
     const ImageRect rect{-reach, -reach, -reach + storage, -reach + storage};
-    if (!DrawTextureLevels(effects, shape, rect, frame.displayProfile)) return false;
+    if (!DrawFlareLevels(effects, shape, rect, frame.displayProfile)) return false;
   }
   RememberBuild(shape, frame);
   shape->ready = true;

@@ -96,12 +96,14 @@ bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& sour
   HostProxyLevel& l = proxy->levels[level];
   if (l.image.pixels.buffer != nullptr) return true;
   ColorProfileHandle display = displayProfile != nullptr ? displayProfile : GetStandardProfile();
-  if (level > 1) {
-    if (!BuildHostProxyLevel(proxy, level - 1, source, displayProfile)) return false;
+  if (level > 1 && proxy->levels[level - 1].image.pixels.buffer != nullptr) {
+    // Half of the level above, which is at hand.
     if (!MakeLevelImage(&l, display, 1.0)) return false;
     Downsample(proxy->levels[level - 1].image, 2, &l.image);
     return true;
   }
+  // Straight from the host image: a zoomed-out first view needs no larger
+  // level.
   const double displayGamma = GetImageGammaOfProfile(display);
   const int64_t factor = static_cast<int64_t>(std::llround(1.0 / l.scaleX));
   if (factor == 1) {
@@ -112,7 +114,7 @@ bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& sour
     LinearizeImage(&l.image);
     return true;
   }
-  // A reduced level 1: averaged in the document's colours, then converted.
+  // A reduced level: averaged in the document's colours, then converted.
   Image reduced{};
   const ImageRect rect{0, 0, l.image.width, l.image.height};
   int16_t status = 0;

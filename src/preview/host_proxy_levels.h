@@ -15,7 +15,8 @@
 //
 // LayOutHostProxyLevels fixes every level's size and scale at once, so that
 // the lookup can choose before anything is built; a level's pixels are made
-// when it is first asked for, from the level above it.
+// when it is first asked for: from the level above it when that exists,
+// else straight from the host image.
 //
 // Threads: the preview's render thread only.
 #include <cstddef>

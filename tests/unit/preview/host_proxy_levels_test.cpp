@@ -87,7 +87,12 @@ TEST_F(HostProxyLevelsTest, LevelsHoldTheImageInTheDisplaysColoursAveragedInLine
   Image level{};
   ASSERT_TRUE(GetHostProxyLevel(&l.proxy, l.source, nullptr, scale, &level));
   EXPECT_EQ(level.width, 2);
-  ASSERT_NE(l.proxy.levels[1].image.pixels.buffer, nullptr) << "level 2 is made from level 1";
+  EXPECT_EQ(l.proxy.levels[1].image.pixels.buffer, nullptr) << "level 2 is made without level 1";
+  // Level 3 from level 2 now, and level 1 on its own: all agree on the light.
+  ASSERT_TRUE(BuildHostProxyLevel(&l.proxy, 3, l.source, nullptr));
+  ASSERT_TRUE(BuildHostProxyLevel(&l.proxy, 1, l.source, nullptr));
+  PixelValue quarter;
+  l.proxy.levels[3].image.readPixel(&l.proxy.levels[3].image, &quarter, 0, 0);
   PixelValue full, half;
   l.proxy.levels[1].image.readPixel(&l.proxy.levels[1].image, &full, 1, 0);
   level.readPixel(&level, &half, 1, 1);
@@ -95,6 +100,7 @@ TEST_F(HostProxyLevelsTest, LevelsHoldTheImageInTheDisplaysColoursAveragedInLine
   EXPECT_NEAR(half.red, full.red / 2.0, full.red * 0.02);
   EXPECT_NEAR(half.green, full.green / 2.0, full.green * 0.05 + 20000);
   EXPECT_EQ(half.blue, 0u);
+  EXPECT_NEAR(quarter.red, half.red, half.red * 0.01);
 }
 
 }  // namespace
