@@ -37,6 +37,7 @@ struct ProxyDrawing {
   int32_t height[2] = {0, 0};
   int shown = -1;
   std::atomic<uint32_t> frameCount{0};
+  std::atomic<bool> focus{false};
 };
 
 ProxyDrawing g_proxy;
@@ -60,6 +61,11 @@ bool CreateDrawing(void* context) {
   // Both targets keep the whole view: the window paints the kept frame.
   d->layer.screenDrawing = true;
   d->layer.abort = BackgroundAbortFlagOf(ABORT_SCALED_PROXY);
+  d->layer.keyboardFocus = &d->focus;
+  d->layer.progressContext = d;
+  d->layer.progress = [](void* c, uint32_t done, uint32_t total) {
+    PostMessageA(static_cast<ProxyDrawing*>(c)->parent, SET_PROXY_PROGRESS_BAR, done, static_cast<LPARAM>(total));
+  };
   return InitializeScaledProxyLayer(&d->layer);
 }
 
@@ -78,6 +84,7 @@ bool RenderProxyPass(void* context, const RenderingParameters* parameters, Regio
   if (!RenderScaledProxyDisplay(&d->layer, *parameters)) return false;
   const int32_t w = parameters->viewRect.right - parameters->viewRect.left;
   const int32_t h = parameters->viewRect.bottom - parameters->viewRect.top;
+  if (w <= 2 || h <= 2) return true;  // nothing to show
   const bool screen = d->gl.type == CONTEXT_TYPE_SCREEN;
   if (screen && !AcquireResizeLock()) return false;
   const int next = d->shown == 0 ? 1 : 0;
@@ -193,6 +200,11 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     case WM_PAINT:
       Paint(d);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      d->focus = message == WM_SETFOCUS;
+      UpdateProxyDisplay(nullptr, 0x102);
       return 0;
     case WM_ERASEBKGND:
       return 1;

@@ -59,6 +59,64 @@ PassGeometry GeometryOf(const ScaledProxyLayer& layer, const RenderingParameters
   return g;
 }
 
+// The pass's share of the dialog's progress bar: 25 steps.
+class ProgressFeed {
+ public:
+  explicit ProgressFeed(const ScaledProxyLayer& layer) : layer_(layer) { Post(); }
+  ~ProgressFeed() {
+    if (layer_.progress != nullptr) layer_.progress(layer_.progressContext, 0, 0);
+  }
+  void Advance(uint32_t steps) {
+    done_ = std::min<uint32_t>(TOTAL, done_ + steps);
+    Post();
+  }
+
+ private:
+  static constexpr uint32_t TOTAL = 25;
+  void Post() {
+    if (layer_.progress != nullptr) layer_.progress(layer_.progressContext, done_, TOTAL);
+  }
+  const ScaledProxyLayer& layer_;
+  uint32_t done_ = 0;
+};
+
+// A rectangle's outline at (left + 0.5, bottom) - (right - 0.5, top + 0.625):
+// solid black, then, when `dashed`, white dashes of the given factor over it.
+void DrawOutline(const ImageRect& r, bool dashed, GLint factor) {
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ZERO);
+  glDisable(GL_TEXTURE_2D);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glEnable(GL_LINE_STIPPLE);
+  glLineStipple(1, 0xFFFF);
+  glColor4f(0, 0, 0, 1);
+  glRectd(r.left + 0.5, r.bottom, r.right - 0.5, r.top + 0.625);
+  if (dashed) {
+    glLineStipple(factor, 0xAAAA);
+    glColor4f(1, 1, 1, 1);
+    glRectd(r.left + 0.5, r.bottom, r.right - 0.5, r.top + 0.625);
+  }
+  glPopAttrib();
+}
+
+// The document's selection where it meets the image, and the keyboard
+// focus around the view.
+bool DrawSelectionAndFocus(const ScaledProxyLayer& layer, const RenderingParameters& p, const PassGeometry& g) {
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  const RenderingRect& s = p.selectionRect;
+  const ImageRect meet{std::max(s.left, g.display.left), std::max(s.top, g.display.top),
+                       std::min(s.right, g.display.right), std::min(s.bottom, g.display.bottom)};
+  if (s.right > s.left && s.bottom > s.top && meet.right > meet.left && meet.bottom > meet.top) {
+    DrawOutline(meet, true, 4);
+    if (CHECK_OPENGL_ERROR("Failed to display selection rectangle.") != 0) return false;
+  }
+  const bool focused = layer.keyboardFocus != nullptr && layer.keyboardFocus->load();
+  DrawOutline(ImageRect{0, 0, g.view.right - g.view.left, g.view.bottom - g.view.top}, focused, 2);
+  return CHECK_OPENGL_ERROR("Failed to display keyboard focus rectangle.") == 0;
+}
+
 bool CreateHostImageTextureSet(ScaledProxyLayer* layer, const PassGeometry& g, int32_t scrollX, int32_t scrollY) {
   CHECK_OPENGL_ERROR("Error on entry into CreateHostImageTextureSet()");
   double scale[2] = {g.zoom, g.zoom};
@@ -394,8 +452,11 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
     return false;
   const PassGeometry g = GeometryOf(*layer, p);
   const int32_t viewWidth = g.view.right - g.view.left, viewHeight = g.view.bottom - g.view.top;
-  if (viewWidth <= 0 || viewHeight <= 0 || g.display.right <= g.display.left) return false;
+  // A view with no room (a window sized to nothing) shows nothing, which is
+  // no failure.
+  if (viewWidth <= 2 || viewHeight <= 2) return true;
   if (Aborted(*layer)) return false;
+  ProgressFeed progress(*layer);
   // The effects are drawn in the view's pixels, and copies out of a frame
   // buffer are limited to the viewport.
   SetGLSize(GLRect{0, 0, viewWidth, viewHeight});
@@ -404,6 +465,9 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
     if (CreateHostImageTextureSet(layer, g, p.scrollX, p.scrollY)) layer->hostTexturesStale = false;
     SetBackgroundBusy(false);
     if (layer->hostTexturesStale) return false;
+    progress.Advance(1);
+  } else {
+    progress.Advance(17);
   }
   if (Aborted(*layer)) return false;
   if (layer->effectsStale && p.effectsVisible) {
@@ -411,6 +475,9 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
     if (GenerateEffectsTexture(layer, p, g)) layer->effectsStale = false;
     SetBackgroundBusy(false);
     if (layer->effectsStale) return false;
+    progress.Advance(1);
+  } else {
+    progress.Advance(5);
   }
   if (Aborted(*layer)) return false;
 
@@ -437,6 +504,7 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
   glEnable(GL_SCISSOR_TEST);
   if (CHECK_OPENGL_ERROR("Failed to initiate scissor clipping.") != 0) return false;
   bool ok = DrawCompositeImage(layer, p, g);
+  progress.Advance(2);
   glDisable(GL_SCISSOR_TEST);
   if (CHECK_OPENGL_ERROR("Failed to restore environment.") != 0) ok = false;
   if (!ok || Aborted(*layer)) {
@@ -462,6 +530,7 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
   if (layer->gammaProgram) MakeShaderProgramActive(0);
   glPopAttrib();
   if (CHECK_OPENGL_ERROR("RenderScaledProxyDisplay() - OpenGL function failure in gamma correction.") != 0) ok = false;
+  if (ok && layer->screenDrawing) ok = DrawSelectionAndFocus(*layer, p, g);
   if (ok) layer->frameChanged = true;
   return ok && !Aborted(*layer);
 }

@@ -37,6 +37,11 @@ struct ScaledProxyLayer {
   bool screenDrawing;            // a window's back buffer, not an off-screen bitmap
   uint32_t outputFramebuffer;    // where the frame goes (0: the window)
   const std::atomic<bool>* abort;  // may be null
+  const std::atomic<bool>* keyboardFocus;  // the preview window has it; may be null
+  // The dialog's progress bar during a pass: (done, total), total 0 hides
+  // it. May be null.
+  void (*progress)(void* context, uint32_t done, uint32_t total);
+  void* progressContext;
 
   // The layer's own state.
   bool initialized;
@@ -69,7 +74,8 @@ void DestroyScaledProxyLayer(ScaledProxyLayer* layer);
 void UpdateProxyDisplayState(ScaledProxyLayer* layer, const RenderingParameters& parameters);
 
 // Draws the frame of the current state into the output frame buffer, whose
-// viewport is the view. False when a step failed or the pass was aborted.
+// viewport is the view. False when a step failed or the pass was aborted; a
+// view without room inside its border draws nothing and succeeds.
 bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters& parameters);
 
 // Whether a frame read back from the output still needs the display gamma:

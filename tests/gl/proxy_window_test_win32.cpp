@@ -16,6 +16,7 @@
 #include "color/color_management.h"
 #include "final_render_support.h"
 #include "gl/drawing_settings.h"
+#include "image/pixel_access.h"
 #include "preview/background_task.h"
 #include "preview/host_proxy_levels.h"
 #include "preview/proxy_window.h"
@@ -169,6 +170,34 @@ TEST_F(ProxyWindowTest, ClosingBeforeTheAnalysisEndsNeverHangs) {
   EXPECT_LT(Close().count(), 1000);
   EXPECT_FALSE(BackgroundTaskRunning());
   ReleaseImage(&tiny);
+}
+
+TEST_F(ProxyWindowTest, EmptyAndHugeWindowsAreServedAlike) {
+  Image photo{};
+  const ImageRect rect{0, 0, 300, 200};
+  ASSERT_TRUE(CreateImage(rect, true, &photo, rect, IMAGE_MODE_RGB8, GetImageProfile(), 2.2, false, nullptr));
+  const PixelValue grey{4000000, 4000000, 4000000, 0xFFFFFFFE, 0xFFFFFFFE};
+  FillImageRect(rect, grey, &photo);
+  // No room at all: nothing to draw, and no failure either.
+  Open(OPTIMIZE_FOR_QUALITY, photo, 0, 0);
+  PumpUntil([] { return false; }, 1);
+  EXPECT_EQ(resultCode_.load(), 0);
+  EXPECT_LT(Close().count(), 1000);
+  // Far larger than the screen: the frame has the window's size, the image
+  // in its middle.
+  Open(OPTIMIZE_FOR_QUALITY, photo, 4000, 3000);
+  ASSERT_TRUE(PumpUntil([] { return ProxyFramesShown() > 0; }, 120));
+  std::vector<uint8_t> shown;
+  int32_t w = 0, h = 0;
+  ASSERT_TRUE(CopyShownProxyFrame(&shown, &w, &h));
+  EXPECT_EQ(w, 4000);
+  EXPECT_EQ(h, 3000);
+  const auto at = [&](int32_t x, int32_t y) { return shown[(static_cast<size_t>(h - 1 - y) * w + x) * 4]; };
+  EXPECT_EQ(at(20, 20), 127) << "the background";
+  EXPECT_NE(at(2000, 1500), 127) << "the image";
+  EXPECT_EQ(resultCode_.load(), 0);
+  EXPECT_LT(Close().count(), 1000);
+  ReleaseImage(&photo);
 }
 
 }  // namespace

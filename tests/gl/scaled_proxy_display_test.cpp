@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "color/blend.h"
@@ -20,6 +21,7 @@
 #include "gl/opengl_drawing.h"
 #include "gl/texture_sets.h"
 #include "params/parameter_set.h"
+#include "image/pixel_access.h"
 #include "preview/host_proxy_levels.h"
 #include "runtime/buffers.h"
 #include "final_render_support.h"
@@ -232,6 +234,52 @@ TEST_F(ScaledProxyTest, TransparencyShowsTheCheckerAndHiddenStarsLeaveTheImage) 
   p.effectsVisible = 0;
   frame = Frame(p);
   EXPECT_NEAR(at(frame, 17, 17), at(frame, 5, 30), 1) << "no star once hidden";
+  ReleaseImage(&host);
+}
+
+TEST_F(ScaledProxyTest, TheSelectionAndTheKeyboardFocusAreOutlined) {
+  Image host{};
+  const ImageRect rect{0, 0, 64, 48};
+  ASSERT_TRUE(CreateImage(rect, true, &host, rect, IMAGE_MODE_RGB8, GetWorkingProfile(),
+                          GetImageGammaOfProfile(GetWorkingProfile()), false, nullptr));
+  const PixelValue grey{8388607, 8388607, 8388607, 0xFFFFFFFE, 0xFFFFFFFE};
+  FillImageRect(rect, grey, &host);
+  table_.count = 0;
+  std::atomic<bool> focus{false};
+  StartLayer(OPTIMIZE_FOR_QUALITY, &host);
+  layer_.keyboardFocus = &focus;
+  std::vector<std::pair<uint32_t, uint32_t>> progress;
+  layer_.progress = [](void* c, uint32_t done, uint32_t total) {
+    static_cast<std::vector<std::pair<uint32_t, uint32_t>>*>(c)->push_back({done, total});
+  };
+  layer_.progressContext = &progress;
+  RenderingParameters p = ViewOf(66, 50, 100.0);
+  p.selectionRect = RenderingRect{11, 11, 31, 31};
+  auto at = [](const std::vector<uint8_t>& f, int32_t x, int32_t y) { return f[(static_cast<size_t>(y) * 66 + x) * 4]; };
+  std::vector<uint8_t> frame = Frame(p);
+  // The selection's left edge: black and white dashes along it; inside, the
+  // image's grey.
+  int black = 0, white = 0;
+  for (int32_t y = 12; y < 30; ++y) {
+    black += at(frame, 11, y) == 0;
+    white += at(frame, 11, y) == 255;
+  }
+  EXPECT_GT(black, 3);
+  EXPECT_GT(white, 3);
+  EXPECT_NEAR(at(frame, 20, 20), 186, 2) << "mid grey shown";
+  // Without the focus the view's border is solid black, with it dashed.
+  EXPECT_EQ(at(frame, 0, 20), 0);
+  EXPECT_EQ(at(frame, 0, 21), 0);
+  focus = true;
+  p.zoomPercent = 100.0 + 1e-9;  // a new frame
+  frame = Frame(p);
+  white = 0;
+  for (int32_t y = 5; y < 45; ++y) white += at(frame, 0, y) == 255;
+  EXPECT_GT(white, 10);
+  // The pass fed the progress bar from 0 to its 25 steps and cleared it.
+  ASSERT_GE(progress.size(), 3u);
+  EXPECT_EQ(progress.front(), std::make_pair(0u, 25u));
+  EXPECT_EQ(progress.back(), std::make_pair(0u, 0u));
   ReleaseImage(&host);
 }
 
