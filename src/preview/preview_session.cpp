@@ -32,6 +32,7 @@ intptr_t PreviewProductCallback(int32_t operation, void* record) {
         if (session->analysisComplete != nullptr && session->analysisComplete->load()) state->ready = 1;
         const uint32_t done = session->rowsAnalysed != nullptr ? session->rowsAnalysed->load() : 0;
         PostProgress(*session, done, static_cast<intptr_t>(session->rowsTotal));
+        if (session->drawSplash != nullptr) session->drawSplash(session->splashContext);
       } else if (state->state == INITSTATE_COMPLETE || state->state == INITSTATE_TERMINATE) {
         PostProgress(*session, 0, 0);
       } else {

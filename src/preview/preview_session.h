@@ -31,6 +31,9 @@ struct PreviewSession {
   WindowHandle dialog;  // receives the progress of the analysis
   // Posts a message to the dialog (any thread); may be null.
   void (*postToDialog)(WindowHandle dialog, uint32_t message, uintptr_t first, intptr_t second);
+  // Shows the splash screen, on the task's thread while it starts; may be null.
+  void (*drawSplash)(void* context);
+  void* splashContext;
 };
 
 // Installs the session (null: none) and the product callback that serves it.

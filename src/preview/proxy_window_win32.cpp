@@ -77,14 +77,9 @@ void ReleaseDrawing(void* context) {
   DeleteContextBitmap(&d->bitmap);
 }
 
-// One pass: the frame drawn, kept for painting, and shown.
-bool RenderProxyPass(void* context, const RenderingParameters* parameters, RegionHandle /*region*/) {
-  auto* d = static_cast<ProxyDrawing*>(context);
-  UpdateProxyDisplayState(&d->layer, *parameters);
-  if (!RenderScaledProxyDisplay(&d->layer, *parameters)) return false;
-  const int32_t w = parameters->viewRect.right - parameters->viewRect.left;
-  const int32_t h = parameters->viewRect.bottom - parameters->viewRect.top;
-  if (w <= 2 || h <= 2) return true;  // nothing to show
+// Keeps the frame just drawn for painting and shows it. `counted`: a real
+// frame, not the splash screen.
+bool KeepFrame(ProxyDrawing* d, int32_t w, int32_t h, bool counted) {
   const bool screen = d->gl.type == CONTEXT_TYPE_SCREEN;
   if (screen && !AcquireResizeLock()) return false;
   const int next = d->shown == 0 ? 1 : 0;
@@ -94,7 +89,7 @@ bool RenderProxyPass(void* context, const RenderingParameters* parameters, Regio
   if (screen) glReadBuffer(GL_BACK);
   glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, frame.data());
   const bool read = CHECK_OPENGL_ERROR("Write to screen bitmap from OpenGL failed.") == 0;
-  if (read && FrameNeedsSoftwareGamma(d->layer))
+  if (read && counted && FrameNeedsSoftwareGamma(d->layer))
     ApplyDisplayGamma(static_cast<size_t>(w) * static_cast<size_t>(h), GL_UNSIGNED_BYTE, frame.data());
   if (read) {
     std::lock_guard<std::mutex> lock(d->frameLock);
@@ -106,12 +101,34 @@ bool RenderProxyPass(void* context, const RenderingParameters* parameters, Regio
     if (!SizeMoveInProgress() && !SwapBuffers(d->gl.dc)) REPORT_DEBUG("Buffer swappage was unsuccessful.");
     ReleaseResizeLock();
   }
-  if (read) ++d->frameCount;
+  if (read && counted) ++d->frameCount;
   // The window paints the kept frame (the only way a frame reaches the
   // screen from a bitmap, and the sure one for a window).
   if (read && !SizeMoveInProgress()) UpdateProxyDisplay(nullptr, 0x110 | 0x220);
   if (SizeMoveInProgress()) PostMessageA(d->parent, REFRESH_PROXY_DISPLAY, 0, 0);
   return read;
+}
+
+// One pass: the frame drawn, kept for painting, and shown.
+bool RenderProxyPass(void* context, const RenderingParameters* parameters, RegionHandle /*region*/) {
+  auto* d = static_cast<ProxyDrawing*>(context);
+  UpdateProxyDisplayState(&d->layer, *parameters);
+  if (!RenderScaledProxyDisplay(&d->layer, *parameters)) return false;
+  const int32_t w = parameters->viewRect.right - parameters->viewRect.left;
+  const int32_t h = parameters->viewRect.bottom - parameters->viewRect.top;
+  if (w <= 2 || h <= 2) return true;  // nothing to show
+  return KeepFrame(d, w, h, true);
+}
+
+// The splash screen while the analysis runs (the task's start-up steps).
+void DrawSplash(void* context) {
+  auto* d = static_cast<ProxyDrawing*>(context);
+  if (!d->layer.initialized) return;
+  RECT client{};
+  GetClientRect(d->window, &client);
+  if (client.right <= 2 || client.bottom <= 2) return;
+  if (DrawSplashScreen(&d->layer, ImageRect{0, 0, client.right, client.bottom}))
+    KeepFrame(d, client.right, client.bottom, false);
 }
 
 void Post(void* /*context*/, WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) {
@@ -255,6 +272,8 @@ WindowHandle CreateProxyWindow(WindowHandle parent, const ImageRect& rect, Previ
   d->frameCount = 0;
   d->parent = static_cast<HWND>(parent);
   d->session = session;
+  session->drawSplash = DrawSplash;
+  session->splashContext = d;
   d->resultCode = resultCode;
   HWND window = CreateWindowExA(0, PROXY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, d->parent, nullptr, instance, nullptr);

@@ -425,6 +425,8 @@ void DestroyScaledProxyLayer(ScaledProxyLayer* layer) {
   DestroyShaderPrograms();
   CHECK_OPENGL_ERROR("OpenGL Function Failed in DestroyScaledProxyLayer().");
   DestroyFilterEffects_OpenGL(&layer->effects);
+  ReleaseImage(&layer->splashImage);
+  layer->splashReady = false;
   layer->initialized = false;
 }
 
@@ -533,4 +535,69 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
   if (ok && layer->screenDrawing) ok = DrawSelectionAndFocus(*layer, p, g);
   if (ok) layer->frameChanged = true;
   return ok && !Aborted(*layer);
+}
+
+void PaintSplashPicture(std::vector<uint8_t>* pixels) {
+  pixels->assign(static_cast<size_t>(SPLASH_WIDTH) * SPLASH_HEIGHT * 4, 255);
+  const double cx = SPLASH_WIDTH / 2.0, cy = SPLASH_HEIGHT / 2.0;
+  uint32_t seed = 12345;
+  for (int32_t y = 0; y < SPLASH_HEIGHT; ++y)
+    for (int32_t x = 0; x < SPLASH_WIDTH; ++x) {
+      // Night blue, lighter towards the bottom, in linear light.
+      const double t = static_cast<double>(y) / SPLASH_HEIGHT;
+      double base[3] = {0.002 + 0.010 * t, 0.004 + 0.016 * t, 0.020 + 0.045 * t};
+      const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+      const double r2 = dx * dx + dy * dy;
+      // The star: a glow and four long spikes, two short ones between.
+      double light = 1.2 * std::exp(-r2 / 60.0) + 0.08 * std::exp(-r2 / 2500.0);
+      const double spikes[4][3] = {{1, 0, 1.0}, {0, 1, 1.0}, {0.7071, 0.7071, 0.35}, {0.7071, -0.7071, 0.35}};
+      for (const auto& d : spikes) {
+        const double along = std::fabs(dx * d[0] + dy * d[1]);
+        const double across = dx * d[1] - dy * d[0];
+        light += d[2] * 0.9 * std::exp(-across * across / 1.2) / (1.0 + along / 6.0) * std::exp(-along / 120.0);
+      }
+      // A sprinkle of faint stars.
+      seed = seed * 1664525u + 1013904223u;
+      if ((seed >> 24) == 0) light += 0.05 + (seed >> 16 & 0xFF) / 1024.0;
+      uint8_t* p = &(*pixels)[(static_cast<size_t>(y) * SPLASH_WIDTH + x) * 4];
+      for (int c = 0; c < 3; ++c) {
+        // Screened on, slightly warm: blue-green-red in memory.
+        const double warm[3] = {0.85, 0.95, 1.0};
+        const double v = 1.0 - (1.0 - base[2 - c]) * (1.0 - std::min(1.0, light * warm[c]));
+        p[c] = static_cast<uint8_t>(std::lround(255.0 * std::pow(std::clamp(v, 0.0, 1.0), 1 / 2.2)));
+      }
+    }
+}
+
+bool DrawSplashScreen(ScaledProxyLayer* layer, const ImageRect& view) {
+  TextureSet* set = PreviewTextureSet(SPLASH_SET);
+  if (!layer->splashReady) {
+    std::vector<uint8_t> picture;
+    PaintSplashPicture(&picture);
+    const DibDescription dib{SPLASH_WIDTH, -SPLASH_HEIGHT, SPLASH_WIDTH * 4, 32, 0, picture.data()};
+    if (!CreateTextureSetFromDIB(set, dib, &layer->splashImage)) return false;
+    set->scaled = 1;  // drawn where the current matrix puts it
+    layer->splashReady = true;
+  }
+  const int32_t width = view.right - view.left, height = view.bottom - view.top;
+  if (width <= 0 || height <= 0) return true;
+  SetGLSize(GLRect{0, 0, width, height});
+  glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  glColor4d(BACKGROUND, BACKGROUND, BACKGROUND, 1);
+  glRectd(0, 0, width, height);
+  // Centred; the picture is in display codes already.
+  glTranslated((width - SPLASH_WIDTH) / 2, (height - SPLASH_HEIGHT) / 2, 0);
+  glEnable(GL_TEXTURE_2D);
+  glColor4f(1, 1, 1, 1);
+  const bool ok = DrawImageTextureSet(set);
+  glPopMatrix();
+  glPopAttrib();
+  return CHECK_OPENGL_ERROR("Failed to draw splash screen to GL_BACK framebuffer.") == 0 && ok;
 }

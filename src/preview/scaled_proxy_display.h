@@ -19,6 +19,7 @@
 // buffer); presenting it is the window side's business.
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "analysis/light_source.h"
 #include "gl/preview_effects.h"
@@ -58,6 +59,8 @@ struct ScaledProxyLayer {
   RenderingComparison comparison;
   uint32_t checkerboard;  // texture
   bool gammaProgram;      // the gamma program is in use
+  Image splashImage;      // the splash picture, once made
+  bool splashReady;
   PreviewEffects effects;
 };
 
@@ -77,6 +80,16 @@ void UpdateProxyDisplayState(ScaledProxyLayer* layer, const RenderingParameters&
 // viewport is the view. False when a step failed or the pass was aborted; a
 // view without room inside its border draws nothing and succeeds.
 bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters& parameters);
+
+// The splash picture shown until the first frame: a star of our own on a
+// night-blue ground, in display codes (blue, green, red, alpha; rows
+// top-down).
+constexpr int32_t SPLASH_WIDTH = 320;
+constexpr int32_t SPLASH_HEIGHT = 200;
+void PaintSplashPicture(std::vector<uint8_t>* pixels);
+// Draws the splash centred in the view on the window's background. False
+// after a report.
+bool DrawSplashScreen(ScaledProxyLayer* layer, const ImageRect& view);
 
 // Whether a frame read back from the output still needs the display gamma:
 // neither the gamma program nor the composite's copy applied it (drawing

@@ -172,9 +172,15 @@ TEST_F(ProxyWindowTest, ClosingBeforeTheAnalysisEndsNeverHangs) {
   const ImageRect rect{0, 0, 32767, 2};
   ASSERT_TRUE(CreateImage(rect, true, &tiny, rect, IMAGE_MODE_RGB8, GetImageProfile(), 2.2, false, nullptr));
   analysed_ = false;  // an analysis that never finishes
-  Open(OPTIMIZE_FOR_QUALITY, tiny, 300, 200);
+  Open(OPTIMIZE_FOR_QUALITY, tiny, 500, 300);
   PumpUntil([] { return false; }, 1);
-  EXPECT_EQ(ProxyFramesShown(), 0u) << "nothing is drawn before the analysis is done";
+  EXPECT_EQ(ProxyFramesShown(), 0u) << "no frame of the photo before the analysis is done";
+  // Meanwhile the splash: its star bright in the middle of the window.
+  std::vector<uint8_t> splash;
+  int32_t w = 0, h = 0;
+  ASSERT_TRUE(CopyShownProxyFrame(&splash, &w, &h));
+  EXPECT_GT(splash[(static_cast<size_t>(h / 2) * w + w / 2) * 4], 200);
+  EXPECT_EQ(splash[(static_cast<size_t>(2) * w + 2) * 4], 127) << "the background";
   EXPECT_LT(Close().count(), 1000);
   EXPECT_FALSE(BackgroundTaskRunning());
   ReleaseImage(&tiny);

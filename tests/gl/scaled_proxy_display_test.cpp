@@ -283,4 +283,21 @@ TEST_F(ScaledProxyTest, TheSelectionAndTheKeyboardFocusAreOutlined) {
   ReleaseImage(&host);
 }
 
+TEST_F(ScaledProxyTest, TheSplashSitsInTheMiddleOfTheWindow) {
+  Image host{};
+  const ImageRect rect{0, 0, 8, 8};
+  ASSERT_TRUE(CreateImage(rect, true, &host, rect, IMAGE_MODE_RGB8, GetWorkingProfile(), 2.2, false, nullptr));
+  StartLayer(OPTIMIZE_FOR_COMPATIBILITY, &host);
+  ASSERT_TRUE(AttachFBOWithRenderBuffer(&output_, 500, 300));
+  ASSERT_TRUE(DrawSplashScreen(&layer_, ImageRect{0, 0, 500, 300}));
+  std::vector<uint8_t> frame(500 * 300 * 4);
+  glReadPixels(0, 0, 500, 300, GL_BGRA, GL_UNSIGNED_BYTE, frame.data());
+  DetachFBO();
+  const auto at = [&](int32_t x, int32_t y) { return frame[(static_cast<size_t>(299 - y) * 500 + x) * 4 + 2]; };
+  EXPECT_GT(at(250, 150), 230) << "the star's heart";
+  EXPECT_EQ(at(5, 5), 127) << "the window's background";
+  EXPECT_LT(at(95, 55), 60) << "night blue in the picture's corner";
+  ReleaseImage(&host);
+}
+
 }  // namespace
