@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A machine without OpenGL: an X server of our own without its GLX
 # extension, where Wine lists no pixel format at all. The contexts test that
-# expects this, then InstallConfiguration, which must report and return.
+# expects this, a preview window that must fail and leave nothing behind,
+# then InstallConfiguration, which must report and return.
 #   no_opengl.sh WINE_RUNNER GL_TESTS MODULE
 set -uo pipefail
 runner="$1"
@@ -15,7 +16,7 @@ xvfb=$!
 trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
 for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 export DISPLAY=":$n" GLIMMARK_EXPECT_NO_OPENGL=1
-"$runner" "$tests" --gtest_filter='WglContextTest.WithoutOpenGL*' || exit 1
+"$runner" "$tests" --gtest_filter='WglContextTest.WithoutOpenGL*:ProxyWindowTest.WithoutOpenGL*' || exit 1
 key='HKLM\Software\Brightwerk Software\Glimmark\2.0\OpenGLSettings'
 "$runner" reg delete "$key" /f >/dev/null 2>&1
 "$runner" rundll32 "$module",InstallConfiguration 2.0.0.1 || { echo "rundll32 failed"; exit 1; }

@@ -17,6 +17,7 @@
 #include "final_render_support.h"
 #include "gl/drawing_settings.h"
 #include "image/pixel_access.h"
+#include "module/user_messages.h"
 #include "preview/background_task.h"
 #include "preview/host_proxy_levels.h"
 #include "preview/proxy_window.h"
@@ -211,6 +212,43 @@ TEST_F(ProxyWindowTest, EmptyAndHugeWindowsAreServedAlike) {
   EXPECT_NE(at(2000, 1500), 127) << "the image";
   EXPECT_EQ(resultCode_.load(), 0);
   EXPECT_LT(Close().count(), 1000);
+  ReleaseImage(&photo);
+}
+
+TEST_F(ProxyWindowTest, WithoutOpenGLThePreviewFailsCleanly) {
+  if (GetEnvironmentVariableA("GLIMMARK_EXPECT_NO_OPENGL", nullptr, 0) == 0) GTEST_SKIP() << "needs a display without GLX";
+  Image photo{};
+  const ImageRect rect{0, 0, 64, 64};
+  ASSERT_TRUE(CreateImage(rect, true, &photo, rect, IMAGE_MODE_RGB8, GetImageProfile(), 2.2, false, nullptr));
+  // What the process holds before, and after a failed preview is gone.
+  HANDLE self = GetCurrentProcess();
+  DWORD handles = 0, handlesAfter = 0;
+  GetProcessHandleCount(self, &handles);
+  const DWORD gdi = GetGuiResources(self, GR_GDIOBJECTS), user = GetGuiResources(self, GR_USEROBJECTS);
+  const BufferUsage buffers = GetBufferUsage();
+  session_ = PreviewSession{};
+  session_.parameters = FACTORY_PARAMETER_SET;
+  session_.proxy = &proxy_;
+  session_.hostImage = &photo;
+  session_.table = &table_;
+  session_.analysisComplete = &analysed_;
+  LayOutHostProxyLevels(&proxy_, photo);
+  SetPreviewSession(&session_);
+  frame_ = CreateWindowExA(0, "STATIC", "Glimmark preview", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr,
+                           nullptr, nullptr);
+  ASSERT_NE(frame_, nullptr);
+  moduletest::UserMessageCapture shown;  // the user is told; the box is answered
+  EXPECT_EQ(CreateProxyWindow(frame_, ImageRect{0, 0, 100, 100}, &session_, &resultCode_), nullptr);
+  EXPECT_EQ(moduletest::CountMessages(shown.Stop(), "Could not set pixel format for OpenGL operations."), 1);
+  EXPECT_EQ(resultCode_.load(), -50) << "the dialog closes with the error";
+  EXPECT_FALSE(BackgroundTaskRunning());
+  DestroyWindow(frame_);
+  frame_ = nullptr;
+  GetProcessHandleCount(self, &handlesAfter);
+  EXPECT_EQ(handlesAfter, handles);
+  EXPECT_EQ(GetGuiResources(self, GR_GDIOBJECTS), gdi);
+  EXPECT_EQ(GetGuiResources(self, GR_USEROBJECTS), user);
+  EXPECT_EQ(GetBufferUsage().current, buffers.current);
   ReleaseImage(&photo);
 }
 
