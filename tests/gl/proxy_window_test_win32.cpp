@@ -255,4 +255,58 @@ TEST_F(ProxyWindowTest, WithoutOpenGLThePreviewFailsCleanly) {
   ReleaseImage(&photo);
 }
 
+// On demand (GLIMMARK_PREVIEW_TIMINGS=1): what the preview costs under Wine
+// on a 24-megapixel photo with 500 light sources in a 1000 x 700 window,
+// fitted. Numbers for people, no bounds.
+TEST_F(ProxyWindowTest, TimingsOfA24MegapixelPhoto) {
+  if (std::getenv("GLIMMARK_PREVIEW_TIMINGS") == nullptr) GTEST_SKIP() << "on demand";
+  Image photo{};
+  const ImageRect rect{0, 0, 6000, 4000};
+  ASSERT_TRUE(CreateImage(rect, false, &photo, rect, IMAGE_MODE_RGB8, GetImageProfile(), 2.2, false, nullptr));
+  auto* bytes = static_cast<uint8_t*>(photo.pixels.buffer);
+  for (size_t i = 0; i < photo.pixels.size; ++i) bytes[i] = static_cast<uint8_t>((i * 7) >> 10);
+  std::vector<LightSourceRecord> lights(500);
+  uint32_t seed = 3;
+  for (LightSourceRecord& e : lights) {
+    e = LightSourceRecord{};
+    seed = seed * 1664525u + 1013904223u;
+    e.x = static_cast<int32_t>(seed % 6000);
+    seed = seed * 1664525u + 1013904223u;
+    e.y = static_cast<int32_t>(seed % 4000);
+    e.red = e.green = e.blue = e.brightness = 0x10000000u + (seed >> 4) % 0x30000000u;
+    e.effectWeight = 0xFFFFFFFEu;
+    e.state = LIGHT_SOURCE_FORCED;
+  }
+  table_.count = 500;
+  ASSERT_EQ(ReallocateBuffer(lights.size() * sizeof(LightSourceRecord), &table_.records), 0);
+  std::copy(lights.begin(), lights.end(), static_cast<LightSourceRecord*>(table_.records.buffer));
+  auto since = [](Clock::time_point start) {
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+  };
+  auto start = Clock::now();
+  session_.view.zoomPercent = 1000.0 / 6000 * 100;
+  Open(OPTIMIZE_FOR_QUALITY, photo, 1000, 700);
+  session_.view.zoomPercent = 1000.0 / 6000 * 100;
+  ASSERT_TRUE(PumpUntil([] { return ProxyFramesShown() > 0; }, 300));
+  std::printf("24 MP, fitted: first frame %lld ms after opening\n", since(start));
+  const auto nextFrame = [&](const char* what) {
+    const uint32_t before = ProxyFramesShown();
+    start = Clock::now();
+    UpdateProxyDisplay(nullptr, 0x13);
+    ASSERT_TRUE(PumpUntil([&] { return ProxyFramesShown() > before; }, 300));
+    std::printf("24 MP, fitted: %s %lld ms\n", what, since(start));
+  };
+  for (int i = 0; i < 3; ++i) {
+    session_.parameters.angle = static_cast<int16_t>(16 + i);
+    nextFrame("angle change");
+  }
+  for (int i = 0; i < 3; ++i) {
+    session_.view.scrollX = 10 * (i + 1);
+    session_.view.zoomPercent = 40.0;
+    nextFrame(i == 0 ? "zoom to 40 %" : "scroll");
+  }
+  Close();
+  ReleaseImage(&photo);
+}
+
 }  // namespace
