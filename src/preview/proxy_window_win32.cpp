@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "color/display_profile.h"
+#include "gl/buffer_objects.h"
 #include "gl/drawing_settings.h"
 #include "gl/gl_api.h"
 #include "gl/opengl_drawing.h"
@@ -38,6 +40,8 @@ struct ProxyDrawing {
   int shown = -1;
   std::atomic<uint32_t> frameCount{0};
   std::atomic<bool> focus{false};
+  uint32_t backBufferPBO = 0;  // reads the back buffer (with pixel buffers)
+  size_t backBufferSize = 0;
 };
 
 ProxyDrawing g_proxy;
@@ -71,6 +75,8 @@ bool CreateDrawing(void* context) {
 
 void ReleaseDrawing(void* context) {
   auto* d = static_cast<ProxyDrawing*>(context);
+  if (d->backBufferPBO != 0) glbuffers::DeleteBuffer(&d->backBufferPBO);
+  d->backBufferSize = 0;
   if (d->layer.initialized) DestroyScaledProxyLayer(&d->layer);
   if (d->gl.type != CONTEXT_TYPE_NONE) ReleaseOpenGLContext(&d->gl);
   d->gl = OpenGLContext{};
@@ -84,11 +90,45 @@ bool KeepFrame(ProxyDrawing* d, int32_t w, int32_t h, bool counted) {
   if (screen && !AcquireResizeLock()) return false;
   const int next = d->shown == 0 ? 1 : 0;
   std::vector<uint8_t>& frame = d->frames[next];
-  frame.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+  const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
+  frame.resize(bytes);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   if (screen) glReadBuffer(GL_BACK);
-  glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, frame.data());
-  const bool read = CHECK_OPENGL_ERROR("Write to screen bitmap from OpenGL failed.") == 0;
+  // With a pixel buffer the read is only started before the swap and the
+  // copy made after it, so that the driver overlaps the two.
+  const bool viaBuffer = screen && UsePixelBufferObjects();
+  if (viaBuffer) {
+    if (d->backBufferPBO == 0) glbuffers::GenBuffer(&d->backBufferPBO);
+    glbuffers::BindBuffer(GL_PIXEL_PACK_BUFFER, d->backBufferPBO);
+    if (d->backBufferSize < bytes) {
+      glbuffers::BufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes + static_cast<size_t>(w) * 4), nullptr,
+                            GL_DYNAMIC_COPY);
+      d->backBufferSize = bytes;
+    }
+    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    glbuffers::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (CHECK_OPENGL_ERROR("Failed to copy framebuffer into BackBufferPBO.") != 0) {
+      ReleaseResizeLock();
+      return false;
+    }
+  } else {
+    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, frame.data());
+  }
+  bool read = CHECK_OPENGL_ERROR("Write to screen bitmap from OpenGL failed.") == 0;
+  if (screen && !SizeMoveInProgress() && !SwapBuffers(d->gl.dc)) REPORT_DEBUG("Buffer swappage was unsuccessful.");
+  if (viaBuffer && read) {
+    glbuffers::BindBuffer(GL_PIXEL_PACK_BUFFER, d->backBufferPBO);
+    const void* mapped = glbuffers::MapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
+    if (mapped == nullptr) {
+      REPORT_DEBUG("Failed to map PBO used for bitmap copy.");
+      read = false;
+    } else {
+      std::memcpy(frame.data(), mapped, bytes);
+      if (!glbuffers::UnmapBuffer(GL_PIXEL_PACK_BUFFER)) REPORT_DEBUG("Failed to unmap PBO used for bitmap copy.");
+    }
+    glbuffers::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (CHECK_OPENGL_ERROR("Failed to copy image from PBO to bitmap.") != 0) read = false;
+  }
   if (read && counted && FrameNeedsSoftwareGamma(d->layer))
     ApplyDisplayGamma(static_cast<size_t>(w) * static_cast<size_t>(h), GL_UNSIGNED_BYTE, frame.data());
   if (read) {
@@ -97,10 +137,7 @@ bool KeepFrame(ProxyDrawing* d, int32_t w, int32_t h, bool counted) {
     d->height[next] = h;
     d->shown = next;
   }
-  if (screen) {
-    if (!SizeMoveInProgress() && !SwapBuffers(d->gl.dc)) REPORT_DEBUG("Buffer swappage was unsuccessful.");
-    ReleaseResizeLock();
-  }
+  if (screen) ReleaseResizeLock();
   if (read && counted) ++d->frameCount;
   // The window paints the kept frame (the only way a frame reaches the
   // screen from a bitmap, and the sure one for a window).
