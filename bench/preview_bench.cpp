@@ -138,6 +138,19 @@ void BM_PreviewScroll(benchmark::State& state) {
   }
 }
 
+// One step of the start-up: the splash drawn into the view and read back
+// for the window's painting.
+void BM_SplashStep(benchmark::State& state) {
+  PreviewFixture f(FIT);
+  if (!f.ready) return state.SkipWithError("no OpenGL context");
+  std::vector<uint8_t> frame(static_cast<size_t>(VIEW_W) * VIEW_H * 4);
+  for (auto _ : state) {
+    if (!DrawSplashScreen(&f.layer, ImageRect{0, 0, VIEW_W, VIEW_H})) return state.SkipWithError("no splash");
+    glReadPixels(0, 0, VIEW_W, VIEW_H, GL_BGRA, GL_UNSIGNED_BYTE, frame.data());
+  }
+}
+
+BENCHMARK(BM_SplashStep)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PreviewFirstFrame)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PreviewLengthChange)->Unit(benchmark::kMillisecond);
 // Argument: 17 for the fitted view, 100 for 100 %.
