@@ -468,11 +468,24 @@ TEST(ImageFiles, DamagedAndUnsupportedFilesFailWithTheirCause) {
   ASSERT_TRUE(hostkit::WriteImageFile(Temp("whole.tif"), tiffImage, &error)) << error;
   const Bytes tiff = ReadBytes(Temp("whole.tif"));
 
+  // The TIFF's width and height tags made to claim 60000 x 60000 pixels.
+  Bytes huge = tiff;
+  const auto at16 = [&](size_t i) { return static_cast<uint32_t>(huge[i] | huge[i + 1] << 8); };
+  const size_t ifd = at16(4) | at16(6) << 16;
+  for (uint32_t e = 0; e < at16(ifd); ++e) {
+    const size_t entry = ifd + 2 + e * 12;
+    if (at16(entry) == 256 || at16(entry) == 257) {
+      huge[entry + 8] = 0x60;  // 60000 = 0xEA60, as a short or the low half of a long
+      huge[entry + 9] = 0xEA;
+    }
+  }
+
   struct Case {
     const char* name;
     Bytes file;
     const char* expected;
   } const cases[] = {
+      {"TIFF far too small for its size", huge, "too small for the image size it declares"},
       {"IDAT checksum", flipped(iend - 1), "the checksum of its IDAT chunk does not match"},
       {"IDAT data", flipped(idat + 20), "the file is damaged"},
       {"ancillary chunk checksum", flipped(text + 9), "the checksum of its tEXt chunk does not match"},

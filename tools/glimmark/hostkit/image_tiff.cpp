@@ -267,6 +267,16 @@ bool ReadTiffImage(TIFF* tiff, TiffState* state, bool profileOnly, HostImage* im
   TiffLayout layout;
   if (!ReadLayout(tiff, &layout, error)) return false;
   const int32_t bytes = layout.bits / 8;
+  // A few hundred bytes may claim a gigapixel image: before allocating it,
+  // the file must be able to hold it. No compression TIFF uses comes near
+  // 4096:1 (deflate stays below 1032:1), so a claim beyond that is a
+  // damaged or hostile file, not a very flat picture.
+  const double claimed = static_cast<double>(layout.width) * static_cast<double>(layout.height) *
+                         static_cast<double>(layout.samples) * static_cast<double>(bytes);
+  if (state->in != nullptr && claimed > 4096.0 * static_cast<double>(state->in->size()) + 65536.0) {
+    *error = "the file is too small for the image size it declares";
+    return false;
+  }
   if (layout.width > 0x7fffffff || layout.height > 0x7fffffff ||
       !image->Allocate(static_cast<int32_t>(layout.width), static_cast<int32_t>(layout.height), layout.samples,
                        bytes)) {
