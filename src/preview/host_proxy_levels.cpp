@@ -1,6 +1,7 @@
 #include "preview/host_proxy_levels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -21,10 +22,12 @@ int32_t ReducedSize(int32_t size, int64_t factor) {
 }
 
 // Averages `factor` x `factor` blocks of `from` (its buffer) into `to` (whose
-// buffer starts at 0, 0), in linear light, alpha included.
-void Downsample(const Image& from, int64_t factor, Image* to) {
+// buffer starts at 0, 0), in linear light, alpha included. False when told
+// to stop (checked per row).
+bool Downsample(const Image& from, int64_t factor, Image* to, const std::atomic<bool>* stop) {
   const ImageRect& f = from.bufferRect;
   for (int32_t y = 0; y < to->bufferHeight; ++y) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return false;
     const int64_t top = f.top + y * factor, bottom = std::min<int64_t>(f.bottom, top + factor);
     for (int32_t x = 0; x < to->bufferWidth; ++x) {
       const int64_t left = f.left + x * factor, right = std::min<int64_t>(f.right, left + factor);
@@ -47,6 +50,15 @@ void Downsample(const Image& from, int64_t factor, Image* to) {
       to->writePixel(to, &out, x, y);
     }
   }
+  return true;
+}
+
+// Frees a level's pixels and keeps its place in the layout.
+void KeepLayout(HostProxyLevel* level) {
+  const int32_t width = level->image.width, height = level->image.height;
+  ReleaseImage(&level->image);
+  level->image.width = width;
+  level->image.height = height;
 }
 
 bool MakeLevelImage(HostProxyLevel* level, ColorProfileHandle profile, double gamma) {
@@ -88,7 +100,8 @@ void LayOutHostProxyLevels(HostProxyImage* proxy, const Image& source, size_t me
   proxy->rendered = true;
 }
 
-bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& source, ColorProfileHandle displayProfile) {
+bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& source, ColorProfileHandle displayProfile,
+                         const std::atomic<bool>* stop) {
   if (level < 1 || level >= HOST_PROXY_LEVEL_COUNT || !proxy->rendered) {
     REPORT_DEBUG("BuildHostProxyLevel() - There is no level %d to build.", level);
     return false;
@@ -99,8 +112,9 @@ bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& sour
   if (level > 1 && proxy->levels[level - 1].image.pixels.buffer != nullptr) {
     // Half of the level above, which is at hand.
     if (!MakeLevelImage(&l, display, 1.0)) return false;
-    Downsample(proxy->levels[level - 1].image, 2, &l.image);
-    return true;
+    if (Downsample(proxy->levels[level - 1].image, 2, &l.image, stop)) return true;
+    KeepLayout(&l);  // stopped: made again next time
+    return false;
   }
   // Straight from the host image: a zoomed-out first view needs no larger
   // level.
@@ -109,8 +123,10 @@ bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& sour
   if (factor == 1) {
     int16_t status = 0;
     if (!MakeLevelImage(&l, display, displayGamma) ||
-        !ConvertImageRegion(ImagePoint{0, 0}, source.bufferRect, &source, &l.image, &status))
+        !ConvertImageRegion(ImagePoint{0, 0}, source.bufferRect, &source, &l.image, &status)) {
+      KeepLayout(&l);
       return false;
+    }
     LinearizeImage(&l.image);
     return true;
   }
@@ -120,17 +136,19 @@ bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& sour
   int16_t status = 0;
   bool ok = CreateImage(rect, true, &reduced, rect, source.mode, source.profile, source.gamma, false, &status);
   if (ok) {
-    Downsample(source, factor, &reduced);
-    ok = MakeLevelImage(&l, display, displayGamma) &&
+    ok = Downsample(source, factor, &reduced, stop) && MakeLevelImage(&l, display, displayGamma) &&
          ConvertImageRegion(ImagePoint{0, 0}, rect, &reduced, &l.image, &status);
   }
   ReleaseImage(&reduced);
-  if (ok) LinearizeImage(&l.image);
+  if (ok)
+    LinearizeImage(&l.image);
+  else
+    KeepLayout(&l);
   return ok;
 }
 
 bool GetHostProxyLevel(HostProxyImage* proxy, const Image& source, ColorProfileHandle displayProfile, double scale[2],
-                       Image* image) {
+                       Image* image, const std::atomic<bool>* stop) {
   Image chosen{};
   double wanted[2] = {scale[0], scale[1]};
   if (!GetHostProxyImageInfo(*proxy, &chosen, wanted)) return false;
@@ -141,7 +159,7 @@ bool GetHostProxyLevel(HostProxyImage* proxy, const Image& source, ColorProfileH
       level = i;
       break;
     }
-  if (!BuildHostProxyLevel(proxy, level, source, displayProfile)) return false;
+  if (!BuildHostProxyLevel(proxy, level, source, displayProfile, stop)) return false;
   *image = proxy->levels[level].image;
   scale[0] = wanted[0];
   scale[1] = wanted[1];

@@ -19,6 +19,7 @@
 // else straight from the host image.
 //
 // Threads: the preview's render thread only.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -33,12 +34,15 @@ constexpr size_t HOST_PROXY_MEMORY_CAP = size_t{512} << 20;
 void LayOutHostProxyLevels(HostProxyImage* proxy, const Image& source, size_t memoryCap = HOST_PROXY_MEMORY_CAP);
 
 // The level the lookup chooses for `scale` (horizontal, vertical), built if
-// needed: *image gets its record, `scale` its scales. False after a report.
+// needed: *image gets its record, `scale` its scales. False after a report,
+// or when `stop` (may be null) was set while building (nothing is kept then;
+// the next call starts again).
 bool GetHostProxyLevel(HostProxyImage* proxy, const Image& source, ColorProfileHandle displayProfile, double scale[2],
-                       Image* image);
+                       Image* image, const std::atomic<bool>* stop = nullptr);
 
-// Builds one level (and the levels it is made from). False after a report.
-bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& source, ColorProfileHandle displayProfile);
+// Builds one level (and the levels it is made from). False as above.
+bool BuildHostProxyLevel(HostProxyImage* proxy, int32_t level, const Image& source, ColorProfileHandle displayProfile,
+                         const std::atomic<bool>* stop = nullptr);
 
 // Frees every level's pixels and zeroes the record.
 void ReleaseHostProxyImage(HostProxyImage* proxy);

@@ -121,7 +121,8 @@ bool CreateHostImageTextureSet(ScaledProxyLayer* layer, const PassGeometry& g, i
   CHECK_OPENGL_ERROR("Error on entry into CreateHostImageTextureSet()");
   double scale[2] = {g.zoom, g.zoom};
   Image level{};
-  if (!GetHostProxyLevel(layer->proxy, *layer->hostImage, layer->displayProfile, scale, &level)) return false;
+  if (!GetHostProxyLevel(layer->proxy, *layer->hostImage, layer->displayProfile, scale, &level, layer->abort))
+    return false;
   TextureSet* set = PreviewTextureSet(HOST_IMAGE_SET);
   set->scaled = 1;
   const ImageRect view{0, 0, g.display.right - g.display.left, g.display.bottom - g.display.top};

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 
 #include "color/color_management.h"
@@ -101,6 +102,17 @@ TEST_F(HostProxyLevelsTest, LevelsHoldTheImageInTheDisplaysColoursAveragedInLine
   EXPECT_NEAR(half.green, full.green / 2.0, full.green * 0.05 + 20000);
   EXPECT_EQ(half.blue, 0u);
   EXPECT_NEAR(quarter.red, half.red, half.red * 0.01);
+
+  // A build told to stop keeps nothing, and the next one starts afresh.
+  std::atomic<bool> stop{true};
+  ReleaseHostProxyImage(&l.proxy);
+  LayOutHostProxyLevels(&l.proxy, l.source);
+  double again[2] = {0.25, 0.25};
+  EXPECT_FALSE(GetHostProxyLevel(&l.proxy, l.source, nullptr, again, &level, &stop));
+  EXPECT_EQ(l.proxy.levels[3].image.pixels.buffer, nullptr);
+  EXPECT_EQ(l.proxy.levels[3].image.width, 1) << "the layout stays";
+  stop = false;
+  EXPECT_TRUE(GetHostProxyLevel(&l.proxy, l.source, nullptr, again, &level, &stop));
 }
 
 }  // namespace
