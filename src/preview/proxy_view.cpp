@@ -27,6 +27,12 @@ double ClampCentre(double centre, int32_t imageLow, int32_t imageHigh, int32_t v
   return centre;
 }
 
+// The last position of a bar: its maximum is the last pixel (inclusive), so
+// the page may start at maximum - page + 1 and still end on that pixel.
+int64_t HighestPosition(const ProxyScrollBar& bar) {
+  return std::max<int64_t>(bar.minimum, static_cast<int64_t>(bar.maximum) - bar.page + 1);
+}
+
 ImageRect Intersect(const ImageRect& a, const ImageRect& b) {
   ImageRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
               std::min(a.bottom, b.bottom)};
@@ -154,15 +160,14 @@ int32_t ScrollBarPosition(const ProxyScrollBar& bar, int32_t code, int32_t track
     case SCROLL_BOTTOM: p = bar.maximum; break;
     default: return bar.position;
   }
-  const int64_t highest = std::max<int64_t>(bar.minimum, static_cast<int64_t>(bar.maximum) - bar.page);
-  return static_cast<int32_t>(std::clamp<int64_t>(p, bar.minimum, highest));
+  return static_cast<int32_t>(std::clamp<int64_t>(p, bar.minimum, HighestPosition(bar)));
 }
 
 bool ScrollViewBy(ProxyViewState* view, int32_t dx, int32_t dy) {
   ProxyScrollBar h, v;
   ComputeScrollBars(*view, &h, &v);
-  const int64_t highX = std::max<int64_t>(h.minimum, static_cast<int64_t>(h.maximum) - h.page);
-  const int64_t highY = std::max<int64_t>(v.minimum, static_cast<int64_t>(v.maximum) - v.page);
+  const int64_t highX = HighestPosition(h);
+  const int64_t highY = HighestPosition(v);
   const int32_t x = h.active ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{h.position} + dx, h.minimum, highX))
                              : h.position;
   const int32_t y = v.active ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{v.position} + dy, v.minimum, highY))
@@ -185,4 +190,82 @@ std::string ZoomFieldText(double zoom) {
   char text[32];
   std::snprintf(text, sizeof text, " %-3.2f%%", zoom);
   return text;
+}
+
+ProxyNavigation NavigationForKey(ProxyKey key, bool ctrl, bool shift, int32_t repeat) {
+  const int32_t r = repeat < 1 ? 1 : repeat;
+  const int32_t step = ctrl ? 10 * r : r;
+  ProxyNavigation n;
+  switch (key) {
+    case KEY_LEFT: n.kind = ProxyNavigation::SCROLL; n.dx = -step; break;
+    case KEY_RIGHT: n.kind = ProxyNavigation::SCROLL; n.dx = step; break;
+    case KEY_UP: n.kind = ProxyNavigation::SCROLL; n.dy = -step; break;
+    case KEY_DOWN: n.kind = ProxyNavigation::SCROLL; n.dy = step; break;
+    case KEY_PAGE_UP:
+    case KEY_PAGE_DOWN: {
+      const int32_t sign = key == KEY_PAGE_UP ? -1 : 1;
+      if (shift) {
+        n.kind = ProxyNavigation::SCROLL;
+        (ctrl ? n.dx : n.dy) = sign * 10 * r;
+      } else {
+        n.kind = ProxyNavigation::PAGE;
+        (ctrl ? n.dx : n.dy) = sign * r;
+      }
+      break;
+    }
+    case KEY_HOME: n.kind = ProxyNavigation::HOME; break;
+    case KEY_END: n.kind = ProxyNavigation::END; break;
+  }
+  return n;
+}
+
+ProxyNavigation NavigationForWheel(int32_t notches, bool alt, bool ctrl, bool shift, double zoom) {
+  ProxyNavigation n;
+  if (notches == 0) return n;
+  if (alt) {
+    if (shift) {
+      n.kind = ProxyNavigation::ZOOM_STEPS;
+      n.steps = notches;
+    } else {
+      n.kind = ProxyNavigation::ZOOM_TO;
+      n.zoom = ClampZoom(zoom * std::pow(1.1, -notches));
+    }
+    return n;
+  }
+  if (shift) {
+    n.kind = ProxyNavigation::PAGE;
+    (ctrl ? n.dx : n.dy) = notches < 0 ? -1 : 1;
+  } else {
+    n.kind = ProxyNavigation::SCROLL;
+    (ctrl ? n.dx : n.dy) = 10 * notches;
+  }
+  return n;
+}
+
+bool ApplyNavigation(ProxyViewState* view, const ProxyNavigation& n) {
+  constexpr int32_t FAR = 1 << 30;  // beyond any scaled image
+  switch (n.kind) {
+    case ProxyNavigation::SCROLL:
+      return ScrollViewBy(view, n.dx, n.dy);
+    case ProxyNavigation::PAGE: {
+      ProxyScrollBar h, v;
+      ComputeScrollBars(*view, &h, &v);
+      return ScrollViewBy(view, n.dx * h.page, n.dy * v.page);
+    }
+    case ProxyNavigation::HOME:
+      return ScrollViewBy(view, -FAR, -FAR);
+    case ProxyNavigation::END:
+      return ScrollViewBy(view, FAR, FAR);
+    case ProxyNavigation::ZOOM_TO:
+    case ProxyNavigation::ZOOM_STEPS: {
+      const double before = view->zoom;
+      const double zoom = n.kind == ProxyNavigation::ZOOM_TO
+                              ? n.zoom
+                              : (n.steps < 0 ? ZoomInLevel(view->zoom, -n.steps) : ZoomOutLevel(view->zoom, n.steps));
+      SetViewCentre(view, -1, -1, zoom);
+      return view->zoom != before;
+    }
+    default:
+      return false;
+  }
 }

@@ -79,8 +79,9 @@ enum ProxyScrollCode : int32_t {  // the scroll bar codes of the window system
   SCROLL_END = 8,
 };
 // The new position for a scroll code (`track`: the 32-bit track position),
-// clamped to minimum .. maximum - page; the old one for codes that do not
-// scroll or an inactive bar.
+// clamped to minimum .. maximum - page + 1 (the maximum is the last pixel,
+// which the last page must reach); the old one for codes that do not scroll
+// or an inactive bar.
 int32_t ScrollBarPosition(const ProxyScrollBar& bar, int32_t code, int32_t track);
 
 // Scrolls by (dx, dy) scaled pixels within the bars; false when nothing
@@ -93,3 +94,19 @@ int32_t WheelNotches(ProxyViewState* view, int32_t delta);
 
 // The zoom field's text, as " %-3.2f%%" writes it.
 std::string ZoomFieldText(double zoom);
+
+// What a key or the wheel asks of the view.
+struct ProxyNavigation {
+  enum Kind : int32_t { NONE, SCROLL, PAGE, HOME, END, ZOOM_TO, ZOOM_STEPS } kind = NONE;
+  int32_t dx = 0, dy = 0;          // SCROLL: scaled pixels; PAGE: pages
+  double zoom = 0;                 // ZOOM_TO
+  int32_t steps = 0;               // ZOOM_STEPS: in when negative, out when positive
+};
+
+enum ProxyKey : int32_t { KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN, KEY_PAGE_UP, KEY_PAGE_DOWN, KEY_HOME, KEY_END };
+// A key pressed `repeat` times with Ctrl and Shift as held.
+ProxyNavigation NavigationForKey(ProxyKey key, bool ctrl, bool shift, int32_t repeat);
+// `notches` of the wheel (WheelNotches) with the keys held, at `zoom`.
+ProxyNavigation NavigationForWheel(int32_t notches, bool alt, bool ctrl, bool shift, double zoom);
+// Carries it out on the view; false when nothing changed.
+bool ApplyNavigation(ProxyViewState* view, const ProxyNavigation& navigation);

@@ -92,8 +92,8 @@ TEST(ProxyView, ScrollBarsKeysAndWheel) {
   EXPECT_EQ(h.maximum, 999);
   EXPECT_EQ(h.page, 400);
   EXPECT_EQ(ScrollBarPosition(h, SCROLL_PAGE_DOWN, 0), 400);
-  EXPECT_EQ(ScrollBarPosition(h, SCROLL_BOTTOM, 0), 599) << "maximum - page";
-  EXPECT_EQ(ScrollBarPosition(h, SCROLL_THUMB_TRACK, 70000), 599) << "a 32-bit track position";
+  EXPECT_EQ(ScrollBarPosition(h, SCROLL_BOTTOM, 0), 600) << "the last page ends on the last pixel, 999";
+  EXPECT_EQ(ScrollBarPosition(h, SCROLL_THUMB_TRACK, 70000), 600) << "a 32-bit track position";
   EXPECT_EQ(ScrollBarPosition(h, SCROLL_LINE_UP, 0), 0);
   EXPECT_EQ(ScrollBarPosition(h, SCROLL_END, 0), 0);
   EXPECT_TRUE(ScrollViewBy(&view, 10, 20));
@@ -110,6 +110,48 @@ TEST(ProxyView, ScrollBarsKeysAndWheel) {
   EXPECT_EQ(WheelNotches(&view, 60), -1);
   EXPECT_EQ(WheelNotches(&view, -360), 3);
   EXPECT_EQ(view.wheelRemainder, 0);
+}
+
+TEST(ProxyView, KeysAndTheWheelNavigate) {
+  const struct {
+    ProxyKey key;
+    bool ctrl, shift;
+    int32_t repeat;
+    ProxyNavigation::Kind kind;
+    int32_t dx, dy;
+  } keys[] = {
+      {KEY_LEFT, false, false, 3, ProxyNavigation::SCROLL, -3, 0},
+      {KEY_DOWN, true, false, 2, ProxyNavigation::SCROLL, 0, 20},
+      {KEY_PAGE_DOWN, false, false, 2, ProxyNavigation::PAGE, 0, 2},
+      {KEY_PAGE_UP, true, false, 1, ProxyNavigation::PAGE, -1, 0},
+      {KEY_PAGE_DOWN, true, true, 3, ProxyNavigation::SCROLL, 30, 0},
+      {KEY_PAGE_UP, false, true, 1, ProxyNavigation::SCROLL, 0, -10},
+      {KEY_HOME, false, false, 1, ProxyNavigation::HOME, 0, 0},
+  };
+  for (const auto& k : keys) {
+    const ProxyNavigation n = NavigationForKey(k.key, k.ctrl, k.shift, k.repeat);
+    EXPECT_EQ(n.kind, k.kind) << k.key;
+    EXPECT_EQ(n.dx, k.dx) << k.key;
+    EXPECT_EQ(n.dy, k.dy) << k.key;
+  }
+  // One notch towards the user with Alt zooms out by 1.1; with Shift too, a
+  // level; without Alt the wheel scrolls 10 pixels a notch.
+  EXPECT_DOUBLE_EQ(NavigationForWheel(1, true, false, false, 110).zoom, 100);
+  EXPECT_EQ(NavigationForWheel(-2, true, false, true, 100).steps, -2);
+  EXPECT_EQ(NavigationForWheel(-1, false, true, false, 100).dx, -10);
+  EXPECT_EQ(NavigationForWheel(2, false, false, true, 100).dy, 1) << "Shift: a page";
+
+  ProxyViewState view = View();
+  EXPECT_TRUE(ApplyNavigation(&view, NavigationForKey(KEY_END, false, false, 1)));
+  EXPECT_EQ(view.visible.right, 1000) << "the bottom-right corner, last pixels included";
+  EXPECT_EQ(view.visible.bottom, 600);
+  EXPECT_TRUE(ApplyNavigation(&view, NavigationForKey(KEY_HOME, false, false, 1)));
+  EXPECT_EQ(view.visible.left, 0);
+  EXPECT_TRUE(ApplyNavigation(&view, NavigationForKey(KEY_PAGE_DOWN, false, false, 1)));
+  EXPECT_EQ(view.visible.top, 300) << "one page, held to the bar's range";
+  EXPECT_TRUE(ApplyNavigation(&view, NavigationForWheel(-1, true, false, true, view.zoom)));
+  EXPECT_EQ(view.zoom, 200);
+  EXPECT_FALSE(ApplyNavigation(&view, ProxyNavigation{}));
 }
 
 }  // namespace
