@@ -21,7 +21,7 @@ namespace {
 
 constexpr int32_t kWidth = 6000;
 constexpr int32_t kHeight = 4000;
-const int32_t kDiagonal = static_cast<int32_t>(std::sqrt(double{kWidth} * kWidth + double{kHeight} * kHeight) + 1);
+const int32_t kDiagonal = ImageDiagonal(kWidth, kHeight);
 
 StarEffectSettings Settings(bool full) {
   ParameterSet set = FACTORY_PARAMETER_SET;

@@ -61,6 +61,12 @@ float TexelPeak(const Image& image, int32_t x, int32_t y) {
   return static_cast<float>(std::max({p[0], p[1], p[2]})) / 255.0f;
 }
 
+// Each step of a reach table becomes the brightest of itself and every step
+// beyond it, so that the table never grows with the distance.
+void KeepBrightestBeyond(std::vector<float>* reach) {
+  for (size_t i = reach->size(); i-- > 1;) (*reach)[i - 1] = std::max((*reach)[i - 1], (*reach)[i]);
+}
+
 // Fills shape->reach[level] from the level just drawn into the texture image.
 void MeasureReach(PreviewShape* shape, int32_t level) {
   const Image& image = shape->textureImage;
@@ -78,7 +84,7 @@ void MeasureReach(PreviewShape* shape, int32_t level) {
         reach[ring] = std::max(reach[ring], TexelPeak(image, left + x, top + y));
       }
   }
-  for (size_t i = reach.size(); i-- > 1;) reach[i - 1] = std::max(reach[i - 1], reach[i]);
+  KeepBrightestBeyond(&reach);
 }
 
 // How many steps of `reach` a stamp of this brightest vertex colour shows:
@@ -196,7 +202,7 @@ bool DrawFlareLevels(PreviewEffects* effects, PreviewShape* shape, const ImageRe
     reach.assign(static_cast<size_t>(shape->originX + 1), 0.0f);
     for (int32_t r = 0; r <= shape->originX; ++r)
       reach[static_cast<size_t>(r)] = TexelPeak(*image, rect.left + shape->originX + r, rect.top + shape->originY);
-    for (size_t i = reach.size(); i-- > 1;) reach[i - 1] = std::max(reach[i - 1], reach[i]);
+    KeepBrightestBeyond(&reach);
     ok = LoadShapeTexture(effects, shape, level);
   }
   ReleaseImage(&strip);

@@ -258,8 +258,7 @@ bool ReadHostImage(const EditorProfileInfo& editorProfile, HostImageCopy* copy, 
   } else {
     FillImageRect(rect, black, image);
   }
-  const double w = image->width, h = image->height;
-  copy->diagonal = static_cast<int32_t>(std::sqrt(w * w + h * h) + 1.0);
+  copy->diagonal = ImageDiagonal(image->width, image->height);
 
   record->inputRate = UNIT_RATE;
   record->maskRate = UNIT_RATE;

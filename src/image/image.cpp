@@ -58,6 +58,11 @@ double ImageGammaOf(double profileGamma) {
 
 }  // namespace
 
+int32_t ImageDiagonal(int32_t width, int32_t height) {
+  const double w = width, h = height;
+  return static_cast<int32_t>(std::sqrt(w * w + h * h) + 1.0);
+}
+
 int32_t BytesPerChannel(uint32_t mode) {
   if (mode <= 9) return 1;
   if (mode <= 15) return 2;

@@ -93,6 +93,10 @@ struct Image {
   uint32_t glPixelFormat;
 };
 
+// The diagonal every effect size is relative to: trunc(sqrt(w^2 + h^2) + 1)
+// pixels.
+int32_t ImageDiagonal(int32_t width, int32_t height);
+
 // 1 for modes 0 to 9, 2 for 10 to 15, 4 for 16, 17 and 64. Any other mode is
 // reported and counts 1.
 int32_t BytesPerChannel(uint32_t mode);

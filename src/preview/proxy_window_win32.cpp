@@ -14,8 +14,6 @@
 #include "preview/proxy_window.h"
 #include "preview/scaled_proxy_display.h"
 
-#define REPORT_LAST_ERROR(...) REPORT_SYSTEM_ERROR(GetLastError(), __VA_ARGS__)
-
 namespace {
 
 const char* const PROXY_CLASS = "GlimmarkProxyDisplay";
@@ -151,10 +149,9 @@ bool RenderProxyPass(void* context, const RenderingParameters* parameters, Regio
   auto* d = static_cast<ProxyDrawing*>(context);
   UpdateProxyDisplayState(&d->layer, *parameters);
   if (!RenderScaledProxyDisplay(&d->layer, *parameters)) return false;
-  const int32_t w = parameters->viewRect.right - parameters->viewRect.left;
-  const int32_t h = parameters->viewRect.bottom - parameters->viewRect.top;
-  if (w <= 2 || h <= 2) return true;  // nothing to show
-  return KeepFrame(d, w, h, true);
+  if (!ViewHasRoom(*parameters)) return true;  // nothing was drawn
+  return KeepFrame(d, parameters->viewRect.right - parameters->viewRect.left,
+                   parameters->viewRect.bottom - parameters->viewRect.top, true);
 }
 
 // The splash screen while the analysis runs (the task's start-up steps).
@@ -295,7 +292,7 @@ WindowHandle CreateProxyWindow(WindowHandle parent, const ImageRect& rect, Previ
     windowClass.lpszClassName = PROXY_CLASS;
     registered = RegisterClassA(&windowClass);
     if (registered == 0) {
-      REPORT_LAST_ERROR("Could not register the preview window class.");
+      REPORT_SYSTEM_ERROR(GetLastError(), "Could not register the preview window class.");
       return nullptr;
     }
   }
@@ -314,7 +311,7 @@ WindowHandle CreateProxyWindow(WindowHandle parent, const ImageRect& rect, Previ
   d->resultCode = resultCode;
   HWND window = CreateWindowExA(0, PROXY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, d->parent, nullptr, instance, nullptr);
-  if (window == nullptr) REPORT_LAST_ERROR("Could not create the preview window.");
+  if (window == nullptr) REPORT_SYSTEM_ERROR(GetLastError(), "Could not create the preview window.");
   return window;
 }
 

@@ -15,6 +15,7 @@
 #include "preview/background_task.h"
 #include "preview/host_proxy_levels.h"
 #include "runtime/report.h"
+#include "ui/dialog_progress.h"
 
 namespace {
 
@@ -62,22 +63,19 @@ PassGeometry GeometryOf(const ScaledProxyLayer& layer, const RenderingParameters
 // The pass's share of the dialog's progress bar: 25 steps.
 class ProgressFeed {
  public:
-  explicit ProgressFeed(const ScaledProxyLayer& layer) : layer_(layer) { Post(); }
-  ~ProgressFeed() {
-    if (layer_.progress != nullptr) layer_.progress(layer_.progressContext, 0, 0);
-  }
+  explicit ProgressFeed(const ScaledProxyLayer& layer) : layer_(layer) { Post(0, feed_.Begin(25)); }
+  ~ProgressFeed() { Post(0, 0); }
   void Advance(uint32_t steps) {
-    done_ = std::min<uint32_t>(TOTAL, done_ + steps);
-    Post();
+    uint32_t position = 0;
+    if (feed_.Advance(steps, &position)) Post(position, 25);
   }
 
  private:
-  static constexpr uint32_t TOTAL = 25;
-  void Post() {
-    if (layer_.progress != nullptr) layer_.progress(layer_.progressContext, done_, TOTAL);
+  void Post(uint32_t done, uint32_t total) {
+    if (layer_.progress != nullptr) layer_.progress(layer_.progressContext, done, total);
   }
   const ScaledProxyLayer& layer_;
-  uint32_t done_ = 0;
+  DialogProgressFeed feed_;
 };
 
 // A rectangle's outline at (left + 0.5, bottom) - (right - 0.5, top + 0.625):
@@ -138,9 +136,7 @@ bool GenerateEffectsTexture(ScaledProxyLayer* layer, const RenderingParameters& 
   if (frameBuffer && !AttachFBOWithRenderBuffer(set, viewWidth, viewHeight)) return false;
   const PreviewFrame frame{&p,
                            layer->table,
-                           static_cast<int32_t>(std::sqrt(static_cast<double>(HostWidth(*layer)) * HostWidth(*layer) +
-                                                          static_cast<double>(HostHeight(*layer)) * HostHeight(*layer)) +
-                                                1),
+                           ImageDiagonal(HostWidth(*layer), HostHeight(*layer)),
                            layer->hostImage->bytesPerChannel,
                            layer->gray,
                            layer->displayProfile,
@@ -341,6 +337,10 @@ void ApplyDisplayGamma(size_t pixelCount, uint32_t dataType, void* pixels) {
   }
 }
 
+bool ViewHasRoom(const RenderingParameters& p) {
+  return p.viewRect.right - p.viewRect.left > 2 && p.viewRect.bottom - p.viewRect.top > 2;
+}
+
 bool FrameNeedsSoftwareGamma(const ScaledProxyLayer& layer) {
   return !layer.gammaProgram && PreviewTextureSet(COMPOSITE_SET)->correctGamma == 0;
 }
@@ -457,7 +457,7 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
   const int32_t viewWidth = g.view.right - g.view.left, viewHeight = g.view.bottom - g.view.top;
   // A view with no room (a window sized to nothing) shows nothing, which is
   // no failure.
-  if (viewWidth <= 2 || viewHeight <= 2) return true;
+  if (!ViewHasRoom(p)) return true;
   if (Aborted(*layer)) return false;
   ProgressFeed progress(*layer);
   // The effects are drawn in the view's pixels, and copies out of a frame

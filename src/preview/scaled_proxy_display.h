@@ -76,6 +76,10 @@ void DestroyScaledProxyLayer(ScaledProxyLayer* layer);
 // Takes the request's view and settings: what they change becomes stale.
 void UpdateProxyDisplayState(ScaledProxyLayer* layer, const RenderingParameters& parameters);
 
+// Whether the request's view has room for an image inside its one-pixel
+// border; a pass over one without draws nothing.
+bool ViewHasRoom(const RenderingParameters& parameters);
+
 // Draws the frame of the current state into the output frame buffer, whose
 // viewport is the view. False when a step failed or the pass was aborted; a
 // view without room inside its border draws nothing and succeeds.

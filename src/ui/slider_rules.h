@@ -1,9 +1,8 @@
 #pragma once
 // The main dialog's sliders as rules: their table (range, steps, default,
 // control ids), how a number box's text becomes a value, which characters
-// it takes, what its keys do, where a click on a trackbar's channel puts the
-// thumb, and how long operations feed the dialog's progress bar. The window
-// code applies them.
+// it takes, what its keys do and where a click on a trackbar's channel puts
+// the thumb. The window code applies them.
 #include <cstdint>
 #include <string>
 
@@ -41,19 +40,3 @@ int32_t SliderKeyValue(const SliderEntry& entry, int32_t value, SliderKey key, b
 // The value a press at x on a trackbar's channel jumps to.
 int32_t TrackbarClickValue(const SliderEntry& entry, int32_t x, int32_t thumbWidth, int32_t channelLeft,
                            int32_t channelWidth);
-
-// The dialog's progress bar for a long operation of `total` steps: a range
-// of at most 100, each position posted once.
-class DialogProgressFeed {
- public:
-  // The range to post first (with position 0).
-  uint32_t Begin(uint64_t total);
-  // Adds `count` steps; true with the new position when it moved.
-  bool Advance(uint64_t count, uint32_t* position);
-
- private:
-  uint64_t step_ = 1;
-  uint64_t done_ = 0;
-  uint32_t range_ = 0;
-  uint32_t position_ = 0;
-};

@@ -10,6 +10,7 @@
 #include "color/color_management.h"
 #include "color/color_transforms.h"
 #include "effects/effect_drawing.h"
+#include "runtime/buffers.h"
 
 namespace finaltest {
 
@@ -47,6 +48,23 @@ std::vector<uint8_t> FinalRender(const Image& photo, const LightSourceList& tabl
   return out;
 }
 
+
+bool LoadAnalysedPhoto(const std::string& folder, analysistest::OwnedImage* photo,
+                       std::vector<LightSourceRecord>* lights, std::string* reason) {
+  if (!analysistest::LoadPhoto(folder + "/stars_over_mountains.png", photo, reason)) return false;
+  photo->image.profile = GetImageProfile();
+  *lights = analysistest::RunAnalysis(photo->image, 2, analysistest::DecodeGamma22).table;
+  return true;
+}
+
+bool FillTable(LightSourceList* table, const std::vector<LightSourceRecord>& lights) {
+  table->count = 0;
+  if (ReallocateBuffer(std::max<size_t>(lights.size(), 1) * sizeof(LightSourceRecord), &table->records) != 0)
+    return false;
+  std::copy(lights.begin(), lights.end(), static_cast<LightSourceRecord*>(table->records.buffer));
+  table->count = static_cast<uint32_t>(lights.size());
+  return true;
+}
 
 bool WritePng(const char* path, const uint8_t* pixels, int32_t width, int32_t height, bool bottomUp) {
   FILE* file = std::fopen(path, "wb");

@@ -22,6 +22,7 @@
 #include "gl/texture_sets.h"
 #include "params/parameter_set.h"
 #include "runtime/buffers.h"
+#include "final_render_support.h"
 #include "test_gl_context.h"
 #include "unit/analysis/analysis_test_support.h"
 #include "unit/gl/settings_store_support.h"
@@ -152,16 +153,12 @@ class PreviewEffectsTest : public ::testing::Test {
     ASSERT_TRUE(SetUpPreviewEffectShapes(&effects_));
   }
 
-  void SetTable(const std::vector<LightSourceRecord>& lights) {
-    table_.count = static_cast<uint32_t>(lights.size());
-    ASSERT_EQ(ReallocateBuffer(std::max<size_t>(lights.size(), 1) * sizeof(LightSourceRecord), &table_.records), 0);
-    if (!lights.empty()) std::memcpy(table_.records.buffer, lights.data(), lights.size() * sizeof(LightSourceRecord));
-  }
+  void SetTable(const std::vector<LightSourceRecord>& lights) { ASSERT_TRUE(finaltest::FillTable(&table_, lights)); }
+
 
   PreviewFrame Frame(const RenderingParameters& p, int32_t width, int32_t height) {
     parameters_ = p;
-    const int32_t diagonal = static_cast<int32_t>(std::sqrt(double(width) * width + double(height) * height) + 1);
-    return PreviewFrame{&parameters_, &table_, diagonal, 1, false, nullptr, nullptr};
+    return PreviewFrame{&parameters_, &table_, ImageDiagonal(width, height), 1, false, nullptr, nullptr};
   }
 
   // The effects pass over the whole image at zoom 100, read back.
@@ -290,11 +287,11 @@ TEST_F(PreviewEffectsTest, FiveLightSourcesOfAPhotoLookAsTheFinalRenderDrawsThem
   const std::string folder = analysistest::TestDataFolder();
   if (folder.empty()) GTEST_SKIP() << "no test photographs here";
   analysistest::OwnedImage photo;
+  std::vector<LightSourceRecord> lights;
   std::string reason;
-  ASSERT_TRUE(analysistest::LoadPhoto(folder + "/stars_over_mountains.png", &photo, &reason)) << reason;
-  const analysistest::RunResult run = analysistest::RunAnalysis(photo.image, 2, analysistest::DecodeGamma22);
-  ASSERT_GE(run.table.size(), 5u);
-  std::vector<LightSourceRecord> five(run.table.begin(), run.table.begin() + 5);
+  ASSERT_TRUE(finaltest::LoadAnalysedPhoto(folder, &photo, &lights, &reason)) << reason;
+  ASSERT_GE(lights.size(), 5u);
+  std::vector<LightSourceRecord> five(lights.begin(), lights.begin() + 5);
   for (LightSourceRecord& e : five) e.state = LIGHT_SOURCE_FORCED;
   ExpectMatch(Factory(), photo.image.width, photo.image.height, five, "five lights");
 }

@@ -62,12 +62,8 @@ class ProxyWindowTest : public ::testing::Test {
     GlobalOpenGLSettings() = OpenGLSettings{};
   }
 
-  // A top-level window standing in for the dialog, with the preview inside.
-  void Open(int32_t mode, const Image& photo, int32_t width, int32_t height) {
-    OpenGLSettings stored{"", mode, mode, false};
-    ASSERT_TRUE(WriteOpenGLRegistryData(&stored));
-    ASSERT_TRUE(LoadOpenGLDrawingSettings());
-    ASSERT_EQ(GlobalOpenGLSettings().drawingMode, mode);
+  // The session a preview of `photo` reads, at factory settings and 100 %.
+  void Show(const Image& photo) {
     session_ = PreviewSession{};
     session_.parameters = FACTORY_PARAMETER_SET;
     session_.view.zoomPercent = 100.0;
@@ -78,6 +74,15 @@ class ProxyWindowTest : public ::testing::Test {
     session_.analysisComplete = &analysed_;
     LayOutHostProxyLevels(&proxy_, photo);
     SetPreviewSession(&session_);
+  }
+
+  // A top-level window standing in for the dialog, with the preview inside.
+  void Open(int32_t mode, const Image& photo, int32_t width, int32_t height) {
+    OpenGLSettings stored{"", mode, mode, false};
+    ASSERT_TRUE(WriteOpenGLRegistryData(&stored));
+    ASSERT_TRUE(LoadOpenGLDrawingSettings());
+    ASSERT_EQ(GlobalOpenGLSettings().drawingMode, mode);
+    Show(photo);
     frame_ = CreateWindowExA(0, "STATIC", "Glimmark preview", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, width + 40,
                              height + 60, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(frame_, nullptr);
@@ -113,28 +118,25 @@ TEST_F(ProxyWindowTest, ThePhotoWithItsStarsMatchesTheFinalRenderInEveryMode) {
   const std::string folder = analysistest::TestDataFolder();
   if (folder.empty()) GTEST_SKIP() << "no test photographs here";
   analysistest::OwnedImage photo;
+  std::vector<LightSourceRecord> lights;
   std::string reason;
-  ASSERT_TRUE(analysistest::LoadPhoto(folder + "/stars_over_mountains.png", &photo, &reason)) << reason;
-  photo.image.profile = GetImageProfile();
   const auto analysisStart = Clock::now();
-  const analysistest::RunResult run = analysistest::RunAnalysis(photo.image, 2, analysistest::DecodeGamma22);
+  ASSERT_TRUE(finaltest::LoadAnalysedPhoto(folder, &photo, &lights, &reason)) << reason;
   const auto analysisTime = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - analysisStart);
-  table_.count = static_cast<uint32_t>(run.table.size());
-  ASSERT_EQ(ReallocateBuffer(run.table.size() * sizeof(LightSourceRecord), &table_.records), 0);
-  std::copy(run.table.begin(), run.table.end(), static_cast<LightSourceRecord*>(table_.records.buffer));
+  ASSERT_TRUE(finaltest::FillTable(&table_, lights));
   const int32_t w = photo.image.width, h = photo.image.height;
   ParameterSet set = FACTORY_PARAMETER_SET;
   RenderingParameters p;
   InitializeFinalRenderingParameters(&p, &set);
   const std::vector<uint8_t> final =
-      finaltest::FinalRender(photo.image, table_, p, static_cast<int32_t>(std::hypot(w, h) + 1));
+      finaltest::FinalRender(photo.image, table_, p, ImageDiagonal(w, h));
   const char* artifacts = std::getenv("GLIMMARK_ARTIFACTS");
   for (int32_t mode : {OPTIMIZE_FOR_QUALITY, OPTIMIZE_FOR_COMPATIBILITY, OPTIMIZE_NONE}) {
     const auto openStart = Clock::now();
     Open(mode, photo.image, w + 2, h + 2);
     ASSERT_TRUE(PumpUntil([] { return ProxyFramesShown() > 0; }, 120)) << "no frame in mode " << mode;
     // For people tuning the preview: opening to the first frame with stars.
-    std::printf("window, mode %d: analysis %lld ms, then the first frame %lld ms after opening\n", mode,
+    std::printf("window, mode %d: photo read and analysed in %lld ms, the first frame %lld ms after opening\n", mode,
                 static_cast<long long>(analysisTime.count()),
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - openStart).count()));
@@ -229,14 +231,7 @@ TEST_F(ProxyWindowTest, WithoutOpenGLThePreviewFailsCleanly) {
   GetProcessHandleCount(self, &handles);
   const DWORD gdi = GetGuiResources(self, GR_GDIOBJECTS), user = GetGuiResources(self, GR_USEROBJECTS);
   const BufferUsage buffers = GetBufferUsage();
-  session_ = PreviewSession{};
-  session_.parameters = FACTORY_PARAMETER_SET;
-  session_.proxy = &proxy_;
-  session_.hostImage = &photo;
-  session_.table = &table_;
-  session_.analysisComplete = &analysed_;
-  LayOutHostProxyLevels(&proxy_, photo);
-  SetPreviewSession(&session_);
+  Show(photo);
   frame_ = CreateWindowExA(0, "STATIC", "Glimmark preview", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr,
                            nullptr, nullptr);
   ASSERT_NE(frame_, nullptr);
@@ -277,9 +272,7 @@ TEST_F(ProxyWindowTest, TimingsOfA24MegapixelPhoto) {
     e.effectWeight = 0xFFFFFFFEu;
     e.state = LIGHT_SOURCE_FORCED;
   }
-  table_.count = 500;
-  ASSERT_EQ(ReallocateBuffer(lights.size() * sizeof(LightSourceRecord), &table_.records), 0);
-  std::copy(lights.begin(), lights.end(), static_cast<LightSourceRecord*>(table_.records.buffer));
+  ASSERT_TRUE(finaltest::FillTable(&table_, lights));
   auto since = [](Clock::time_point start) {
     return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
   };

@@ -106,17 +106,14 @@ TEST_F(ScaledProxyTest, APhotosFrameShowsWhatTheFinalRenderMakesOfIt) {
   const std::string folder = analysistest::TestDataFolder();
   if (folder.empty()) GTEST_SKIP() << "no test photographs here";
   analysistest::OwnedImage photo;
+  std::vector<LightSourceRecord> lights;
   std::string reason;
-  ASSERT_TRUE(analysistest::LoadPhoto(folder + "/stars_over_mountains.png", &photo, &reason)) << reason;
-  photo.image.profile = GetImageProfile();
-  const analysistest::RunResult run = analysistest::RunAnalysis(photo.image, 2, analysistest::DecodeGamma22);
-  table_.count = static_cast<uint32_t>(run.table.size());
-  ASSERT_EQ(ReallocateBuffer(run.table.size() * sizeof(LightSourceRecord), &table_.records), 0);
-  std::copy(run.table.begin(), run.table.end(), static_cast<LightSourceRecord*>(table_.records.buffer));
+  ASSERT_TRUE(finaltest::LoadAnalysedPhoto(folder, &photo, &lights, &reason)) << reason;
+  ASSERT_TRUE(finaltest::FillTable(&table_, lights));
   const int32_t w = photo.image.width, h = photo.image.height;
   // The view holds the photo at 100 % inside its one-pixel border.
   const RenderingParameters p = ViewOf(w + 2, h + 2, 100.0);
-  const std::vector<uint8_t> final = finaltest::FinalRender(photo.image, table_, p, static_cast<int32_t>(std::hypot(w, h) + 1));
+  const std::vector<uint8_t> final = finaltest::FinalRender(photo.image, table_, p, ImageDiagonal(w, h));
   for (int32_t mode : {OPTIMIZE_FOR_QUALITY, OPTIMIZE_FOR_COMPATIBILITY, OPTIMIZE_NONE}) {
     StartLayer(mode, &photo.image);
     const std::vector<uint8_t> frame = Frame(p);
@@ -210,9 +207,7 @@ TEST_F(ScaledProxyTest, TransparencyShowsTheCheckerAndHiddenStarsLeaveTheImage) 
   light.red = light.green = light.blue = light.brightness = 0x40000000;
   light.effectWeight = 0xFFFFFFFE;
   light.state = LIGHT_SOURCE_FORCED;
-  table_.count = 1;
-  ASSERT_EQ(ReallocateBuffer(sizeof light, &table_.records), 0);
-  *static_cast<LightSourceRecord*>(table_.records.buffer) = light;
+  ASSERT_TRUE(finaltest::FillTable(&table_, {light}));
   StartLayer(OPTIMIZE_FOR_QUALITY, &host);
   RenderingParameters p = ViewOf(66, 34, 100.0);
   auto at = [](const std::vector<uint8_t>& f, int32_t x, int32_t y) { return f[(static_cast<size_t>(y) * 66 + x) * 4]; };

@@ -61,12 +61,12 @@ TEST(PresetList, AChosenPresetReturnsWithItsSettingsAndDeletesApply) {
 }
 
 TEST(PresetList, FileNamesAndFolders) {
-  EXPECT_EQ(PresetNameOfFile("C:\\Users\\me\\Parameters\\Warm.glow.sss"), "Warm.glow");
-  EXPECT_EQ(PresetNameOfFile("/home/me/p/Candles.sss"), "Candles");
+  EXPECT_EQ(PresetNameOfFile("D:\\Presets\\Warm.glow.sss"), "Warm.glow");
+  EXPECT_EQ(PresetNameOfFile("presets/Candles.sss"), "Candles");
   EXPECT_EQ(PresetNameOfFile("plain"), "plain");
-  EXPECT_TRUE(IsInParametersFolder("C:\\USERS\\Me\\Parameters\\a.sss", "c:\\users\\me\\parameters"));
-  EXPECT_FALSE(IsInParametersFolder("C:\\Users\\me\\ParametersOld\\a.sss", "C:\\Users\\me\\Parameters"));
-  EXPECT_FALSE(IsInParametersFolder("D:\\a.sss", "C:\\Users\\me\\Parameters"));
+  EXPECT_TRUE(IsInParametersFolder("D:\\PRESETS\\Glimmark\\a.sss", "d:\\presets\\glimmark"));
+  EXPECT_FALSE(IsInParametersFolder("D:\\Presets\\GlimmarkOld\\a.sss", "D:\\Presets\\Glimmark"));
+  EXPECT_FALSE(IsInParametersFolder("E:\\a.sss", "D:\\Presets\\Glimmark"));
   EXPECT_FALSE(IsInParametersFolder("a.sss", ""));
 }
 

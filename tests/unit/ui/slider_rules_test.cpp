@@ -1,7 +1,6 @@
 // The sliders' rules: the table agrees with the parameter table, number
-// boxes read and refuse text as the dialog does, keys step, a click on the
-// channel lands where the formula says, and the progress feed posts each
-// position once.
+// boxes read and refuse text as the dialog does, keys step, and a click on
+// the channel lands where the formula says.
 #include "ui/slider_rules.h"
 
 #include <gtest/gtest.h>
@@ -65,20 +64,6 @@ TEST(SliderRules, KeysStepAndClicksJump) {
   EXPECT_EQ(TrackbarClickValue(intensity, -50, 10, 10, 210), 0);
   EXPECT_EQ(TrackbarClickValue(SLIDER_TABLE[3], 115, 10, 10, 210), 0) << "the middle of -90..90";
   EXPECT_EQ(TrackbarClickValue(intensity, 50, 10, 10, 5), 0) << "no channel to speak of";
-}
-
-TEST(SliderRules, TheProgressFeedPostsEachPositionOnce) {
-  DialogProgressFeed feed;
-  EXPECT_EQ(feed.Begin(40), 40u);
-  uint32_t position = 0;
-  EXPECT_TRUE(feed.Advance(3, &position));
-  EXPECT_EQ(position, 3u);
-  EXPECT_EQ(feed.Begin(1000), 100u) << "longer runs count in hundredths";
-  EXPECT_FALSE(feed.Advance(9, &position));
-  EXPECT_TRUE(feed.Advance(1, &position));
-  EXPECT_EQ(position, 1u);
-  EXPECT_TRUE(feed.Advance(5000, &position));
-  EXPECT_EQ(position, 100u) << "never past the range";
 }
 
 }  // namespace
