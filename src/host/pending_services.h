@@ -7,13 +7,6 @@
 
 #include "params/parameter_set.h"
 
-// InitializePlugin / ShutdownPlugin.
-void RemoveDialogMessageHook();
-
 // Parameters and Prepare.
-void LoadDialogLibraries();
 void InitializePresetsMenu();
 void LoadSplashBitmap();
-
-// Start and Finish.
-bool RunMainDialog();  // true for OK

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "gl/gpu_information.h"
+#include "host/main_dialog.h"
 #include "host/pending_services.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/main_dialog.h"
 #include "host/pending_services.h"
 #include "host/plugin_globals.h"
 #include "host/scripting.h"

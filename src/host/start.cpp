@@ -14,7 +14,7 @@
 #include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/host_image.h"
-#include "host/pending_services.h"
+#include "host/main_dialog.h"
 #include "host/phase_timings.h"
 #include "host/plugin_globals.h"
 #include "host/scripting.h"
@@ -143,7 +143,7 @@ void RunStartSteps(FilterRun* run) {
   if (NoError()) StartLightSourceInitialization(run);
   if (NoError()) {
     if (showDialog) {
-      if (!RunMainDialog()) SetStatusIfNone(STATUS_USER_CANCELLED);
+      if (!RunMainDialog(run)) SetStatusIfNone(STATUS_USER_CANCELLED);
       *g.lockedData = 0;
     } else {
       InitializeEffectTablesWithoutPreview();

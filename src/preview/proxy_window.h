@@ -11,6 +11,14 @@
 #include "preview/preview_session.h"
 #include "runtime/report.h"
 
+// The window class "ProxyDisplay" that the main dialog's template names;
+// false after a report. Registering twice is harmless.
+bool CreateProxyDisplayClass();
+void DeleteProxyDisplayClass();
+// What the next window of the class shows, and where a failure of its task
+// is stored (may be null): set before the dialog makes the window.
+void PrepareProxyDisplay(PreviewSession* session, std::atomic<int16_t>* resultCode);
+
 // Creates the window over `rect` of `parent` (the dialog) showing `session`;
 // the task starts with it. Null after a report. A failure of the task later
 // stores -50 in *resultCode (may be null).

@@ -11,12 +11,13 @@
 #include "gl/wgl_contexts.h"
 #include "platform/platform.h"
 #include "preview/background_task.h"
+#include "preview/proxy_controls.h"
 #include "preview/proxy_window.h"
 #include "preview/scaled_proxy_display.h"
 
 namespace {
 
-const char* const PROXY_CLASS = "GlimmarkProxyDisplay";
+const char* const PROXY_CLASS = "ProxyDisplay";
 
 // One preview at a time, as there is one task.
 struct ProxyDrawing {
@@ -184,6 +185,9 @@ ImageRect Client(void* /*context*/, WindowHandle window) {
 }
 
 void Paint(ProxyDrawing* d) {
+  // How many frames the window has shown, for tools that drive the dialog
+  // from outside (tests, automation) and must know a frame is up.
+  SetPropA(d->window, "GlimmarkFramesShown", reinterpret_cast<HANDLE>(static_cast<uintptr_t>(d->frameCount.load())));
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(d->window, &paint);
   std::lock_guard<std::mutex> lock(d->frameLock);
@@ -211,9 +215,13 @@ void UpdateView(ProxyDrawing* d) {
 
 LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   ProxyDrawing* d = &g_proxy;
+  intptr_t handled = 0;
+  if (ProxyToolsMessage(window, message, wParam, lParam, &handled)) return handled;
   switch (message) {
     case WM_CREATE: {
       d->window = window;
+      d->parent = GetParent(window);
+      if (d->session == nullptr) return -1;
       UpdateView(d);
       const bool software = GlobalOpenGLSettings().drawingMode == OPTIMIZE_NONE;
       d->pixelFormat = SelectPixelFormat(window, software, &d->descriptor, &d->accelerated);
@@ -236,6 +244,7 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       return CreateBackgroundTask(window, d->parent, host) ? 0 : -1;
     }
     case WM_DESTROY: {
+      RemovePropA(window, "GlimmarkFramesShown");
       // The task's last calls into the window system may need this thread
       // (Wine's drivers send messages to a window's own thread): serve sent
       // messages while it ends, leaving posted ones where they are.
@@ -258,7 +267,10 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       UpdateProxyDisplay(nullptr, 0x102);
       return 0;
     case WM_ERASEBKGND:
-      return 1;
+    case WM_NCHITTEST:
+    case WM_KEYUP:
+    case WM_UPDATEUISTATE:
+      return message == WM_NCHITTEST ? HTCLIENT : 1;
     case WM_WINDOWPOSCHANGING:
       if ((reinterpret_cast<WINDOWPOS*>(lParam)->flags & SWP_NOSIZE) == 0) BeginProxyResize();
       break;
@@ -279,23 +291,28 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-WindowHandle CreateProxyWindow(WindowHandle parent, const ImageRect& rect, PreviewSession* session,
-                               std::atomic<int16_t>* resultCode) {
+bool CreateProxyDisplayClass() {
   HINSTANCE instance = static_cast<HINSTANCE>(PlatformModuleHandle());
-  static ATOM registered = 0;
-  if (registered == 0) {
-    WNDCLASSA windowClass{};
-    windowClass.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = ProxyWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = PROXY_CLASS;
-    registered = RegisterClassA(&windowClass);
-    if (registered == 0) {
-      REPORT_SYSTEM_ERROR(GetLastError(), "Could not register the preview window class.");
-      return nullptr;
-    }
-  }
+  WNDCLASSA existing{};
+  if (GetClassInfoA(instance, PROXY_CLASS, &existing)) return true;
+  WNDCLASSA windowClass{};
+  windowClass.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS | CS_NOCLOSE;
+  windowClass.lpfnWndProc = ProxyWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszClassName = PROXY_CLASS;
+  if (RegisterClassA(&windowClass) != 0) return true;
+  REPORT_DEBUG("CreateProxyDisplayClass() - Failed to register ProxyDisplay class.");
+  return false;
+}
+
+void DeleteProxyDisplayClass() {
+  if (!UnregisterClassA(PROXY_CLASS, static_cast<HINSTANCE>(PlatformModuleHandle())))
+    REPORT_DEBUG("DeleteProxyDisplayClass() - Failed to unregister ProxyDisplay class.");
+}
+
+void PrepareProxyDisplay(PreviewSession* session, std::atomic<int16_t>* resultCode) {
   ProxyDrawing* d = &g_proxy;
   {
     std::lock_guard<std::mutex> lock(d->frameLock);
@@ -304,11 +321,21 @@ WindowHandle CreateProxyWindow(WindowHandle parent, const ImageRect& rect, Previ
     d->frames[1].clear();
   }
   d->frameCount = 0;
-  d->parent = static_cast<HWND>(parent);
   d->session = session;
-  session->drawSplash = DrawSplash;
-  session->splashContext = d;
   d->resultCode = resultCode;
+  if (session != nullptr) {
+    session->drawSplash = DrawSplash;
+    session->splashContext = d;
+  }
+}
+
+WindowHandle CreateProxyWindow(WindowHandle parent, const ImageRect& rect, PreviewSession* session,
+                               std::atomic<int16_t>* resultCode) {
+  HINSTANCE instance = static_cast<HINSTANCE>(PlatformModuleHandle());
+  if (!CreateProxyDisplayClass()) return nullptr;
+  ProxyDrawing* d = &g_proxy;
+  PrepareProxyDisplay(session, resultCode);
+  d->parent = static_cast<HWND>(parent);
   HWND window = CreateWindowExA(0, PROXY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, d->parent, nullptr, instance, nullptr);
   if (window == nullptr) REPORT_SYSTEM_ERROR(GetLastError(), "Could not create the preview window.");

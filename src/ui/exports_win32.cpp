@@ -27,7 +27,6 @@ extern "C" {
 
 int __stdcall ConfigureOptions(HWND window, HINSTANCE instance, LPSTR commandLine, int show) noexcept;
 void __stdcall InstallConfiguration(HWND window, HINSTANCE instance, LPSTR commandLine, int show) noexcept;
-INT_PTR __stdcall GlimmarkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 INT_PTR __stdcall DisplayLightSourceTableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 int __stdcall ConfigureOptions(HWND, HINSTANCE, LPSTR, int) noexcept {
@@ -45,10 +44,6 @@ void __stdcall InstallConfiguration(HWND, HINSTANCE, LPSTR commandLine, int) noe
 }
 
 // Dialog procedures: FALSE lets the dialog manager apply its defaults.
-INT_PTR __stdcall GlimmarkProc(HWND, UINT, WPARAM, LPARAM) noexcept {
-  return FALSE;
-}
-
 INT_PTR __stdcall DisplayLightSourceTableProc(HWND, UINT, WPARAM, LPARAM) noexcept {
   return FALSE;
 }

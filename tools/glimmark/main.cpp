@@ -47,7 +47,8 @@ const char kUsageHead[] =
     "         no setting given and no earlier run recorded, the filter runs with\n"
     "         its own stored settings, like an editor repeating the last filter.\n"
     "         --dialog asks for settings first (and the descriptor, if any, is\n"
-    "         passed with the dialog requested).\n"
+    "         passed with the dialog requested). Cancel in the dialog ends with\n"
+    "         exit status 2 and OUT not written.\n"
     "         Progress shows on stderr when it is a terminal; Ctrl+C (or SIGTERM)\n"
     "         stops the filter or the writing of OUT (exit status 130, OUT not\n"
     "         written, an old OUT kept). A warning on stderr says when the filter\n"
@@ -91,6 +92,7 @@ const char kUsageTail[] =
 std::string UsageText() { return kUsageHead + glimmark::SettingsHelp() + kUsageTail; }
 
 constexpr int kInterruptedStatus = 130;
+constexpr int kCancelledStatus = 2;  // Cancel in the dialog
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "glimmark: %s\n", message.c_str());
@@ -360,6 +362,12 @@ int Apply(const ApplyRequest& request) {
     }
     if (showProgress) bar.Clear();
     if (glimmark::InterruptRequested()) return interrupted();
+    if (status == userCanceledErr) {
+      // The user said no in the dialog: nothing to write, and a script can
+      // tell this from a failure.
+      Fail(FilterFailure(host, status));
+      return kCancelledStatus;
+    }
     if (status != noErr) return Fail(FilterFailure(host, status));
     if (request.timings) {
       if (request.repeat > 1) timingText += Format("run %.0f of %.0f\n", run, request.repeat);

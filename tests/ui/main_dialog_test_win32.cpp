@@ -1,0 +1,327 @@
+// The main dialog end to end under Wine: `glimmark apply … --dialog` runs in
+// a process of its own and this test drives its dialog from outside, as a
+// user would, with messages: it waits for the preview's first frame, changes
+// settings, zooms, resizes, hides stars with the Hide tool, and presses OK
+// or Cancel. What OK renders is compared with a run without the dialog.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/resource_ids.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string BinFolder() {
+  char path[MAX_PATH * 2];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string s(path, n);
+  return s.substr(0, s.find_last_of("\\/"));
+}
+
+std::string Photo(const char* name) { return Env("GLIMMARK_TESTDATA") + "\\" + name; }
+std::string Output(const char* name) { return BinFolder() + "\\..\\test-output\\" + name; }
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (Clock::now() > end) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Every setting named, so that no earlier run's stored settings count.
+const char* const FACTORY = " --quantity 50 --intensity 50 --length 50 --angle 15 --points 6 --sharpness 50"
+                            " --saturation 30 --flare 30";
+
+// One `glimmark` process.
+class Glimmark {
+ public:
+  explicit Glimmark(const std::string& arguments) {
+    std::string line = "\"" + BinFolder() + "\\glimmark.exe\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    started_ = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_);
+  }
+  ~Glimmark() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+  }
+  bool Started() const { return started_ != FALSE; }
+  // The exit status, or -1 when it did not end in time.
+  int Wait(int seconds) {
+    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(seconds) * 1000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return static_cast<int>(code);
+  }
+  // The process's main dialog once it shows.
+  HWND Dialog(int seconds) {
+    HWND found = nullptr;
+    WaitFor([&] {
+      found = FindDialog();
+      return found != nullptr;
+    }, seconds);
+    return found;
+  }
+
+ private:
+  HWND FindDialog() {
+    struct Search {
+      DWORD pid;
+      HWND found;
+    } search{process_.dwProcessId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          DWORD pid = 0;
+          GetWindowThreadProcessId(window, &pid);
+          char text[64] = {};
+          GetWindowTextA(window, text, sizeof text);
+          if (pid == s->pid && std::string(text) == "Glimmark 2" && IsWindowVisible(window) &&
+              GetDlgItem(window, IDC_PROXY) != nullptr) {
+            s->found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  PROCESS_INFORMATION process_{};
+  BOOL started_ = FALSE;
+};
+
+uintptr_t FramesShown(HWND dialog) {
+  return reinterpret_cast<uintptr_t>(GetPropA(GetDlgItem(dialog, IDC_PROXY), "GlimmarkFramesShown"));
+}
+
+// The analysis is done (Hide is usable) and a frame with stars is up.
+bool WaitUntilReady(HWND dialog) {
+  return WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_TOOL_HIDE)) && FramesShown(dialog) > 0; }, 120);
+}
+
+// A new frame after the one shown now.
+bool WaitForNextFrame(HWND dialog) {
+  const uintptr_t before = FramesShown(dialog);
+  return WaitFor([&] { return FramesShown(dialog) > before; }, 60);
+}
+
+void Command(HWND dialog, int id, int code = 0) {
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// A control's text as it answers (the window manager's copy of another
+// process's caption is not the rich edit's text).
+std::string Text(HWND window) {
+  char text[64] = {};
+  SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+
+// The dialog as the screen shows it, as a PNG for people to look at.
+void SaveScreenshot(HWND dialog, const std::string& path) {
+  RECT r;
+  GetWindowRect(dialog, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  SelectObject(memory, old);
+  std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+  const auto* bgra = static_cast<const uint8_t*>(bits);
+  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+    rgb[i * 3] = bgra[i * 4 + 2];
+    rgb[i * 3 + 1] = bgra[i * 4 + 1];
+    rgb[i * 3 + 2] = bgra[i * 4];
+  }
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop pngInfo = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_set_IHDR(png, pngInfo, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, pngInfo);
+    for (int y = 0; y < h; ++y) png_write_row(png, &rgb[static_cast<size_t>(y) * w * 3]);
+    png_write_end(png, pngInfo);
+  }
+  png_destroy_write_struct(&png, &pngInfo);
+  std::fclose(file);
+}
+
+// The preview draws with the software drawing mode, whose frames a
+// screenshot of the virtual display shows (an OpenGL child window's are not).
+class MainDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Env("GLIMMARK_TESTDATA").empty()) GTEST_SKIP() << "no test photographs here";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Brightwerk Software\\Glimmark\\2.0\\OpenGLSettings", 0,
+                              nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD software = 4;
+    RegSetValueExA(key, "OpenGLOptimizationSetting", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&software),
+                   sizeof software);
+    RegCloseKey(key);
+    CreateDirectoryA((BinFolder() + "\\..\\test-output").c_str(), nullptr);
+    // Each test opens the dialog where a first run does.
+    DeleteFileA(UISettingsPath().c_str());
+  }
+
+  static std::string UISettingsPath() {
+    char folder[MAX_PATH] = {};
+    GetEnvironmentVariableA("LOCALAPPDATA", folder, sizeof folder);
+    return std::string(folder) + "\\Brightwerk\\Glimmark2\\Settings\\UISettings.bin";
+  }
+
+  // Renders `photo` without the dialog with the factory settings but for
+  // `change` (an option of glimmark apply).
+  std::string RenderWithoutDialog(const char* photo, const std::string& change, const char* out) {
+    Glimmark run("apply \"" + Photo(photo) + "\" \"" + Output(out) + "\"" + FACTORY + change);
+    EXPECT_EQ(run.Wait(120), 0);
+    return ReadFile(Output(out));
+  }
+};
+
+TEST_F(MainDialogTest, OkRendersWhatTheDialogShowedAndKeepsItsPlace) {
+  const std::string out = Output("dialog_ok.png");
+  DeleteFileA(out.c_str());
+  Glimmark run("apply \"" + Photo("stars_over_mountains.png") + "\" \"" + out + "\" --dialog" + FACTORY);
+  ASSERT_TRUE(run.Started());
+  HWND dialog = run.Dialog(60);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(WaitUntilReady(dialog));
+  const std::string artifacts = Env("GLIMMARK_ARTIFACTS");
+  if (!artifacts.empty()) SaveScreenshot(dialog, artifacts + "\\dialog_stars_over_mountains_win64.png");
+
+  // The number box: "150" stores the maximum, a letter is refused, Up adds one.
+  HWND quantity = GetDlgItem(dialog, IDC_QUANTITY_EDIT);
+  HWND quantityBar = GetDlgItem(dialog, IDC_QUANTITY_TRACKBAR);
+  SendMessageA(quantity, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("150"));
+  EXPECT_EQ(SendMessageA(quantityBar, TBM_GETPOS, 0, 0), 100);
+  SendMessageA(quantity, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("90"));
+  SendMessageA(quantity, WM_CHAR, 'a', 1);
+  EXPECT_EQ(Text(quantity), "90");
+  SendMessageA(quantity, WM_KEYDOWN, VK_UP, 1);
+  EXPECT_EQ(SendMessageA(quantityBar, TBM_GETPOS, 0, 0), 91);
+  EXPECT_TRUE(WaitForNextFrame(dialog));
+
+  // Zoom limits disable their buttons; the field shows the zoom.
+  Command(dialog, ID_ZOOM_6400);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(dialog, IDC_ZOOM_IN)); }, 5));
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_ZOOM_FIELD)), " 6400.00%");
+  for (int i = 0; i < 25; ++i) Command(dialog, ID_ZOOM_OUT_STEP);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_ZOOM_OUT)));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_ZOOM_IN)));
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_ZOOM_FIELD)), " 0.30%");
+  Command(dialog, ID_FIT_IN_VIEW);
+
+  // (How the controls follow a resize is checked where the rules live; a
+  // window resized from outside does not take on Wine's virtual display.)
+  RECT window;
+  GetWindowRect(dialog, &window);
+  EXPECT_TRUE(WaitForNextFrame(dialog));
+
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  ASSERT_EQ(run.Wait(120), 0);
+  EXPECT_EQ(ReadFile(out), RenderWithoutDialog("stars_over_mountains.png", " --quantity 91", "no_dialog_91.png"));
+
+  // The dialog's own settings: 52 bytes with the rectangle it had.
+  const std::string settings = ReadFile(UISettingsPath());
+  ASSERT_EQ(settings.size(), 52u);
+  int32_t rect[4];
+  std::memcpy(rect, settings.data() + 8, sizeof rect);
+  EXPECT_EQ(rect[0], window.left);
+  EXPECT_EQ(rect[2], window.right);
+  EXPECT_EQ(rect[3] - rect[1], window.bottom - window.top);
+}
+
+TEST_F(MainDialogTest, CancelEndsWithoutWritingAndTheHideToolRemovesStars) {
+  {
+    const std::string out = Output("dialog_cancel.png");
+    DeleteFileA(out.c_str());
+    Glimmark run("apply \"" + Photo("still_life_lamps_16bit.png") + "\" \"" + out + "\" --dialog" + FACTORY);
+    HWND dialog = run.Dialog(60);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntilReady(dialog));
+    const std::string artifacts = Env("GLIMMARK_ARTIFACTS");
+    if (!artifacts.empty()) SaveScreenshot(dialog, artifacts + "\\dialog_still_life_lamps_16bit_win64.png");
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(run.Wait(60), 2);
+    EXPECT_FALSE(Exists(out));
+  }
+  // The Hide tool, chosen by its key through the dialog's accelerators,
+  // dragged over the whole preview: no star is left for OK to render.
+  const std::string out = Output("dialog_hidden.png");
+  Glimmark run("apply \"" + Photo("stars_over_mountains.png") + "\" \"" + out + "\" --dialog" + FACTORY);
+  HWND dialog = run.Dialog(60);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(WaitUntilReady(dialog));
+  HWND focused = GetDlgItem(dialog, IDC_QUANTITY_EDIT);
+  PostMessageA(focused, WM_KEYDOWN, 'X', 1);
+  PostMessageA(focused, WM_KEYUP, 'X', 0xC0000001);
+  Sleep(300);
+  HWND proxy = GetDlgItem(dialog, IDC_PROXY);
+  RECT r;
+  GetWindowRect(proxy, &r);
+  SetCursorPos(r.left + 2, r.top + 2);
+  PostMessageA(proxy, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  Sleep(200);
+  SetCursorPos(r.right - 3, r.bottom - 3);
+  PostMessageA(proxy, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(r.right - r.left - 3, r.bottom - r.top - 3));
+  Sleep(200);
+  PostMessageA(proxy, WM_LBUTTONUP, 0, MAKELPARAM(r.right - r.left - 3, r.bottom - r.top - 3));
+  EXPECT_TRUE(WaitForNextFrame(dialog));
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  ASSERT_EQ(run.Wait(120), 0);
+  const std::string hidden = ReadFile(out);
+  EXPECT_EQ(hidden, RenderWithoutDialog("stars_over_mountains.png", " --quantity 0", "no_dialog_0.png"));
+  EXPECT_NE(hidden, RenderWithoutDialog("stars_over_mountains.png", "", "no_dialog_50.png"));
+}
+
+}  // namespace
