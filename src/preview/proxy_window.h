@@ -15,9 +15,12 @@
 // false after a report. Registering twice is harmless.
 bool CreateProxyDisplayClass();
 void DeleteProxyDisplayClass();
-// What the next window of the class shows, and where a failure of its task
-// is stored (may be null): set before the dialog makes the window.
-void PrepareProxyDisplay(PreviewSession* session, std::atomic<int16_t>* resultCode);
+// What the next window of the class shows, where a failure of its task is
+// stored (may be null), and whether the dialog has ended (may be null; a
+// pass that fails after the dialog ended is no failure of the run): set
+// before the dialog makes the window.
+void PrepareProxyDisplay(PreviewSession* session, std::atomic<int16_t>* resultCode,
+                         const std::atomic<bool>* dialogEnded = nullptr);
 
 // Creates the window over `rect` of `parent` (the dialog) showing `session`;
 // the task starts with it. Null after a report. A failure of the task later

@@ -25,6 +25,7 @@ struct ProxyDrawing {
   HWND parent = nullptr;
   PreviewSession* session = nullptr;
   std::atomic<int16_t>* resultCode = nullptr;
+  const std::atomic<bool>* dialogEnded = nullptr;
   int pixelFormat = 0;
   PIXELFORMATDESCRIPTOR descriptor{};
   bool accelerated = false;
@@ -148,6 +149,15 @@ bool KeepFrame(ProxyDrawing* d, int32_t w, int32_t h, bool counted) {
 // One pass: the frame drawn, kept for painting, and shown.
 bool RenderProxyPass(void* context, const RenderingParameters* parameters, RegionHandle /*region*/) {
   auto* d = static_cast<ProxyDrawing*>(context);
+  // The off-screen bitmap keeps the size it was made with, and its context
+  // is bound to it: a proxy that changed size gets a new bitmap and context.
+  const int32_t viewWidth = parameters->viewRect.right - parameters->viewRect.left;
+  const int32_t viewHeight = parameters->viewRect.bottom - parameters->viewRect.top;
+  if (d->gl.type == CONTEXT_TYPE_BITMAP && viewWidth > 0 && viewHeight > 0 &&
+      (viewWidth != d->bitmap.width || viewHeight != d->bitmap.height)) {
+    ReleaseDrawing(d);
+    if (!CreateDrawing(d)) return false;
+  }
   UpdateProxyDisplayState(&d->layer, *parameters);
   if (!RenderScaledProxyDisplay(&d->layer, *parameters)) return false;
   if (!ViewHasRoom(*parameters)) return true;  // nothing was drawn
@@ -241,6 +251,10 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       host.clientRect = Client;
       host.offscreenBitmap = !d->accelerated;
       host.resultCode = d->resultCode;
+      host.dialogEnded = [](void* c) {
+        const std::atomic<bool>* ended = static_cast<ProxyDrawing*>(c)->dialogEnded;
+        return ended != nullptr && ended->load();
+      };
       return CreateBackgroundTask(window, d->parent, host) ? 0 : -1;
     }
     case WM_DESTROY: {
@@ -312,7 +326,8 @@ void DeleteProxyDisplayClass() {
     REPORT_DEBUG("DeleteProxyDisplayClass() - Failed to unregister ProxyDisplay class.");
 }
 
-void PrepareProxyDisplay(PreviewSession* session, std::atomic<int16_t>* resultCode) {
+void PrepareProxyDisplay(PreviewSession* session, std::atomic<int16_t>* resultCode,
+                         const std::atomic<bool>* dialogEnded) {
   ProxyDrawing* d = &g_proxy;
   {
     std::lock_guard<std::mutex> lock(d->frameLock);
@@ -323,6 +338,7 @@ void PrepareProxyDisplay(PreviewSession* session, std::atomic<int16_t>* resultCo
   d->frameCount = 0;
   d->session = session;
   d->resultCode = resultCode;
+  d->dialogEnded = dialogEnded;
   if (session != nullptr) {
     session->drawSplash = DrawSplash;
     session->splashContext = d;

@@ -50,6 +50,7 @@ struct MainDialog {
   PreviewSession session{};
   UISettings settings{};
   bool ended = false;
+  std::atomic<bool> endedForTask{false};  // the preview task's view of `ended`
   bool preview = true;
   std::atomic<int16_t> taskResult{0};  // a failure of the preview task
   std::atomic<bool> analysisComplete{false};
@@ -559,6 +560,7 @@ void EndMainDialog(INT_PTR result) {
   MainDialog* d = g_dialog;
   if (d->ended) return;
   d->ended = true;
+  d->endedForTask = true;
   EndDialog(d->dialog, result);
 }
 
@@ -969,7 +971,7 @@ bool RunMainDialog(FilterRun* run) {
   if (CreateProxyDisplayClass()) {
     g_dialog = &dialog;
     SetPreviewSession(&dialog.session);
-    PrepareProxyDisplay(&dialog.session, &dialog.taskResult);
+    PrepareProxyDisplay(&dialog.session, &dialog.taskResult, &dialog.endedForTask);
     // The host's window owns the dialog; a host that hands over none gets
     // the active window, and with none at all the dialog stands alone.
     HWND owner = nullptr;

@@ -150,6 +150,13 @@ std::string Text(HWND window) {
 }
 
 
+RECT ClientRectOf(HWND dialog, int id) {
+  RECT r;
+  GetWindowRect(GetDlgItem(dialog, id), &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 // The dialog as the screen shows it, as a PNG for people to look at.
 void SaveScreenshot(HWND dialog, const std::string& path) {
   RECT r;
@@ -261,11 +268,37 @@ TEST_F(MainDialogTest, OkRendersWhatTheDialogShowedAndKeepsItsPlace) {
   EXPECT_EQ(Text(GetDlgItem(dialog, IDC_ZOOM_FIELD)), " 0.30%");
   Command(dialog, ID_FIT_IN_VIEW);
 
-  // (How the controls follow a resize is checked where the rules live; a
-  // window resized from outside does not take on Wine's virtual display.)
-  RECT window;
+  // Fit on Screen grows the dialog to the work area: the panel moves right
+  // by the growth, the zoom strip down, the preview stretches both ways,
+  // Preview and Configure move both ways; a frame of the new size follows.
+  const RECT ok0 = ClientRectOf(dialog, IDOK), proxy0 = ClientRectOf(dialog, IDC_PROXY);
+  const RECT zoom0 = ClientRectOf(dialog, IDC_ZOOM_IN), configure0 = ClientRectOf(dialog, IDC_CONFIGURE);
+  RECT client0, client1, window;
+  GetClientRect(dialog, &client0);
+  const uintptr_t framesBefore = FramesShown(dialog);
+  PostMessageA(dialog, WM_COMMAND, ID_FIT_ON_SCREEN, 0);
+  EXPECT_TRUE(WaitFor([&] {
+    GetClientRect(dialog, &client1);
+    // The controls' moves are applied after the dialog's own.
+    return client1.right != client0.right && ClientRectOf(dialog, IDOK).left != ok0.left &&
+           ClientRectOf(dialog, IDC_CONFIGURE).top != configure0.top;
+  }, 10));
+  const LONG dx = client1.right - client0.right, dy = client1.bottom - client0.bottom;
+  EXPECT_GT(dx, 100);
+  EXPECT_GT(dy, 50);
+  const RECT ok1 = ClientRectOf(dialog, IDOK), proxy1 = ClientRectOf(dialog, IDC_PROXY);
+  const RECT zoom1 = ClientRectOf(dialog, IDC_ZOOM_IN), configure1 = ClientRectOf(dialog, IDC_CONFIGURE);
+  EXPECT_EQ(ok1.left - ok0.left, dx);
+  EXPECT_EQ(ok1.top, ok0.top);
+  EXPECT_EQ(proxy1.right - proxy0.right, dx);
+  EXPECT_EQ(proxy1.bottom - proxy0.bottom, dy);
+  EXPECT_EQ(proxy1.left, proxy0.left);
+  EXPECT_EQ(zoom1.top - zoom0.top, dy);
+  EXPECT_EQ(zoom1.left, zoom0.left);
+  EXPECT_EQ(configure1.left - configure0.left, dx);
+  EXPECT_EQ(configure1.top - configure0.top, dy);
+  EXPECT_TRUE(WaitFor([&] { return FramesShown(dialog) > framesBefore; }, 60));
   GetWindowRect(dialog, &window);
-  EXPECT_TRUE(WaitForNextFrame(dialog));
 
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
   ASSERT_EQ(run.Wait(120), 0);
