@@ -932,6 +932,14 @@ void LoadDialogLibraries() {
 }
 
 bool RunMainDialog(FilterRun* run) {
+  // Unattended runs (batch hosts, test hosts) set GLIMMARK_UNATTENDED: no
+  // window may wait for a person there, so the run goes on with the current
+  // settings, as a build without windows does.
+  char unattended[8] = {};
+  if (GetEnvironmentVariableA("GLIMMARK_UNATTENDED", unattended, sizeof unattended) > 0 && unattended[0] != '0') {
+    REPORT_TRACE("Unattended run: rendering with the current settings, without the dialog.");
+    return true;
+  }
   MainDialog dialog;
   dialog.run = run;
   dialog.session.parameters = *run->parameters;

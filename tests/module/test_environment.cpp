@@ -41,43 +41,7 @@ const auto* const registered = ::testing::AddGlobalTestEnvironment(new PrivateDa
 #if defined(_WIN32)
 #include <windows.h>
 
-#include <atomic>
-#include <thread>
-
 namespace {
-// The Windows modules show their real dialog when a run asks for it; a
-// watcher accepts each one with OK as soon as it shows, as a user taking
-// the settings as they stand would, so that no run waits for a click.
-class DialogAcceptor : public ::testing::Environment {
- public:
-  void SetUp() override {
-    watcher_ = std::thread([this] {
-      while (!stop_.load()) {
-        EnumWindows(Visit, 0);
-        Sleep(20);
-      }
-    });
-  }
-  void TearDown() override {
-    stop_ = true;
-    if (watcher_.joinable()) watcher_.join();
-  }
-
- private:
-  // A dialog that already ended ignores a second OK.
-  static BOOL CALLBACK Visit(HWND window, LPARAM) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) && GetDlgItem(window, 1040) != nullptr)
-      PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    return TRUE;
-  }
-  std::atomic<bool> stop_{false};
-  std::thread watcher_;
-};
-
-const auto* const acceptor = ::testing::AddGlobalTestEnvironment(new DialogAcceptor);
-
 class PrivateDataFolder : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -88,6 +52,9 @@ class PrivateDataFolder : public ::testing::Environment {
                                std::to_string(GetTickCount());
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     ASSERT_TRUE(SetEnvironmentVariableA("GLIMMARK_LOCAL_APPDATA", folder.c_str()));
+    // These runs are about the host interface: the dialog, which would wait
+    // for a person, stays closed (tests/ui drives it).
+    ASSERT_TRUE(SetEnvironmentVariableA("GLIMMARK_UNATTENDED", "1"));
   }
 };
 

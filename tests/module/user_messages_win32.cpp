@@ -1,7 +1,7 @@
 // On Windows the module's user messages are message boxes on the calling
 // thread. A watcher thread looks for dialog-class windows of this process,
 // records each one's caption and static text once it is visible, and
-// presses OK for it; the filter's main dialog is accepted with OK unrecorded.
+// presses OK for it.
 #if defined(_WIN32)
 #include <windows.h>
 
@@ -60,12 +60,6 @@ struct UserMessageCapture::State {
     if (process != GetCurrentProcessId() || ClassOf(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
     std::lock_guard<std::mutex> guard(state->lock);
     if (!state->answered.insert(window).second) return TRUE;
-    // The filter's own dialog (it holds the preview, 1040) is no message:
-    // it is accepted as it stands, as a user pressing OK would.
-    if (GetDlgItem(window, 1040) != nullptr) {
-      PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-      return TRUE;
-    }
     std::string text;
     EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&text));
     state->messages.push_back(WindowText(window) + ": " + text);
