@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -355,6 +356,49 @@ TEST_F(MainDialogTest, CancelEndsWithoutWritingAndTheHideToolRemovesStars) {
   const std::string hidden = ReadFile(out);
   EXPECT_EQ(hidden, RenderWithoutDialog("stars_over_mountains.png", " --quantity 0", "no_dialog_0.png"));
   EXPECT_NE(hidden, RenderWithoutDialog("stars_over_mountains.png", "", "no_dialog_50.png"));
+}
+
+}  // namespace
+
+namespace {
+
+// For people tuning the dialog (GLIMMARK_DIALOG_TIMINGS=1): from a key that
+// changes a setting to the frame that shows it, and the longest the dialog
+// takes to answer a message while passes run. The drawing mode is the
+// stored one of the machine (the factory choice unless changed).
+TEST(MainDialogTimings, SettingToFrameAndAnswerTimes) {
+  if (Env("GLIMMARK_DIALOG_TIMINGS").empty() || Env("GLIMMARK_TESTDATA").empty())
+    GTEST_SKIP() << "set GLIMMARK_DIALOG_TIMINGS=1 to measure";
+  Glimmark run("apply \"" + Photo("stars_over_mountains.png") + "\" \"" + Output("timings.png") + "\" --dialog" +
+               FACTORY);
+  HWND dialog = run.Dialog(60);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(WaitUntilReady(dialog));
+  PostMessageA(dialog, WM_COMMAND, ID_FIT_ON_SCREEN, 0);
+  Sleep(3000);
+  RECT proxy;
+  GetClientRect(GetDlgItem(dialog, IDC_PROXY), &proxy);
+  HWND quantity = GetDlgItem(dialog, IDC_QUANTITY_EDIT);
+  std::vector<double> toFrame;
+  double longestAnswer = 0;
+  for (int i = 0; i < 10; ++i) {
+    const uintptr_t before = FramesShown(dialog);
+    const auto start = Clock::now();
+    SendMessageA(quantity, WM_KEYDOWN, i % 2 == 0 ? VK_UP : VK_DOWN, 1);
+    while (FramesShown(dialog) == before && Clock::now() - start < std::chrono::seconds(20)) {
+      const auto asked = Clock::now();
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+      longestAnswer = std::max(longestAnswer, std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
+      Sleep(2);
+    }
+    toFrame.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  std::sort(toFrame.begin(), toFrame.end());
+  std::printf("view %ld x %ld: setting to frame median %.0f ms, worst %.0f ms; longest answer %.1f ms\n",
+              proxy.right, proxy.bottom, toFrame[toFrame.size() / 2], toFrame.back(), longestAnswer);
+  PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(run.Wait(60), 2);
 }
 
 }  // namespace
