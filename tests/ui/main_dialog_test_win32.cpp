@@ -221,6 +221,16 @@ class MainDialogTest : public ::testing::Test {
     DeleteFileA(UISettingsPath().c_str());
   }
 
+  // The machine's drawing mode goes back to none stored (the factory choice).
+  void TearDown() override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Brightwerk Software\\Glimmark\\2.0\\OpenGLSettings", 0,
+                      KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, "OpenGLOptimizationSetting");
+      RegCloseKey(key);
+    }
+  }
+
   static std::string UISettingsPath() {
     char folder[MAX_PATH] = {};
     GetEnvironmentVariableA("LOCALAPPDATA", folder, sizeof folder);
