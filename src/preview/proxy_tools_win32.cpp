@@ -9,6 +9,7 @@
 #include "preview/background_task.h"
 #include "preview/proxy_controls.h"
 #include "preview/proxy_tools.h"
+#include "ui/popup_menu.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_settings.h"
 
@@ -136,10 +137,17 @@ void UpdateScrollBars() {
   SetBar(IDC_VSCROLL, v);
 }
 
-// Every change of the view ends here: controls, bars and a new frame.
-void ViewChanged() {
+// The view as it now stands in the zoom controls, the bars and the
+// session, without a new frame.
+void ShowView() {
   UpdateZoomControls();
   UpdateScrollBars();
+  ApplyViewToSession();
+}
+
+// Every change of the view ends here: controls, bars and a new frame.
+void ViewChanged() {
+  ShowView();
   RequestFullProxyUpdate();
 }
 
@@ -360,20 +368,6 @@ void RemoveKeyboardHook() {
   g_tools.keyboardHook = nullptr;
 }
 
-// Runs the zoom menu at a screen point and answers its command (0: none).
-uint32_t TrackZoomMenu(POINT at, UINT alignment) {
-  HMENU popup = g_tools.zoomMenu != nullptr ? GetSubMenu(g_tools.zoomMenu, 0) : nullptr;
-  if (popup == nullptr) return 0;
-  SetForegroundWindow(g_tools.dialog);
-  SetLastError(0);
-  const UINT command = static_cast<UINT>(TrackPopupMenu(popup, alignment | TPM_RETURNCMD | TPM_RIGHTBUTTON |
-                                                                   TPM_NONOTIFY, at.x, at.y, 0, g_tools.dialog, nullptr));
-  PostMessageA(g_tools.dialog, WM_NULL, 0, 0);
-  const DWORD error = GetLastError();
-  if (command == 0 && error != 0) REPORT_DEBUG("TrackPopupMenu() failed with error code 0x%X", static_cast<unsigned>(error));
-  return command;
-}
-
 // A zoom menu choice around a scaled-image point (-1, -1: the centre).
 bool ZoomMenuChoice(uint32_t command, double x, double y) {
   if (command >= ID_ZOOM_6400 && command <= ID_ZOOM_6) {
@@ -391,7 +385,8 @@ bool ZoomMenuChoice(uint32_t command, double x, double y) {
 }
 
 void RunZoomMenu(POINT at, UINT alignment, double x, double y) {
-  const uint32_t command = TrackZoomMenu(at, alignment);
+  HMENU popup = g_tools.zoomMenu != nullptr ? GetSubMenu(g_tools.zoomMenu, 0) : nullptr;
+  const uint32_t command = TrackMenuChoice(popup, at.x, at.y, alignment | TPM_RIGHTBUTTON, g_tools.dialog);
   if (command != 0 && !ZoomMenuChoice(command, x, y))
     REPORT_DEBUG("TrackPopupMenu() returned unexpected value 0x%X", static_cast<unsigned>(command));
 }
@@ -491,9 +486,7 @@ void SetupProxyTools(WindowHandle dialog, WindowHandle proxy, PreviewSession* se
   g_tools.savedTool = tool;
   // Hide and Show wait for the analysis; Zoom stands in for them until then.
   SelectProxyTool(tool == TOOL_HIDE_EFFECTS || tool == TOOL_SHOW_EFFECTS ? TOOL_ZOOM : tool);
-  UpdateZoomControls();
-  UpdateScrollBars();
-  ApplyViewToSession();
+  ShowView();
 }
 
 void ShutdownProxyTools() {
@@ -579,18 +572,14 @@ void SetOpeningZoom() {
   double zoom = FitInViewZoom(g_tools.view);
   if (zoom > 100.0 && zoom < 150.0) zoom = 100.0;
   SetViewCentre(&g_tools.view, -1, -1, zoom);
-  UpdateZoomControls();
-  UpdateScrollBars();
-  ApplyViewToSession();
+  ShowView();
 }
 
 void ProxyResized() {
   if (g_tools.proxy == nullptr) return;
   RefreshViewGeometry();
   SetViewCentre(&g_tools.view, -1, -1, g_tools.view.zoom);
-  UpdateZoomControls();
-  UpdateScrollBars();
-  ApplyViewToSession();
+  ShowView();
 }
 
 bool ProxyZoomCommand(uint32_t command) {
@@ -625,13 +614,8 @@ void ProxyScrollMessage(bool vertical, int32_t code) {
   info.fMask = SIF_TRACKPOS;
   int32_t track = which.position;
   if (bar != nullptr && GetScrollInfo(bar, SB_CTL, &info)) track = info.nTrackPos;
-  const int32_t position = ScrollBarPosition(which, code, track);
-  if (position == which.position) return;
-  const double cx = vertical ? g_tools.view.centreX : position + (g_tools.view.visible.right - g_tools.view.visible.left) / 2;
-  const double cy = vertical ? position + (g_tools.view.visible.bottom - g_tools.view.visible.top) / 2 : g_tools.view.centreY;
-  SetViewCentre(&g_tools.view, cx, cy, g_tools.view.zoom);
-  UpdateScrollBars();
-  RequestFullProxyUpdate();
+  const int32_t delta = ScrollBarPosition(which, code, track) - which.position;
+  ScrollBy(vertical ? 0 : delta, vertical ? delta : 0);
 }
 
 void ResetProxyMouseState() {

@@ -28,6 +28,7 @@
 #include "runtime/user_folders.h"
 #include "ui/accelerator_keys.h"
 #include "ui/dialog_layout.h"
+#include "ui/popup_menu.h"
 #include "ui/preset_list.h"
 #include "ui/resource_ids.h"
 #include "ui/slider_rules.h"
@@ -390,13 +391,19 @@ std::string ParametersFolder() {
   return folder;
 }
 
+// The list shows the chosen preset while the settings still are it.
+void ShowPresetSelection() {
+  const PresetList& presets = *g_dialog->presets;
+  SendDlgItemMessageA(g_dialog->dialog, IDC_PRESET_COMBO, CB_SETCURSEL, presets.Shown() ? presets.Selected() : -1, 0);
+}
+
 void ShowPresetList() {
   MainDialog* d = g_dialog;
   HWND combo = GetDlgItem(d->dialog, IDC_PRESET_COMBO);
   SendMessageA(combo, CB_RESETCONTENT, 0, 0);
   for (int i = 0; i < d->presets->Count(); ++i)
     SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(d->presets->Name(i).c_str()));
-  SendMessageA(combo, CB_SETCURSEL, d->presets->Shown() ? d->presets->Selected() : -1, 0);
+  ShowPresetSelection();
 }
 
 void FillPresetList() {
@@ -539,18 +546,14 @@ void OnPresetMenu() {
   EnableMenuItem(popup, ID_PRESET_DELETE, MF_BYCOMMAND | (d->presets->CanDelete() ? MF_ENABLED : MF_GRAYED));
   RECT r;
   GetWindowRect(GetDlgItem(d->dialog, IDC_PRESET_MENU), &r);
-  SetLastError(0);
-  const UINT command = static_cast<UINT>(
-      TrackPopupMenu(popup, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_NONOTIFY, r.right, r.bottom, 0, d->dialog, nullptr));
-  PostMessageA(d->dialog, WM_NULL, 0, 0);
+  const uint32_t command = TrackMenuChoice(popup, r.right, r.bottom, TPM_LEFTALIGN | TPM_TOPALIGN, d->dialog);
   switch (command) {
     case 0:
-      if (GetLastError() != 0) REPORT_DEBUG("TrackPopupMenu() failed with error code 0x%X", static_cast<unsigned>(GetLastError()));
       break;
     case ID_PRESET_LOAD: LoadPreset(); break;
     case ID_PRESET_SAVE: SavePreset(); break;
     case ID_PRESET_DELETE: DeletePreset(); break;
-    default: REPORT_DEBUG("TrackPopupMenu() returned unexpected value 0x%X", command); break;
+    default: REPORT_DEBUG("TrackPopupMenu() returned unexpected value 0x%X", static_cast<unsigned>(command)); break;
   }
 }
 
@@ -846,7 +849,7 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     case PARAMETER_VALUE_CHANGED:
       if (!d->applyingPreset && d->presets != nullptr) {
         d->presets->SettingsChanged(d->session.parameters);
-        SendDlgItemMessageA(dialog, IDC_PRESET_COMBO, CB_SETCURSEL, d->presets->Shown() ? d->presets->Selected() : -1, 0);
+        ShowPresetSelection();
       }
       RequestFullProxyUpdate();
       return TRUE;

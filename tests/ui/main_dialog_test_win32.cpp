@@ -58,6 +58,9 @@ std::string ReadFile(const std::string& path) {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Where the machine keeps the preview's drawing mode.
+const char* const DRAWING_MODE_KEY = "Software\\Brightwerk Software\\Glimmark\\2.0\\OpenGLSettings";
+
 // Every setting named, so that no earlier run's stored settings count.
 const char* const FACTORY = " --quantity 50 --intensity 50 --length 50 --angle 15 --points 6 --sharpness 50"
                             " --saturation 30 --flare 30";
@@ -209,7 +212,7 @@ class MainDialogTest : public ::testing::Test {
   void SetUp() override {
     if (Env("GLIMMARK_TESTDATA").empty()) GTEST_SKIP() << "no test photographs here";
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Brightwerk Software\\Glimmark\\2.0\\OpenGLSettings", 0,
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, DRAWING_MODE_KEY, 0,
                               nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const DWORD software = 4;
@@ -224,7 +227,7 @@ class MainDialogTest : public ::testing::Test {
   // The machine's drawing mode goes back to none stored (the factory choice).
   void TearDown() override {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Brightwerk Software\\Glimmark\\2.0\\OpenGLSettings", 0,
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DRAWING_MODE_KEY, 0,
                       KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
       RegDeleteValueA(key, "OpenGLOptimizationSetting");
       RegCloseKey(key);
