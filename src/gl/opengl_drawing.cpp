@@ -1,5 +1,6 @@
 #include "gl/opengl_drawing.h"
 
+#include <mutex>
 #include <string>
 
 #include "gl/gl_api.h"
@@ -10,6 +11,8 @@
 namespace {
 
 OpenGLDrawingState State{};
+std::mutex KnownVersionLock;  // the about box may read while a context starts
+std::string KnownVersion;
 
 const char* TrueFalse(bool value) { return value ? "true" : "false"; }
 
@@ -42,6 +45,11 @@ int32_t DetermineDefaultDrawingMode(bool gpuAcceleration) {
   return DefaultDrawingModeFor(true, gpuAcceleration, OpenGLString(GL_VENDOR), OpenGLString(GL_RENDERER), caps);
 }
 
+std::string KnownOpenGLVersionString() {
+  std::lock_guard<std::mutex> guard(KnownVersionLock);
+  return KnownVersion;
+}
+
 bool InitializeOpenGLDrawingSettings(bool gpuAcceleration, int16_t* resultCode) {
   OpenGLSettings& settings = GlobalOpenGLSettings();
   State.gpuAcceleration = gpuAcceleration;
@@ -56,6 +64,10 @@ bool InitializeOpenGLDrawingSettings(bool gpuAcceleration, int16_t* resultCode) 
   const char* version = OpenGLString(GL_VERSION);
   std::string versionText = version != nullptr ? version : "";
   State.versionText = versionText.substr(0, versionText.find(' '));
+  {
+    std::lock_guard<std::mutex> guard(KnownVersionLock);
+    KnownVersion = versionText;
+  }
   State.vendor = DetermineOpenGLVendor();
   State.switches = CurrentSwitches();
   const FeatureSwitches& s = State.switches;

@@ -18,6 +18,10 @@ struct OpenGLDrawingState {
 };
 const OpenGLDrawingState& DrawingState();
 
+// The whole GL_VERSION text of the last preview context this process made,
+// for the about box; "" before the first. Safe from any thread.
+std::string KnownOpenGLVersionString();
+
 // For the current context (its GLEW descriptor must exist). Decides and
 // stores the default mode when none is stored yet, computes the switches and
 // probes the formats, tracing both. False when the formats cannot be had;

@@ -11,3 +11,10 @@ bool RunMainDialog(FilterRun* /*run*/) {
 
 void LoadDialogLibraries() {}
 void RemoveDialogMessageHook() {}
+
+// Without windows the About selector has nothing to show; it succeeds.
+void RunAboutBox(WindowHandle /*owner*/) { REPORT_TRACE("No about box in this build."); }
+
+// The native preview paints its own splash picture and has no menus.
+void InitializePresetMenu() {}
+void LoadSplashBitmap() {}

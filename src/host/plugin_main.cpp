@@ -5,7 +5,6 @@
 
 #include "gl/gpu_information.h"
 #include "host/main_dialog.h"
-#include "host/pending_services.h"
 #include "host/plugin_globals.h"
 #include "platform/platform.h"
 #include "runtime/buffers.h"

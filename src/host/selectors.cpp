@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "host/main_dialog.h"
-#include "host/pending_services.h"
 #include "host/plugin_globals.h"
 #include "host/scripting.h"
 #include "params/parameter_files.h"
@@ -96,7 +95,7 @@ void DoAbout() {
   if (!PlatformInitializeCom()) return;
   LoadDialogLibraries();
   LoadLinkCursorAndWebSite();
-  REPORT_TRACE("About box requested; no about box in this build.");
+  RunAboutBox(GetMessageWindow());
   PlatformUninitializeCom();
 }
 
@@ -104,7 +103,7 @@ void DoParameters() {
   AcquireHostSuites();
   AllocateAndInitializeHostBlocks();
   LoadLinkCursorAndWebSite();
-  InitializePresetsMenu();
+  InitializePresetMenu();
   LoadSplashBitmap();
   if (!NoError()) ReleaseHostSuites();
 }
@@ -125,7 +124,7 @@ void DoPrepare() {
   g.comInitialized = true;
   LoadDialogLibraries();
   LoadLinkCursorAndWebSite();
-  InitializePresetsMenu();
+  InitializePresetMenu();
   LoadSplashBitmap();
 
   const VRect rect = GetFilterRect();

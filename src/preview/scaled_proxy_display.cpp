@@ -570,12 +570,23 @@ void PaintSplashPicture(std::vector<uint8_t>* pixels) {
     }
 }
 
+namespace {
+std::atomic<const DibDescription*> SplashBitmap{nullptr};
+}  // namespace
+
+void SetSplashBitmap(const DibDescription* dib) { SplashBitmap = dib; }
+
 bool DrawSplashScreen(ScaledProxyLayer* layer, const ImageRect& view) {
   TextureSet* set = PreviewTextureSet(SPLASH_SET);
   if (!layer->splashReady) {
     std::vector<uint8_t> picture;
-    PaintSplashPicture(&picture);
-    const DibDescription dib{SPLASH_WIDTH, -SPLASH_HEIGHT, SPLASH_WIDTH * 4, 32, 0, picture.data()};
+    DibDescription dib{SPLASH_WIDTH, -SPLASH_HEIGHT, SPLASH_WIDTH * 4, 32, 0, nullptr};
+    if (const DibDescription* loaded = SplashBitmap.load()) {
+      dib = *loaded;
+    } else {
+      PaintSplashPicture(&picture);
+      dib.bits = picture.data();
+    }
     if (!CreateTextureSetFromDIB(set, dib, &layer->splashImage)) return false;
     set->scaled = 1;  // drawn where the current matrix puts it
     layer->splashReady = true;
@@ -594,7 +605,7 @@ bool DrawSplashScreen(ScaledProxyLayer* layer, const ImageRect& view) {
   glColor4d(BACKGROUND, BACKGROUND, BACKGROUND, 1);
   glRectd(0, 0, width, height);
   // Centred; the picture is in display codes already.
-  glTranslated((width - SPLASH_WIDTH) / 2, (height - SPLASH_HEIGHT) / 2, 0);
+  glTranslated((width - layer->splashImage.width) / 2, (height - layer->splashImage.height) / 2, 0);
   glEnable(GL_TEXTURE_2D);
   glColor4f(1, 1, 1, 1);
   const bool ok = DrawImageTextureSet(set);

@@ -23,6 +23,7 @@
 
 #include "analysis/light_source.h"
 #include "gl/preview_effects.h"
+#include "gl/texture_sets.h"
 #include "host/host_image.h"
 #include "image/image.h"
 #include "params/rendering_parameters.h"
@@ -91,6 +92,10 @@ bool RenderScaledProxyDisplay(ScaledProxyLayer* layer, const RenderingParameters
 constexpr int32_t SPLASH_WIDTH = 320;
 constexpr int32_t SPLASH_HEIGHT = 200;
 void PaintSplashPicture(std::vector<uint8_t>* pixels);
+// The module's splash bitmap, when the platform has one (24 or 32 bits,
+// uncompressed; the bits must outlive every preview). Without it the
+// preview paints the picture above. Null forgets it.
+void SetSplashBitmap(const DibDescription* dib);
 // Draws the splash centred in the view on the window's background. False
 // after a report.
 bool DrawSplashScreen(ScaledProxyLayer* layer, const ImageRect& view);

@@ -9,19 +9,7 @@
 #include <windows.h>
 
 #include "gl/install_configuration.h"
-#include "runtime/report.h"
-
-namespace {
-
-void ReportUnavailable(const char* feature) noexcept {
-  try {
-    REPORT_USER(STYLE_INFORMATION, "Glimmark 2", "%s is not available in this version.", feature);
-  } catch (...) {
-    // Reporting is the last resort; there is nowhere further to go.
-  }
-}
-
-}  // namespace
+#include "ui/small_dialogs.h"
 
 extern "C" {
 
@@ -29,9 +17,14 @@ int __stdcall ConfigureOptions(HWND window, HINSTANCE instance, LPSTR commandLin
 void __stdcall InstallConfiguration(HWND window, HINSTANCE instance, LPSTR commandLine, int show) noexcept;
 INT_PTR __stdcall DisplayLightSourceTableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
-int __stdcall ConfigureOptions(HWND, HINSTANCE, LPSTR, int) noexcept {
-  ReportUnavailable("The options dialog");
-  return 0;
+// A start-menu shortcut's way to the options dialog, outside any host.
+int __stdcall ConfigureOptions(HWND window, HINSTANCE, LPSTR, int) noexcept {
+  try {
+    return RunConfigureOptions(window);
+  } catch (...) {
+    // A launcher can do nothing with a failure; the log has what was seen.
+    return 0;
+  }
 }
 
 // The command line is the product version an installer records.
@@ -43,9 +36,9 @@ void __stdcall InstallConfiguration(HWND, HINSTANCE, LPSTR commandLine, int) noe
   }
 }
 
-// Dialog procedures: FALSE lets the dialog manager apply its defaults.
-INT_PTR __stdcall DisplayLightSourceTableProc(HWND, UINT, WPARAM, LPARAM) noexcept {
-  return FALSE;
+// The listing's procedure, for a caller that runs its template itself.
+INT_PTR __stdcall DisplayLightSourceTableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  return LightSourceTableDialogProc(dialog, message, wParam, lParam);
 }
 
 }  // extern "C"

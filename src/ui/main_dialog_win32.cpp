@@ -24,19 +24,23 @@
 #include "preview/host_proxy_levels.h"
 #include "preview/proxy_controls.h"
 #include "preview/proxy_window.h"
+#include "preview/scaled_proxy_display.h"
 #include "runtime/help_viewer.h"
 #include "runtime/user_folders.h"
 #include "ui/accelerator_keys.h"
+#include "ui/dialog_controls.h"
 #include "ui/dialog_layout.h"
 #include "ui/popup_menu.h"
 #include "ui/preset_list.h"
 #include "ui/resource_ids.h"
 #include "ui/slider_rules.h"
+#include "ui/small_dialogs.h"
 #include "ui/ui_settings.h"
 
 namespace {
 
 constexpr const char* PRODUCT_TITLE = "Glimmark 2";
+constexpr const char* MAKER_SITE = "https://www.brightwerk.example";
 constexpr UINT_PTR ANALYSIS_TIMER = 7;  // polls the light source analysis
 
 struct SliderControls {
@@ -70,6 +74,10 @@ struct MainDialog {
 };
 
 MainDialog* g_dialog = nullptr;
+
+// Loaded before the dialog by Parameters or Prepare, or by the dialog
+// itself when a host skipped both; the dialog that used it destroys it.
+HMENU g_presetMenu = nullptr;
 
 HINSTANCE Instance() { return static_cast<HINSTANCE>(PlatformModuleHandle()); }
 
@@ -134,26 +142,12 @@ const ControlTip CONTROL_TIPS[] = {
     {IDC_ZOOM_FIELD, "Current zoom level"},
 };
 
-void AddTip(HWND control, const char* text) {
-  if (g_dialog->tooltips == nullptr || control == nullptr) return;
-  TOOLINFOA tool{};
-  tool.cbSize = TTTOOLINFOA_V1_SIZE;
-  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  tool.hwnd = g_dialog->dialog;
-  tool.uId = reinterpret_cast<UINT_PTR>(control);
-  tool.lpszText = const_cast<char*>(text);
-  SendMessageA(g_dialog->tooltips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-}
+void AddTip(HWND control, const char* text) { AddControlTip(g_dialog->tooltips, g_dialog->dialog, control, text); }
 
 void CreateTooltips() {
   MainDialog* d = g_dialog;
-  d->tooltips = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, d->dialog, nullptr, Instance(), nullptr);
+  d->tooltips = CreateDialogTooltips(d->dialog);
   if (d->tooltips == nullptr) return;
-  const LPARAM initial = static_cast<LPARAM>(GetDoubleClickTime() * 3);
-  SendMessageA(d->tooltips, TTM_SETDELAYTIME, TTDT_INITIAL, initial);
-  SendMessageA(d->tooltips, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
-  SendMessageA(d->tooltips, TTM_SETMAXTIPWIDTH, 0, 400);
   for (const ControlTip& tip : CONTROL_TIPS) AddTip(GetDlgItem(d->dialog, tip.id), tip.text);
   for (int i = 0; i < SLIDER_COUNT; ++i) {
     AddTip(d->sliders[i].edit, SLIDER_TIPS[i][0]);
@@ -161,21 +155,10 @@ void CreateTooltips() {
   }
 }
 
-// Icons and bitmaps sized for the screen's DPI (static controls would
-// otherwise take the system's large size).
-void SetControlIcon(int controlId, int iconId, int size) {
-  HWND control = GetDlgItem(g_dialog->dialog, controlId);
-  HANDLE icon = LoadImageA(Instance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, LR_SHARED);
-  if (control != nullptr && icon != nullptr) SendMessageA(control, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
-}
-
-void SetControlBitmap(int controlId, int bitmapId) {
-  HWND control = GetDlgItem(g_dialog->dialog, controlId);
-  HANDLE bitmap = LoadImageA(Instance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_SHARED);
-  if (control != nullptr && bitmap != nullptr) SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
-}
-
+// Icons sized for the screen's DPI (static controls would otherwise take
+// the system's large size).
 void SetArtwork() {
+  HWND dialog = g_dialog->dialog;
   const int small = std::max(16, GetSystemMetrics(SM_CXSMICON));
   static const int SLIDER_ICONS[][4] = {
       {IDC_QUANTITY_LESS, IDI_QUANTITY_LESS, IDC_QUANTITY_MORE, IDI_QUANTITY_MORE},
@@ -188,14 +171,15 @@ void SetArtwork() {
       {IDC_FLARE_LESS, IDI_FLARE_LESS, IDC_FLARE_MORE, IDI_FLARE_MORE},
   };
   for (const auto& row : SLIDER_ICONS) {
-    SetControlIcon(row[0], row[1], small);
-    SetControlIcon(row[2], row[3], small);
+    SetControlIcon(dialog, row[0], row[1], small);
+    SetControlIcon(dialog, row[2], row[3], small);
   }
-  SetControlIcon(IDC_HELP_BUTTON, IDI_HELP, small);
-  SetControlIcon(IDC_PRESET_MENU, IDI_PRESET_MENU, small);
-  SetControlIcon(IDC_SIZE_GRIP, IDI_SIZE_GRIP, small);
-  SetControlBitmap(IDC_PRODUCT_LOGO, IDB_PRODUCT_LOGO);
-  SetControlBitmap(IDC_MAKER_LOGO, IDB_MAKER_LOGO);
+  SetControlIcon(dialog, IDC_HELP_BUTTON, IDI_HELP, small);
+  SetControlIcon(dialog, IDC_PRESET_MENU, IDI_PRESET_MENU, small);
+  SetControlIcon(dialog, IDC_SIZE_GRIP, IDI_SIZE_GRIP, small);
+  SetControlBitmap(dialog, IDC_PRODUCT_LOGO, IDB_PRODUCT_LOGO);
+  SetControlBitmap(dialog, IDC_MAKER_LOGO, IDB_MAKER_LOGO);
+  MakeLinkControl(GetDlgItem(dialog, IDC_MAKER_LOGO), MAKER_SITE);
 }
 
 // --- Sliders ---------------------------------------------------------------
@@ -591,22 +575,6 @@ void TogglePreview(bool fromKey) {
   RequestFullProxyUpdate();
 }
 
-void CentreOverParent(HWND dialog) {
-  HWND parent = GetParent(dialog);
-  RECT area{};
-  if (parent == nullptr || !GetWindowRect(parent, &area) || IsRectEmpty(&area))
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-  RECT r;
-  GetWindowRect(dialog, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  int x = area.left + ((area.right - area.left) - w) / 2;
-  int y = area.top + std::max<int>(0, ((area.bottom - area.top) - h) / 3);
-  const int sx = GetSystemMetrics(SM_XVIRTUALSCREEN), sy = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  x = std::max(sx, std::min(x, sx + GetSystemMetrics(SM_CXVIRTUALSCREEN) - w));
-  y = std::max(sy, std::min(y, sy + GetSystemMetrics(SM_CYVIRTUALSCREEN) - h));
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void OnInitDialog(HWND dialog) {
   MainDialog* d = g_dialog;
   d->dialog = dialog;
@@ -617,7 +585,7 @@ void OnInitDialog(HWND dialog) {
 
   if (d->settings.windowRect.right <= d->settings.windowRect.left ||
       d->settings.windowRect.bottom <= d->settings.windowRect.top) {
-    CentreOverParent(dialog);
+    CentreOverParent(dialog, true);
     RECT r;
     GetWindowRect(dialog, &r);
     d->settings.windowRect = ImageRect{r.left, r.top, r.right, r.bottom};
@@ -638,7 +606,9 @@ void OnInitDialog(HWND dialog) {
   for (int id : {IDOK, IDCANCEL, IDC_PREVIEW, IDC_CONFIGURE})
     SendDlgItemMessageA(dialog, id, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
   SetArtwork();
-  d->presetMenu = LoadMenuA(Instance(), MAKEINTRESOURCEA(IDM_PRESET_MENU));
+  InitializePresetMenu();
+  d->presetMenu = g_presetMenu;
+  g_presetMenu = nullptr;
   CreateSliders();
   FillPresetList();
   CreateTooltips();
@@ -739,10 +709,24 @@ bool OnCommand(WORD id, WORD code, HWND control) {
       return true;
     case IDC_PRODUCT_LOGO:
     case IDC_HELP_AND_SUPPORT:
+      if (id == IDC_PRODUCT_LOGO && code != STN_CLICKED) return true;
+      RunAboutBoxDialog(d->dialog);
+      RedrawProxy();
+      return true;
     case IDC_CONFIGURE:
     case ID_OPTIONS:
-      // The about box and the options dialog arrive with the next dialogs.
+      RunOptionsDialog(d->dialog);
       RedrawProxy();
+      return true;
+    case ID_LIGHT_SOURCE_TABLE:
+      // The listing shows the table once the analysis has built it.
+      if (d->analysisComplete) {
+        SetListedLightSourceTable(&d->run->table);
+        DialogBoxParamA(Instance(), MAKEINTRESOURCEA(IDD_LIGHT_SOURCE_TABLE), d->dialog, LightSourceTableDialogProc, 0);
+        SetListedLightSourceTable(nullptr);
+      } else {
+        MessageBeep(MB_OK);
+      }
       return true;
     case IDC_HELP_BUTTON:
     case ID_DIALOG_HELP:
@@ -925,6 +909,49 @@ INT_PTR __stdcall GlimmarkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
   return result;
 }
 
+void InitializePresetMenu() {
+  if (g_presetMenu == nullptr) g_presetMenu = LoadMenuA(Instance(), MAKEINTRESOURCEA(IDM_PRESET_MENU));
+  if (g_presetMenu == nullptr) REPORT_SYSTEM_ERROR(GetLastError(), "InitializePresetMenu() - Could not load the presets menu.");
+}
+
+// The splash picture of the module's resources, handed to the preview as
+// it lies in the mapped module (bottom-up rows, 4-byte aligned).
+void LoadSplashBitmap() {
+  static DibDescription dib{};
+  if (dib.bits != nullptr) return;
+  HRSRC found = FindResourceA(Instance(), MAKEINTRESOURCEA(IDB_SPLASH), MAKEINTRESOURCEA(2));
+  HGLOBAL loaded = found != nullptr ? LoadResource(Instance(), found) : nullptr;
+  const auto* header = loaded != nullptr ? static_cast<const BITMAPINFOHEADER*>(LockResource(loaded)) : nullptr;
+  const DWORD size = found != nullptr ? SizeofResource(Instance(), found) : 0;
+  if (header == nullptr || size < sizeof *header || (header->biBitCount != 24 && header->biBitCount != 32) ||
+      header->biCompression != BI_RGB || header->biWidth <= 0 || header->biHeight == 0) {
+    REPORT_DEBUG("LoadSplashBitmap() - The splash bitmap is missing or of an unexpected kind.");
+    return;
+  }
+  const int32_t stride = ((header->biWidth * header->biBitCount + 31) / 32) * 4;
+  const int32_t rows = header->biHeight < 0 ? -header->biHeight : header->biHeight;
+  const size_t offset = header->biSize + header->biClrUsed * sizeof(RGBQUAD);
+  if (offset + static_cast<size_t>(stride) * rows > size) {
+    REPORT_DEBUG("LoadSplashBitmap() - The splash bitmap is truncated.");
+    return;
+  }
+  dib = DibDescription{header->biWidth, header->biHeight, stride, header->biBitCount, 0,
+                       reinterpret_cast<const uint8_t*>(header) + offset};
+  SetSplashBitmap(&dib);
+}
+
+void RunAboutBox(WindowHandle owner) {
+  if (IsUnattendedRun()) {
+    REPORT_TRACE("Unattended run: the about box is not shown.");
+    return;
+  }
+  HWND window = static_cast<HWND>(owner);
+  if (window == nullptr || !IsWindow(window)) window = GetActiveWindow();
+  ModuleControlsScope controls;
+  LoadDialogLibraries();
+  RunAboutBoxDialog(window);
+}
+
 void LoadDialogLibraries() {
   static HMODULE richEdit = nullptr;
   if (richEdit == nullptr) richEdit = LoadLibraryA("Riched20.dll");
@@ -935,11 +962,9 @@ void LoadDialogLibraries() {
 }
 
 bool RunMainDialog(FilterRun* run) {
-  // Unattended runs (batch hosts, test hosts) set GLIMMARK_UNATTENDED: no
-  // window may wait for a person there, so the run goes on with the current
-  // settings, as a build without windows does.
-  char unattended[8] = {};
-  if (GetEnvironmentVariableA("GLIMMARK_UNATTENDED", unattended, sizeof unattended) > 0 && unattended[0] != '0') {
+  // Unattended, the run goes on with the current settings, as a build
+  // without windows does.
+  if (IsUnattendedRun()) {
     REPORT_TRACE("Unattended run: rendering with the current settings, without the dialog.");
     return true;
   }
@@ -967,15 +992,7 @@ bool RunMainDialog(FilterRun* run) {
   LoadOpenGLDrawingSettings();
   LayOutHostProxyLevels(&run->proxy, run->copy.image);
 
-  // The module's own common controls, whatever the host chose for itself.
-  ACTCTXA context{};
-  context.cbSize = sizeof context;
-  context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
-  context.hModule = Instance();
-  context.lpResourceName = MAKEINTRESOURCEA(2);
-  HANDLE activation = CreateActCtxA(&context);
-  ULONG_PTR cookie = 0;
-  const bool activated = activation != INVALID_HANDLE_VALUE && ActivateActCtx(activation, &cookie);
+  std::unique_ptr<ModuleControlsScope> controls(new ModuleControlsScope);
   LoadDialogLibraries();
 
   INT_PTR result = -1;
@@ -1002,8 +1019,7 @@ bool RunMainDialog(FilterRun* run) {
   } else {
     SetStatusIfNone(STATUS_FAILURE_REPORTED);
   }
-  if (activated) DeactivateActCtx(0, cookie);
-  if (activation != INVALID_HANDLE_VALUE) ReleaseActCtx(activation);
+  controls.reset();
 
   if (dialog.taskResult.load() != 0) SetStatusIfNone(dialog.taskResult.load());
   if (result != 1 || !NoError()) {

@@ -7,7 +7,6 @@
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,189 +20,16 @@
 #include <thread>
 #include <vector>
 
+#include "dialog_driver.h"
 #include "ui/resource_ids.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-
-std::string BinFolder() {
-  char path[MAX_PATH * 2];
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s(path, n);
-  return s.substr(0, s.find_last_of("\\/"));
-}
-
-std::string Photo(const char* name) { return Env("GLIMMARK_TESTDATA") + "\\" + name; }
-std::string Output(const char* name) { return BinFolder() + "\\..\\test-output\\" + name; }
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-  const auto end = Clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Where the machine keeps the preview's drawing mode.
-const char* const DRAWING_MODE_KEY = "Software\\Brightwerk Software\\Glimmark\\2.0\\OpenGLSettings";
+using namespace uitest;
 
 // Every setting named, so that no earlier run's stored settings count.
 const char* const FACTORY = " --quantity 50 --intensity 50 --length 50 --angle 15 --points 6 --sharpness 50"
                             " --saturation 30 --flare 30";
-
-// One `glimmark` process.
-class Glimmark {
- public:
-  explicit Glimmark(const std::string& arguments) {
-    std::string line = "\"" + BinFolder() + "\\glimmark.exe\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    started_ = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_);
-  }
-  ~Glimmark() {
-    if (!started_) return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
-    CloseHandle(process_.hProcess);
-    CloseHandle(process_.hThread);
-  }
-  bool Started() const { return started_ != FALSE; }
-  // The exit status, or -1 when it did not end in time.
-  int Wait(int seconds) {
-    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(seconds) * 1000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return static_cast<int>(code);
-  }
-  // The process's main dialog once it shows.
-  HWND Dialog(int seconds) {
-    HWND found = nullptr;
-    WaitFor([&] {
-      found = FindDialog();
-      return found != nullptr;
-    }, seconds);
-    return found;
-  }
-
- private:
-  HWND FindDialog() {
-    struct Search {
-      DWORD pid;
-      HWND found;
-    } search{process_.dwProcessId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM p) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(window, &pid);
-          char text[64] = {};
-          GetWindowTextA(window, text, sizeof text);
-          if (pid == s->pid && std::string(text) == "Glimmark 2" && IsWindowVisible(window) &&
-              GetDlgItem(window, IDC_PROXY) != nullptr) {
-            s->found = window;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
-  PROCESS_INFORMATION process_{};
-  BOOL started_ = FALSE;
-};
-
-uintptr_t FramesShown(HWND dialog) {
-  return reinterpret_cast<uintptr_t>(GetPropA(GetDlgItem(dialog, IDC_PROXY), "GlimmarkFramesShown"));
-}
-
-// The analysis is done (Hide is usable) and a frame with stars is up.
-bool WaitUntilReady(HWND dialog) {
-  return WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_TOOL_HIDE)) && FramesShown(dialog) > 0; }, 120);
-}
-
-// A new frame after the one shown now.
-bool WaitForNextFrame(HWND dialog) {
-  const uintptr_t before = FramesShown(dialog);
-  return WaitFor([&] { return FramesShown(dialog) > before; }, 60);
-}
-
-void Command(HWND dialog, int id, int code = 0) {
-  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-// A control's text as it answers (the window manager's copy of another
-// process's caption is not the rich edit's text).
-std::string Text(HWND window) {
-  char text[64] = {};
-  SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-
-RECT ClientRectOf(HWND dialog, int id) {
-  RECT r;
-  GetWindowRect(GetDlgItem(dialog, id), &r);
-  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
-// The dialog as the screen shows it, as a PNG for people to look at.
-void SaveScreenshot(HWND dialog, const std::string& path) {
-  RECT r;
-  GetWindowRect(dialog, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  SelectObject(memory, old);
-  std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
-  const auto* bgra = static_cast<const uint8_t*>(bits);
-  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
-    rgb[i * 3] = bgra[i * 4 + 2];
-    rgb[i * 3 + 1] = bgra[i * 4 + 1];
-    rgb[i * 3 + 2] = bgra[i * 4];
-  }
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop pngInfo = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, file);
-    png_set_IHDR(png, pngInfo, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, pngInfo);
-    for (int y = 0; y < h; ++y) png_write_row(png, &rgb[static_cast<size_t>(y) * w * 3]);
-    png_write_end(png, pngInfo);
-  }
-  png_destroy_write_struct(&png, &pngInfo);
-  std::fclose(file);
-}
 
 // The preview draws with the software drawing mode, whose frames a
 // screenshot of the virtual display shows (an OpenGL child window's are not).
@@ -211,28 +37,14 @@ class MainDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (Env("GLIMMARK_TESTDATA").empty()) GTEST_SKIP() << "no test photographs here";
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, DRAWING_MODE_KEY, 0,
-                              nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD software = 4;
-    RegSetValueExA(key, "OpenGLOptimizationSetting", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&software),
-                   sizeof software);
-    RegCloseKey(key);
+    SetMachineDrawingMode(4);
     CreateDirectoryA((BinFolder() + "\\..\\test-output").c_str(), nullptr);
     // Each test opens the dialog where a first run does.
     DeleteFileA(UISettingsPath().c_str());
   }
 
   // The machine's drawing mode goes back to none stored (the factory choice).
-  void TearDown() override {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DRAWING_MODE_KEY, 0,
-                      KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-      RegDeleteValueA(key, "OpenGLOptimizationSetting");
-      RegCloseKey(key);
-    }
-  }
+  void TearDown() override { SetMachineDrawingMode(-1); }
 
   static std::string UISettingsPath() {
     char folder[MAX_PATH] = {};
@@ -257,8 +69,7 @@ TEST_F(MainDialogTest, OkRendersWhatTheDialogShowedAndKeepsItsPlace) {
   HWND dialog = run.Dialog(60);
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(WaitUntilReady(dialog));
-  const std::string artifacts = Env("GLIMMARK_ARTIFACTS");
-  if (!artifacts.empty()) SaveScreenshot(dialog, artifacts + "\\dialog_stars_over_mountains_win64.png");
+  SaveScreenshot(dialog, "dialog_stars_over_mountains_win64.png");
 
   // The number box: "150" stores the maximum, a letter is refused, Up adds one.
   HWND quantity = GetDlgItem(dialog, IDC_QUANTITY_EDIT);
@@ -336,8 +147,7 @@ TEST_F(MainDialogTest, CancelEndsWithoutWritingAndTheHideToolRemovesStars) {
     HWND dialog = run.Dialog(60);
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(WaitUntilReady(dialog));
-    const std::string artifacts = Env("GLIMMARK_ARTIFACTS");
-    if (!artifacts.empty()) SaveScreenshot(dialog, artifacts + "\\dialog_still_life_lamps_16bit_win64.png");
+    SaveScreenshot(dialog, "dialog_still_life_lamps_16bit_win64.png");
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(run.Wait(60), 2);
     EXPECT_FALSE(Exists(out));

@@ -33,6 +33,7 @@ const char kUsageHead[] =
     "                     [--repeat N]\n"
     "       glimmark analyze IN [--mode MODE] [--profile ICC]\n"
     "       glimmark about [--module PATH]\n"
+    "       glimmark options [--module PATH]\n"
     "       glimmark --help\n"
     "\n"
     "apply    runs the filter on IN and writes OUT (only when it succeeds).\n"
@@ -57,6 +58,9 @@ const char kUsageHead[] =
     "analyze  finds the highlights of IN and prints the ranked light source table\n"
     "         (positions in pixels, diameter, brightness; \"(D)\" marks hidden ones).\n"
     "about    shows the module's About box.\n"
+    "options  shows the module's options dialog, as a start-menu shortcut\n"
+    "         does (Windows modules only). Exit status 0 for OK, 2 for Cancel\n"
+    "         or when an options dialog already open was brought to the front.\n"
     "--module the filter module to load (default: the one next to glimmark).\n"
     "--mode   gray8, rgb8, gray16, rgb16, gray32 or rgb32: the document mode the\n"
     "         filter sees (default: the input file's).\n"
@@ -100,6 +104,21 @@ int Fail(const std::string& message) {
 }
 
 void Warn(const std::string& message) { std::fprintf(stderr, "glimmark: warning: %s\n", message.c_str()); }
+
+// The options dialog through the export a start-menu shortcut calls.
+int RunOptionsEntry(const hostkit::Module& module) {
+#ifdef _WIN32
+  using ConfigureOptionsProc = int(__stdcall*)(void*, void*, char*, int);
+  void* symbol = module.Symbol("ConfigureOptions");
+  if (symbol == nullptr) return Fail("the module has no options dialog");
+  char commandLine[] = "";
+  const int chosen = reinterpret_cast<ConfigureOptionsProc>(symbol)(nullptr, nullptr, commandLine, 1);
+  return chosen == 1 ? 0 : 2;
+#else
+  (void)module;
+  return Fail("the module has no options dialog: modules without windows have none");
+#endif
+}
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "glimmark: %s\n%s", message.c_str(), UsageText().c_str());
@@ -502,6 +521,14 @@ int main(int argc, char** argv) {
     hostkit::Host host(module.entry());
     const int16_t status = host.CallAbout();
     return status == noErr ? 0 : Fail("the About box failed: " + glimmark::StatusWords(status));
+  }
+
+  if (command == "options") {
+    if (positional.size() != 1) return Usage("options takes no file names");
+    hostkit::Module module;
+    std::string message;
+    if (!LoadModule(modulePath, &module, &message)) return Fail(message);
+    return RunOptionsEntry(module);
   }
 
   if (command == "analyze") {

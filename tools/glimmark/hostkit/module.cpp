@@ -59,6 +59,10 @@ Module Module::FromEntry(PluginMainProc entry, const std::string& name) {
   return module;
 }
 
+void* Module::Symbol(const char* name) const {
+  return library_ != nullptr ? FindLibrarySymbol(library_, name) : nullptr;
+}
+
 void Module::Unload() {
   entry_ = nullptr;
   CloseLibrary(std::exchange(library_, nullptr));

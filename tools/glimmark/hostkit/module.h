@@ -29,6 +29,8 @@ class Module {
   void Unload();
 
   bool IsLoaded() const { return entry_ != nullptr; }
+  // Another export of the loaded library, or null.
+  void* Symbol(const char* name) const;
   PluginMainProc entry() const { return entry_; }
   const std::string& path() const { return path_; }
 

@@ -1,5 +1,0 @@
-#include "host/pending_services.h"
-
-
-void InitializePresetsMenu() {}
-void LoadSplashBitmap() {}
