@@ -84,12 +84,16 @@ bool ReadModuleVersion(uint16_t version[4]) {
 // context is made for the question and closed again.
 std::string ProbeOpenGLVersion() {
   std::string known = KnownOpenGLVersionString();
-  if (!known.empty()) return known;
+  if (!known.empty()) {
+    REPORT_TRACE("About box: the preview's context reports OpenGL %s.", known.c_str());
+    return known;
+  }
   OpenGLSettings settings{};
   ReadOpenGLRegistryData(&settings);
   OpenGLContext context{};
   PIXELFORMATDESCRIPTOR descriptor{};
   bool accelerated = settings.drawingMode != OPTIMIZE_NONE;
+  REPORT_TRACE("About box: no preview context yet; asking a hidden one.");
   if (!CreateHiddenOpenGLContext(&context, &descriptor, &accelerated)) return "";
   const char* version = OpenGLString(GL_VERSION);
   std::string text = version != nullptr ? version : "";

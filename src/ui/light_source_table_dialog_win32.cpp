@@ -225,6 +225,6 @@ INT_PTR TableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void SetListedLightSourceTable(MasterLightSourceTable* table) { g_listed = table; }
 
-INT_PTR LightSourceTableDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+INT_PTR CALLBACK LightSourceTableDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   return GuardedDialogCall("light source table dialog", message, TableProc, dialog, wParam, lParam);
 }

@@ -18,5 +18,5 @@ void RunAboutBoxDialog(HWND owner);
 // The light source table listing's dialog procedure (the exported one). It
 // lists the table handed over here, once the analysis has built it; with
 // none it lists an empty table.
-INT_PTR LightSourceTableDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+INT_PTR CALLBACK LightSourceTableDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 void SetListedLightSourceTable(MasterLightSourceTable* table);

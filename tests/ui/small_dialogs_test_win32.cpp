@@ -58,6 +58,14 @@ std::string RegQueryDrawingMode() {
   return std::regex_search(out, m, std::regex("REG_DWORD\\s+(0x[0-9a-fA-F]+)")) ? m[1].str() : "";
 }
 
+// The plug-in's newest log (UTF-16) as ASCII text.
+std::string NewestLogText() {
+  const std::string raw = ReadFile(Env("LOCALAPPDATA") + "\\Brightwerk\\Glimmark2\\Logs\\Glimmark2_00.log");
+  std::string text;
+  for (size_t i = 0; i + 1 < raw.size(); i += 2) text += raw[i + 1] == 0 ? raw[i] : '?';
+  return text;
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0, end;
@@ -260,6 +268,11 @@ TEST_F(SmallDialogsTest, TheMainDialogOpensTheAboutBoxOptionsAndListing) {
   ASSERT_TRUE(WaitFor([&] { return FindProcessWindow(run.Id(), "Light Source Table Entries") == nullptr; }, 10));
   PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(run.Wait(60), 2);
+  // The run's log: the about box asked the preview's context, and no other
+  // OpenGL context was made for it.
+  const std::string log = NewestLogText();
+  EXPECT_NE(log.find("About box: the preview's context reports OpenGL 4.5"), std::string::npos);
+  EXPECT_EQ(log.find("CreateHiddenWindow()"), std::string::npos);
 }
 
 }  // namespace
