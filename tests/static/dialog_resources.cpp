@@ -188,6 +188,7 @@ TEST_P(DialogResourceTest, KeyboardTablesCarryTheKeysTheHelpNames) {
   } rows[] = {{IDA_MAIN_DIALOG, {VIRTKEY | CONTROL | SHIFT, 'L', ID_LIGHT_SOURCE_TABLE}},
               {IDA_MAIN_DIALOG, {VIRTKEY, 0x79 /* F10 */, ID_OPTIONS}},
               {IDA_ABOUT, {0, '?', ID_ABOUT_HELP}},
+              {IDA_ABOUT, {VIRTKEY, 0x79, IDC_ABOUT_CONFIGURE}},
               {IDA_OPTIONS, {0, '?', ID_OPTIONS_HELP}}};
   for (const auto& row : rows) {
     bool found = false;
