@@ -140,6 +140,9 @@ void MakeLinkControl(HWND control, const char* address) {
 }
 
 void DialogMessageOwner::Begin(HWND dialog) {
+  // Only the UI thread's windows own messages (a caller may run the listing
+  // on a thread of its own).
+  if (GetCurrentThreadId() != GetUIThreadId()) return;
   previous_ = static_cast<HWND>(SetMessageWindow(dialog));
   begun_ = true;
 }

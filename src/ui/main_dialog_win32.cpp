@@ -638,7 +638,12 @@ void OnAnalysisTimer() {
       if (status != 0) SetStatusIfNone(status);
     }
   }
-  if (d->analysisComplete) KillTimer(d->dialog, ANALYSIS_TIMER);
+  if (d->analysisComplete) {
+    KillTimer(d->dialog, ANALYSIS_TIMER);
+    // From now on the table is complete and may be listed, by us or by a
+    // caller of the exported listing procedure.
+    SetListedLightSourceTable(&run->table);
+  }
 }
 
 void OnProgress(WPARAM position, LPARAM range) {
@@ -721,9 +726,7 @@ bool OnCommand(WORD id, WORD code, HWND control) {
     case ID_LIGHT_SOURCE_TABLE:
       // The listing shows the table once the analysis has built it.
       if (d->analysisComplete) {
-        SetListedLightSourceTable(&d->run->table);
         DialogBoxParamA(Instance(), MAKEINTRESOURCEA(IDD_LIGHT_SOURCE_TABLE), d->dialog, LightSourceTableDialogProc, 0);
-        SetListedLightSourceTable(nullptr);
       } else {
         MessageBeep(MB_OK);
       }
@@ -1013,6 +1016,7 @@ bool RunMainDialog(FilterRun* run) {
       SetStatusIfNone(STATUS_FAILURE_REPORTED);
     }
     SetPreviewSession(nullptr);
+    SetListedLightSourceTable(nullptr);
     PrepareProxyDisplay(nullptr, nullptr);
     g_dialog = nullptr;
     DeleteProxyDisplayClass();

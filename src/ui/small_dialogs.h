@@ -16,7 +16,8 @@ int RunConfigureOptions(HWND window);
 void RunAboutBoxDialog(HWND owner);
 
 // The light source table listing's dialog procedure (the exported one). It
-// lists the table handed over here, once the analysis has built it; with
+// lists the table handed over here (the main dialog hands over its run's
+// once the analysis has built it, and takes it back when it closes); with
 // none it lists an empty table.
 INT_PTR CALLBACK LightSourceTableDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 void SetListedLightSourceTable(MasterLightSourceTable* table);
