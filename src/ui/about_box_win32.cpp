@@ -2,26 +2,23 @@
 // help online, and which OpenGL the preview draws with.
 #include <windows.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "gl/drawing_settings.h"
 #include "gl/gl_api.h"
 #include "gl/gl_support.h"
 #include "gl/opengl_drawing.h"
 #include "gl/wgl_contexts.h"
+#include "platform/platform.h"
 #include "runtime/help_viewer.h"
 #include "runtime/report.h"
-#include "ui/accelerator_keys.h"
 #include "ui/dialog_controls.h"
-#include "ui/small_dialogs.h"
 #include "ui/resource_ids.h"
 #include "ui/small_dialog_rules.h"
+#include "ui/small_dialogs.h"
 
 namespace {
 
-constexpr const char* MAKER_SITE = "https://www.brightwerk.example";
 constexpr COLORREF LINK_COLOUR = RGB(0, 0x4E, 0xC2);
 
 struct Link {
@@ -32,10 +29,6 @@ const Link LINKS[] = {{IDC_ABOUT_WEB_SITE, "https://www.brightwerk.example/glimm
                       {IDC_ABOUT_ACCOUNT, "https://www.brightwerk.example/account"},
                       {IDC_ABOUT_SUPPORT_MAIL, "mailto:support@brightwerk.example"}};
 
-struct ControlTip {
-  int id;
-  const char* text;
-};
 const ControlTip ABOUT_TIPS[] = {
     {IDC_ABOUT_MANUAL, "Read the instruction manual for this product."},
     {IDC_ABOUT_WEB_SITE, "Visit the Web Site for this product."},
@@ -58,26 +51,6 @@ AboutBox* BoxOf(HWND dialog) { return reinterpret_cast<AboutBox*>(GetWindowLongP
 HACCEL AboutAccelerators() {
   static HACCEL table = LoadAcceleratorsA(ModuleInstance(), MAKEINTRESOURCEA(IDA_ABOUT));
   return table;
-}
-
-// The file version of the module's own version resource.
-bool ReadModuleVersion(uint16_t version[4]) {
-  HRSRC found = FindResourceA(ModuleInstance(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
-  HGLOBAL loaded = found != nullptr ? LoadResource(ModuleInstance(), found) : nullptr;
-  const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (data == nullptr) return false;
-  // The query may write into the block, so it works on a copy.
-  const DWORD size = SizeofResource(ModuleInstance(), found);
-  std::vector<uint8_t> copy(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueA(copy.data(), "\\", reinterpret_cast<void**>(&info), &length) || length < sizeof *info)
-    return false;
-  version[0] = HIWORD(info->dwFileVersionMS);
-  version[1] = LOWORD(info->dwFileVersionMS);
-  version[2] = HIWORD(info->dwFileVersionLS);
-  version[3] = LOWORD(info->dwFileVersionLS);
-  return true;
 }
 
 // The preview's context answers when one was made; otherwise a hidden
@@ -106,8 +79,8 @@ void OnInitAbout(HWND dialog, AboutBox* box) {
   box->messages.Begin(dialog);
   SetControlBitmap(dialog, IDC_ABOUT_PRODUCT_LOGO, IDB_PRODUCT_LOGO);
   SetControlBitmap(dialog, IDC_ABOUT_MAKER_LOGO, IDB_MAKER_LOGO);
-  SetControlIcon(dialog, IDC_ABOUT_HELP, IDI_HELP, GetSystemMetrics(SM_CXSMICON) > 16 ? 24 : 16);
-  MakeLinkControl(GetDlgItem(dialog, IDC_ABOUT_MAKER_LOGO), MAKER_SITE);
+  SetControlIcon(dialog, IDC_ABOUT_HELP, IDI_HELP, SmallIconSize());
+  MakeLinkControl(GetDlgItem(dialog, IDC_ABOUT_MAKER_LOGO), MAKER_WEB_SITE);
 
   // Links are underlined in the dialog's own font.
   LOGFONTA font{};
@@ -123,19 +96,15 @@ void OnInitAbout(HWND dialog, AboutBox* box) {
   }
 
   uint16_t version[4] = {};
-  if (ReadModuleVersion(version)) SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, ProductVersionLine(version).c_str());
+  if (PlatformModuleVersion(version)) SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, ProductVersionLine(version).c_str());
   else REPORT_DEBUG("The about box could not read the module's version resource.");
   const std::string opengl = ProbeOpenGLVersion();
   SetDlgItemTextA(dialog, IDC_ABOUT_OPENGL_VERSION, OpenGLVersionLine(opengl.c_str()).c_str());
 
   box->tooltips = CreateDialogTooltips(dialog);
-  for (const ControlTip& tip : ABOUT_TIPS) AddControlTip(box->tooltips, dialog, GetDlgItem(dialog, tip.id), tip.text);
-  HACCEL table = AboutAccelerators();
-  if (table == nullptr)
-    REPORT_DEBUG("LoadDialogResources() - Failed to load keyboard accelerator table for about dialog.");
-  else if (!RegisterAcceleratorTable(dialog, table, true))
-    REPORT_DEBUG("InitializeDialog() - No accelerator key table could registered for window 0x%X.",
-                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(dialog)));
+  AddControlTips(box->tooltips, dialog, ABOUT_TIPS);
+  RegisterDialogAccelerators(dialog, AboutAccelerators(),
+                             "LoadDialogResources() - Failed to load keyboard accelerator table for about dialog.");
   CentreOverParent(dialog, false);
 }
 
@@ -171,15 +140,6 @@ INT_PTR AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         }
       return FALSE;
     }
-    case WM_HELP:
-      DisplayHTMLControlHelp(static_cast<uint32_t>(reinterpret_cast<HELPINFO*>(lParam)->iCtrlId));
-      return TRUE;
-    case POST_DEBUG_MESSAGE:
-      ShowPostedMessage(reinterpret_cast<void*>(wParam), dialog);
-      return TRUE;
-    case WM_DESTROY:
-      UnregisterAcceleratorTable(dialog);
-      return FALSE;
     case WM_NCDESTROY:
       if (box != nullptr) {
         box->messages.End(dialog);
@@ -188,7 +148,7 @@ INT_PTR AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return FALSE;
     default:
-      return FALSE;
+      return SmallDialogCommonMessage(dialog, message, wParam, lParam);
   }
 }
 

@@ -21,6 +21,9 @@ class ModuleControlsScope {
 
 HINSTANCE ModuleInstance();
 
+// The maker's web site, which every dialog's maker logo opens.
+extern const char* const MAKER_WEB_SITE;
+
 // Unattended runs (batch hosts, test hosts) set GLIMMARK_UNATTENDED to any
 // value but "0": no window of the host's selectors may wait for a person.
 bool IsUnattendedRun();
@@ -30,13 +33,34 @@ HWND CreateDialogTooltips(HWND dialog);
 // Registers `control` by its window; a disabled control gets no mouse
 // messages, so `byArea` registers its rectangle on the dialog instead.
 void AddControlTip(HWND tooltips, HWND dialog, HWND control, const char* text, bool byArea = false);
+// A table of tooltips by control id.
+struct ControlTip {
+  int id;
+  const char* text;
+};
+template <size_t N>
+void AddControlTips(HWND tooltips, HWND dialog, const ControlTip (&tips)[N]) {
+  for (const ControlTip& tip : tips) AddControlTip(tooltips, dialog, GetDlgItem(dialog, tip.id), tip.text);
+}
+
+// Registers a dialog's keyboard table (loaded by the caller, null when that
+// failed), reporting `loadFailure` or the refused registration.
+void RegisterDialogAccelerators(HWND dialog, HACCEL table, const char* loadFailure);
+
+// What the small dialogs answer alike: F1 help for the control asked
+// about, messages posted by other threads, and the keyboard table
+// unregistered as the dialog goes. FALSE for every other message.
+INT_PTR SmallDialogCommonMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Centred over the parent (or the work area), kept on the virtual screen.
 // The main dialog stands a third of the free height down; the small dialogs
 // in the middle.
 void CentreOverParent(HWND dialog, bool upperThird);
 
-// Icons at the size asked, bitmaps at their own; both from the module.
+// The small icon size of the screen's DPI (static controls would otherwise
+// take the system's large size). Icons at the size asked, bitmaps at their
+// own; both from the module.
+int SmallIconSize();
 void SetControlIcon(HWND dialog, int controlId, int iconId, int size);
 void SetControlBitmap(HWND dialog, int controlId, int bitmapId);
 

@@ -7,7 +7,9 @@
 #include <exception>
 
 #include "platform/platform.h"
+#include "runtime/help_viewer.h"
 #include "runtime/report.h"
+#include "ui/accelerator_keys.h"
 #include "ui/resource_ids.h"
 
 ModuleControlsScope::ModuleControlsScope() {
@@ -26,6 +28,8 @@ ModuleControlsScope::~ModuleControlsScope() {
 }
 
 HINSTANCE ModuleInstance() { return static_cast<HINSTANCE>(PlatformModuleHandle()); }
+
+const char* const MAKER_WEB_SITE = "https://www.brightwerk.example";
 
 bool IsUnattendedRun() {
   char value[8] = {};
@@ -60,6 +64,30 @@ void AddControlTip(HWND tooltips, HWND dialog, HWND control, const char* text, b
   SendMessageA(tooltips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+void RegisterDialogAccelerators(HWND dialog, HACCEL table, const char* loadFailure) {
+  if (table == nullptr)
+    REPORT_DEBUG("%s", loadFailure);
+  else if (!RegisterAcceleratorTable(dialog, table, true))
+    REPORT_DEBUG("InitializeDialog() - No accelerator key table could registered for window 0x%X.",
+                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(dialog)));
+}
+
+INT_PTR SmallDialogCommonMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_HELP:
+      DisplayHTMLControlHelp(static_cast<uint32_t>(reinterpret_cast<HELPINFO*>(lParam)->iCtrlId));
+      return TRUE;
+    case POST_DEBUG_MESSAGE:
+      ShowPostedMessage(reinterpret_cast<void*>(wParam), dialog);
+      return TRUE;
+    case WM_DESTROY:
+      UnregisterAcceleratorTable(dialog);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
 void CentreOverParent(HWND dialog, bool upperThird) {
   HWND parent = GetParent(dialog);
   RECT area{};
@@ -75,6 +103,8 @@ void CentreOverParent(HWND dialog, bool upperThird) {
   y = std::max(sy, std::min(y, sy + GetSystemMetrics(SM_CYVIRTUALSCREEN) - h));
   SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+int SmallIconSize() { return std::max(16, GetSystemMetrics(SM_CXSMICON)); }
 
 void SetControlIcon(HWND dialog, int controlId, int iconId, int size) {
   HWND control = GetDlgItem(dialog, controlId);

@@ -40,7 +40,6 @@
 namespace {
 
 constexpr const char* PRODUCT_TITLE = "Glimmark 2";
-constexpr const char* MAKER_SITE = "https://www.brightwerk.example";
 constexpr UINT_PTR ANALYSIS_TIMER = 7;  // polls the light source analysis
 
 struct SliderControls {
@@ -70,7 +69,6 @@ struct MainDialog {
   SliderControls sliders[SLIDER_COUNT];
   int32_t progressRange = -1;
   int32_t progressPosition = -1;
-  HCURSOR linkCursor = nullptr;
 };
 
 MainDialog* g_dialog = nullptr;
@@ -112,10 +110,6 @@ const char* const SLIDER_TIPS[SLIDER_COUNT][2] = {
      "Soft Flare Intensity (Y) - Move right to increase the brightness of the soft flare around highlights"},
 };
 
-struct ControlTip {
-  int id;
-  const char* text;
-};
 const ControlTip CONTROL_TIPS[] = {
     {IDC_PREVIEW, "Preview (P) - Check to see a preview of the modified image, uncheck to see the original image"},
     {IDOK, "OK - Commit changes and return to the editor"},
@@ -148,7 +142,7 @@ void CreateTooltips() {
   MainDialog* d = g_dialog;
   d->tooltips = CreateDialogTooltips(d->dialog);
   if (d->tooltips == nullptr) return;
-  for (const ControlTip& tip : CONTROL_TIPS) AddTip(GetDlgItem(d->dialog, tip.id), tip.text);
+  AddControlTips(d->tooltips, d->dialog, CONTROL_TIPS);
   for (int i = 0; i < SLIDER_COUNT; ++i) {
     AddTip(d->sliders[i].edit, SLIDER_TIPS[i][0]);
     AddTip(d->sliders[i].trackbar, SLIDER_TIPS[i][1]);
@@ -159,7 +153,7 @@ void CreateTooltips() {
 // the system's large size).
 void SetArtwork() {
   HWND dialog = g_dialog->dialog;
-  const int small = std::max(16, GetSystemMetrics(SM_CXSMICON));
+  const int small = SmallIconSize();
   static const int SLIDER_ICONS[][4] = {
       {IDC_QUANTITY_LESS, IDI_QUANTITY_LESS, IDC_QUANTITY_MORE, IDI_QUANTITY_MORE},
       {IDC_INTENSITY_LESS, IDI_INTENSITY_LESS, IDC_INTENSITY_MORE, IDI_INTENSITY_MORE},
@@ -179,7 +173,7 @@ void SetArtwork() {
   SetControlIcon(dialog, IDC_SIZE_GRIP, IDI_SIZE_GRIP, small);
   SetControlBitmap(dialog, IDC_PRODUCT_LOGO, IDB_PRODUCT_LOGO);
   SetControlBitmap(dialog, IDC_MAKER_LOGO, IDB_MAKER_LOGO);
-  MakeLinkControl(GetDlgItem(dialog, IDC_MAKER_LOGO), MAKER_SITE);
+  MakeLinkControl(GetDlgItem(dialog, IDC_MAKER_LOGO), MAKER_WEB_SITE);
 }
 
 // --- Sliders ---------------------------------------------------------------
@@ -594,11 +588,8 @@ void OnInitDialog(HWND dialog) {
   RepositionDialogItems(dialog);
 
   d->accelerators = LoadAcceleratorsA(Instance(), MAKEINTRESOURCEA(IDA_MAIN_DIALOG));
-  if (d->accelerators == nullptr)
-    REPORT_DEBUG("LoadDialogResources() - Failed to load keyboard accelerator table for main dialog.");
-  else if (!RegisterAcceleratorTable(dialog, d->accelerators, true))
-    REPORT_DEBUG("InitializeDialog() - No accelerator key table could registered for window 0x%X.",
-                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(dialog)));
+  RegisterDialogAccelerators(dialog, d->accelerators,
+                             "LoadDialogResources() - Failed to load keyboard accelerator table for main dialog.");
   d->faceBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
   d->preview = true;
   d->session.view.effectsVisible = true;

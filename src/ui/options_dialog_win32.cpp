@@ -16,7 +16,6 @@
 #include "runtime/help_viewer.h"
 #include "runtime/report.h"
 #include "runtime/user_folders.h"
-#include "ui/accelerator_keys.h"
 #include "ui/dialog_controls.h"
 #include "ui/small_dialogs.h"
 #include "ui/resource_ids.h"
@@ -27,7 +26,6 @@ namespace {
 constexpr const char* PRODUCT_TITLE = "Glimmark 2";
 constexpr const char* OPTIONS_CAPTION = "Glimmark 2 Plug-in Options";
 constexpr const char* OPTIONS_MUTEX = "Global\\{FACBD993-A675-4045-AB00-11CB0585B1C8}";
-constexpr const char* MAKER_SITE = "https://www.brightwerk.example";
 constexpr const char* UPDATE_CHECK_KEY = "Software\\Brightwerk Software\\Glimmark\\2.0\\UpdateCheck";
 constexpr uint32_t DEFAULT_UPDATE_DAYS = 7;
 constexpr const char* NO_NETWORK =
@@ -88,10 +86,6 @@ const RadioButton RADIO_BUTTONS[] = {{IDC_OPTIONS_QUALITY, OPTIMIZE_FOR_QUALITY}
                                      {IDC_OPTIONS_COMPATIBILITY, OPTIMIZE_FOR_COMPATIBILITY},
                                      {IDC_OPTIONS_SOFTWARE, OPTIMIZE_NONE}};
 
-struct ControlTip {
-  int id;
-  const char* text;
-};
 const ControlTip OPTIONS_TIPS[] = {
     {IDC_OPTIONS_HELP, "Help (?) - Click to see help for this Dialog."},
     {IDC_OPTIONS_PROXY_SERVER, "Configure the plug-in for Proxy Server operation. Please read the manual first."},
@@ -137,8 +131,8 @@ void OnInitOptions(HWND dialog, OptionsDialog* d) {
   SetWindowTextA(dialog, OptionsCaption(caption, sizeof(void*) == 8).c_str());
   ShowWindow(GetDlgItem(dialog, IDC_OPTIONS_BITNESS_NOTE), SW_HIDE);
   SetControlBitmap(dialog, IDC_OPTIONS_MAKER_LOGO, IDB_MAKER_LOGO);
-  SetControlIcon(dialog, IDC_OPTIONS_HELP, IDI_HELP, GetSystemMetrics(SM_CXSMICON) > 16 ? 24 : 16);
-  MakeLinkControl(GetDlgItem(dialog, IDC_OPTIONS_MAKER_LOGO), MAKER_SITE);
+  SetControlIcon(dialog, IDC_OPTIONS_HELP, IDI_HELP, SmallIconSize());
+  MakeLinkControl(GetDlgItem(dialog, IDC_OPTIONS_MAKER_LOGO), MAKER_WEB_SITE);
 
   // The stored update settings are shown; the check itself cannot be had.
   d->update = ReadUpdateCheckSettings();
@@ -158,16 +152,13 @@ void OnInitOptions(HWND dialog, OptionsDialog* d) {
   ShowDrawingMode(dialog, choice.checked, choice.enabled);
 
   d->tooltips = CreateDialogTooltips(dialog);
-  for (const ControlTip& tip : OPTIONS_TIPS) AddControlTip(d->tooltips, dialog, GetDlgItem(dialog, tip.id), tip.text);
+  AddControlTips(d->tooltips, dialog, OPTIONS_TIPS);
   AddControlTip(d->tooltips, dialog, GetDlgItem(dialog, IDC_OPTIONS_UPDATE_CHECK), UPDATE_CHECK_TIP.c_str(), true);
   AddControlTip(d->tooltips, dialog, GetDlgItem(dialog, IDC_OPTIONS_UPDATE_DAYS), UPDATE_DAYS_TIP.c_str(), true);
 
-  HACCEL table = OptionsAccelerators();
-  if (table == nullptr)
-    REPORT_DEBUG("LoadDialogResources() - Failed to load keyboard accelerator table for about dialog.");
-  else if (!RegisterAcceleratorTable(dialog, table, true))
-    REPORT_DEBUG("InitializeDialog() - No accelerator key table could registered for window 0x%X.",
-                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(dialog)));
+  // The same text as the about box's: both tables are reported alike.
+  RegisterDialogAccelerators(dialog, OptionsAccelerators(),
+                             "LoadDialogResources() - Failed to load keyboard accelerator table for about dialog.");
   CentreOverParent(dialog, false);
 }
 
@@ -220,20 +211,11 @@ INT_PTR OptionsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           return FALSE;
       }
     }
-    case WM_HELP:
-      DisplayHTMLControlHelp(static_cast<uint32_t>(reinterpret_cast<HELPINFO*>(lParam)->iCtrlId));
-      return TRUE;
-    case POST_DEBUG_MESSAGE:
-      ShowPostedMessage(reinterpret_cast<void*>(wParam), dialog);
-      return TRUE;
-    case WM_DESTROY:
-      UnregisterAcceleratorTable(dialog);
-      return FALSE;
     case WM_NCDESTROY:
       if (d != nullptr) d->messages.End(dialog);
       return FALSE;
     default:
-      return FALSE;
+      return SmallDialogCommonMessage(dialog, message, wParam, lParam);
   }
 }
 
